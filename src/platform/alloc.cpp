@@ -1,0 +1,82 @@
+#include "platform/alloc.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+
+namespace orneh {
+namespace platform {
+namespace {
+
+// 0: off; >0: countdown to the failing call; -1: every call fails.
+std::atomic<long> g_failCountdown{0};
+std::atomic<bool> g_fired{false};
+std::atomic<long> g_outstanding{0};
+
+bool ShouldFail() noexcept {
+    long state = g_failCountdown.load(std::memory_order_relaxed);
+    while (state != 0) {
+        if (state < 0) {
+            g_fired.store(true, std::memory_order_relaxed);
+            return true;
+        }
+        long next = state - 1;
+        if (g_failCountdown.compare_exchange_weak(state, next, std::memory_order_relaxed)) {
+            if (next == 0) {
+                g_fired.store(true, std::memory_order_relaxed);
+                return true;
+            }
+            return false;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+void* Alloc(std::size_t size) noexcept {
+    if (ShouldFail()) return nullptr;
+    void* block = std::malloc(size == 0 ? 1 : size);
+    if (block) g_outstanding.fetch_add(1, std::memory_order_relaxed);
+    return block;
+}
+
+void* AllocZeroed(std::size_t size) noexcept {
+    void* block = Alloc(size);
+    if (block) std::memset(block, 0, size);
+    return block;
+}
+
+void* Realloc(void* block, std::size_t size) noexcept {
+    if (!block) return Alloc(size);
+    if (ShouldFail()) return nullptr;
+    return std::realloc(block, size == 0 ? 1 : size);
+}
+
+void Free(void* block) noexcept {
+    if (!block) return;
+    g_outstanding.fetch_sub(1, std::memory_order_relaxed);
+    std::free(block);
+}
+
+namespace alloctest {
+
+void FailNth(unsigned long nth) noexcept {
+    g_fired.store(false);
+    g_failCountdown.store(nth == 0 ? 1 : static_cast<long>(nth));
+}
+
+void FailAll() noexcept {
+    g_fired.store(false);
+    g_failCountdown.store(-1);
+}
+
+void Reset() noexcept { g_failCountdown.store(0); }
+
+bool Fired() noexcept { return g_fired.load(); }
+
+long Outstanding() noexcept { return g_outstanding.load(); }
+
+}  // namespace alloctest
+}  // namespace platform
+}  // namespace orneh

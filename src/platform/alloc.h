@@ -1,0 +1,37 @@
+// The library's one allocation seam. Every heap block the library owns comes
+// from Alloc/Realloc and goes back through Free (malloc semantics: null on
+// failure, never throws), so that tests can make any allocation fail.
+#ifndef ORNEH_PLATFORM_ALLOC_H
+#define ORNEH_PLATFORM_ALLOC_H
+
+#include <cstddef>
+
+namespace orneh {
+namespace platform {
+
+void* Alloc(std::size_t size) noexcept;
+void* Realloc(void* block, std::size_t size) noexcept;
+void Free(void* block) noexcept;
+
+// Allocates and zero-fills.
+void* AllocZeroed(std::size_t size) noexcept;
+
+// Failure injection for tests. All three are safe to call from any thread.
+namespace alloctest {
+
+// The nth allocation from now (1 = the next one) fails; only that one.
+void FailNth(unsigned long nth) noexcept;
+// Every allocation fails until Reset.
+void FailAll() noexcept;
+// Back to normal.
+void Reset() noexcept;
+// True once an injected failure has happened since the last FailNth/FailAll.
+bool Fired() noexcept;
+// Blocks handed out and not yet given back (a leak counter for tests).
+long Outstanding() noexcept;
+
+}  // namespace alloctest
+}  // namespace platform
+}  // namespace orneh
+
+#endif

@@ -1,0 +1,80 @@
+#include "test_util.h"
+
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "platform/alloc.h"
+
+namespace zkqtest {
+
+TempDir::TempDir() {
+    char pattern[] = "/tmp/zkqtest.XXXXXX";
+    char* made = mkdtemp(pattern);
+    if (!made) throw std::runtime_error("mkdtemp failed");
+    m_path = made;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(m_path, ec);
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+bool FileExists(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+ScopedEnv::ScopedEnv(const char* name, const char* value) : m_name(name), m_hadOld(false) {
+    if (const char* old = std::getenv(name)) {
+        m_old = old;
+        m_hadOld = true;
+    }
+    if (value) {
+        ::setenv(name, value, 1);
+    } else {
+        ::unsetenv(name);
+    }
+}
+
+ScopedEnv::~ScopedEnv() {
+    if (m_hadOld) {
+        ::setenv(m_name.c_str(), m_old.c_str(), 1);
+    } else {
+        ::unsetenv(m_name.c_str());
+    }
+}
+
+ScopedCwd::ScopedCwd(const std::string& dir) {
+    char buffer[PATH_MAX];
+    if (::getcwd(buffer, sizeof buffer)) m_old = buffer;
+    if (::chdir(dir.c_str()) != 0) throw std::runtime_error("chdir failed: " + dir);
+}
+
+ScopedCwd::~ScopedCwd() {
+    if (!m_old.empty() && ::chdir(m_old.c_str()) != 0) {
+        // Nothing sensible to do in a destructor; the next test starts elsewhere.
+    }
+}
+
+AllocFailureReset::~AllocFailureReset() { orneh::platform::alloctest::Reset(); }
+
+}  // namespace zkqtest

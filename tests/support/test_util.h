@@ -1,0 +1,78 @@
+// Helpers shared by the test programs: temporary directories, whole-file
+// reads and writes, scoped environment and working directory changes, and
+// the allocation-failure guard.
+#ifndef ZKQ_TESTS_SUPPORT_TEST_UTIL_H
+#define ZKQ_TESTS_SUPPORT_TEST_UTIL_H
+
+#include <string>
+
+namespace zkqtest {
+
+// A fresh directory below /tmp, removed with its contents at destruction.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& path() const { return m_path; }
+    std::string file(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
+
+// Whole-file contents; empty when the file cannot be read.
+std::string ReadFile(const std::string& path);
+bool FileExists(const std::string& path);
+void WriteFile(const std::string& path, const std::string& bytes);
+
+// Sets (or, with a null value, unsets) an environment variable for the
+// lifetime of the object.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string m_name;
+    std::string m_old;
+    bool m_hadOld;
+};
+
+// Changes the working directory for the lifetime of the object.
+class ScopedCwd {
+public:
+    explicit ScopedCwd(const std::string& dir);
+    ~ScopedCwd();
+    ScopedCwd(const ScopedCwd&) = delete;
+    ScopedCwd& operator=(const ScopedCwd&) = delete;
+
+private:
+    std::string m_old;
+};
+
+// Resets the allocation seam's failure injection when it goes out of scope.
+struct AllocFailureReset {
+    AllocFailureReset() = default;
+    ~AllocFailureReset();
+    AllocFailureReset(const AllocFailureReset&) = delete;
+    AllocFailureReset& operator=(const AllocFailureReset&) = delete;
+};
+
+// Runs op once for each allocation it makes, failing that allocation
+// (first, second, ...), until a run completes without hitting an injected
+// failure. Returns the number of allocations op makes when nothing fails.
+// op must be repeatable; check(failedAt) is called after each failing run
+// (failedAt counts from 1) and may assert on the neutral result.
+template <typename Op, typename Check>
+int ForEachAllocationFailure(Op op, Check check);
+
+}  // namespace zkqtest
+
+#include "test_util_inl.h"
+
+#endif
