@@ -1,0 +1,169 @@
+// OrnEhParam: the list record, construction, copying, appending and reading.
+#include <cstdio>
+
+#include "OrnEh.h"
+#include "OrnEhParam.h"
+#include "platform/alloc.h"
+
+namespace alloc = orneh::platform;
+
+struct OrnEhParam::ParamList {
+    unsigned short capacity;
+    unsigned short count;  // the next value goes into values[count]
+    char** values;         // capacity slots; null when its allocation failed
+};
+
+// The helpers are templates so that they can take the private record type
+// from the members that call them.
+namespace {
+
+// A new list with `slots` empty slots; the slot array stays null when it
+// cannot be allocated. Null when the list itself cannot be allocated.
+template <typename List>
+List* NewList(unsigned short slots) {
+    List* list = static_cast<List*>(alloc::Alloc(sizeof(List)));
+    if (!list) return nullptr;
+    list->capacity = slots;
+    list->count = 0;
+    list->values = static_cast<char**>(alloc::AllocZeroed(sizeof(char*) * slots));
+    return list;
+}
+
+}  // namespace
+
+OrnEhParam::OrnEhParam(unsigned short slots) : m_list(nullptr) {
+    try {
+        m_list = NewList<ParamList>(slots);
+    } catch (...) {
+    }
+}
+
+OrnEhParam::OrnEhParam(const OrnEhParam& other) : m_list(nullptr) {
+    try {
+        const ParamList* source = other.m_list;
+        if (!source) return;
+        m_list = NewList<ParamList>(source->capacity);
+        if (!m_list || !m_list->values || !source->values) return;
+        // The slots below count are filled without gaps; a value that cannot
+        // be copied ends the copy there so that the copy keeps that shape.
+        for (unsigned short i = 0; i < source->count; ++i) {
+            if (!source->values[i]) continue;
+            char* copy = OrnEhCopyString(source->values[i]);
+            if (!copy) break;
+            m_list->values[i] = copy;
+            m_list->count = static_cast<unsigned short>(i + 1);
+        }
+    } catch (...) {
+    }
+}
+
+OrnEhParam::~OrnEhParam() {
+    try {
+        if (!m_list) return;
+        if (m_list->values) {
+            for (unsigned short i = m_list->capacity; i > 0; --i) {
+                OrnEhDeleteString(m_list->values[i - 1]);
+            }
+            alloc::Free(m_list->values);
+        }
+        alloc::Free(m_list);
+        m_list = nullptr;
+    } catch (...) {
+    }
+}
+
+namespace {
+
+// Appends a copy of text to the list; a full list or a failed copy changes
+// nothing.
+template <typename List>
+void Append(List* list, const char* text) {
+    if (!text || !list || !list->values || list->count >= list->capacity) return;
+    char* copy = OrnEhCopyString(text);
+    if (!copy) return;
+    list->values[list->count] = copy;
+    ++list->count;
+}
+
+}  // namespace
+
+void OrnEhParam::SetParam(unsigned short value) {
+    try {
+        char text[8];
+        std::snprintf(text, sizeof text, "%hu", value);
+        Append(m_list, text);
+    } catch (...) {
+    }
+}
+
+void OrnEhParam::SetParam(short value) {
+    try {
+        char text[8];
+        std::snprintf(text, sizeof text, "%hd", value);
+        Append(m_list, text);
+    } catch (...) {
+    }
+}
+
+void OrnEhParam::SetParam(unsigned long value) {
+    try {
+        char text[24];
+        std::snprintf(text, sizeof text, "%lu", value);
+        Append(m_list, text);
+    } catch (...) {
+    }
+}
+
+void OrnEhParam::SetParam(long value) {
+    try {
+        char text[24];
+        std::snprintf(text, sizeof text, "%ld", value);
+        Append(m_list, text);
+    } catch (...) {
+    }
+}
+
+void OrnEhParam::SetParam(char value) {
+    try {
+        char text[2];
+        std::snprintf(text, sizeof text, "%c", value);
+        Append(m_list, text);
+    } catch (...) {
+    }
+}
+
+void OrnEhParam::SetParam(double value, unsigned short width, unsigned short precision) {
+    try {
+        // "%<width>.<precision>g"; both numbers are at most five digits.
+        char format[20];
+        std::snprintf(format, sizeof format, "%s%hu.%hug", "%", width, precision);
+        // The printed number is cut at 99 characters: a large width or
+        // precision cannot write past the buffer.
+        char text[100];
+        std::snprintf(text, sizeof text, format, value);
+        Append(m_list, text);
+    } catch (...) {
+    }
+}
+
+void OrnEhParam::SetParam(const char* const text) {
+    try {
+        Append(m_list, text);
+    } catch (...) {
+    }
+}
+
+unsigned short OrnEhParam::GetParamAnz() {
+    return m_list ? m_list->capacity : 0;
+}
+
+const char* OrnEhParam::GetParam(unsigned short index) const {
+    if (!m_list || !m_list->values || index >= m_list->capacity) return nullptr;
+    return m_list->values[index];
+}
+
+char** OrnEhParam::GetParamArray(unsigned short* slotCount) const {
+    char** values = m_list ? m_list->values : nullptr;
+    if (slotCount) *slotCount = values ? m_list->capacity : 0;
+    return values;
+}
