@@ -1,0 +1,155 @@
+// OrnEhLogFile: opening (with the retries while another writer holds the
+// file and the search for the standard file) and closing.
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+
+#include "OrnEhLogFile.h"
+#include "logfile/logfile_state.h"
+#include "platform/file.h"
+#include "platform/system.h"
+
+namespace lf = orneh::logfile;
+namespace pf = orneh::platform;
+
+namespace {
+
+// a * b, kept at the largest value instead of wrapping.
+std::uint64_t SaturatingProduct(std::uint64_t a, std::uint64_t b) {
+    if (a != 0 && b > UINT64_MAX / a) return UINT64_MAX;
+    return a * b;
+}
+
+}  // namespace
+
+// Tries the name until it opens, fails for good, or the attempts run out.
+// A writer of another process costs a wait (and, for the standard file, a
+// beep) per attempt; a writer of this process is waited for in one go, for as
+// long as all attempts could take together.
+void OrnEhLogFile::State::OpenFile(const char* name) noexcept {
+    const unsigned long attemptsAllowed =
+        maxAttempts > lf::kMaxAttempts ? lf::kMaxAttempts : maxAttempts;
+    const std::uint64_t budgetMs =
+        SaturatingProduct(attemptsAllowed > 1 ? attemptsAllowed : 1, retryDelay);
+    const auto start = std::chrono::steady_clock::now();
+
+    std::uint16_t attempts = 0;
+    for (;;) {
+        auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::steady_clock::now() - start)
+                           .count();
+        std::uint64_t spent = elapsed > 0 ? static_cast<std::uint64_t>(elapsed) : 0;
+        std::uint64_t leftMs = spent < budgetMs ? budgetMs - spent : 0;
+
+        pf::OpenStatus status = file.OpenForAppend(name, leftMs);
+        if (status == pf::OpenStatus::kOpened) return;
+        if (status != pf::OpenStatus::kHeldElsewhere) return;
+        pf::SleepMilliseconds(retryDelay);
+        if (isStandard) pf::Beep();
+        ++attempts;
+        if (attempts >= attemptsAllowed) return;
+    }
+}
+
+char* OrnEhLogFile::State::ProbeFile(const char* directory, const char* name) noexcept {
+    std::size_t directoryLength = std::strlen(directory);
+    bool needsSlash = directoryLength > 0 && directory[directoryLength - 1] != '/';
+    std::size_t nameLength = std::strlen(name);
+    if (directoryLength + (needsSlash ? 1 : 0) + nameLength + 1 > lf::kMaxProbePath) return nullptr;
+
+    char path[lf::kMaxProbePath];
+    std::memcpy(path, directory, directoryLength);
+    std::size_t used = directoryLength;
+    if (needsSlash) path[used++] = '/';
+    std::memcpy(path + used, name, nameLength + 1);
+
+    for (unsigned attempt = 0; attempt < lf::kStandardMaxAttempts; ++attempt) {
+        pf::OpenStatus status = pf::File::ProbeExisting(path);
+        if (status == pf::OpenStatus::kOpened) return OrnEhCopyString(path);
+        if (status != pf::OpenStatus::kHeldElsewhere) return nullptr;
+        pf::SleepMilliseconds(lf::kStandardRetryDelay);
+    }
+    return nullptr;
+}
+
+char* OrnEhLogFile::State::FindStandardFile() noexcept {
+    const char* variables[] = {"TMP", "TEMP", "TMPDIR"};
+    for (const char* variable : variables) {
+        const char* directory = std::getenv(variable);
+        if (!directory) continue;
+        if (char* path = ProbeFile(directory, lf::kStandardFileName)) return path;
+    }
+    return ProbeFile(lf::kFallbackDirectory, lf::kStandardFileName);
+}
+
+void OrnEhLogFile::State::OpenStandardFallbacks() noexcept {
+    if (file.IsOpen() || !isStandard) return;
+    if (char* found = FindStandardFile()) {
+        OpenFile(found);
+        OrnEhDeleteString(found);
+    }
+    if (!file.IsOpen()) OpenFile(lf::kFallbackFileName);
+}
+
+void OrnEhLogFile::State::ResetForWriting() noexcept {
+    blanks = 0;
+    lineStart = 1;
+    std::memset(buffer, 0, sizeof buffer);
+    bufferUsed = 0;
+}
+
+int OrnEhLogFile::Open() {
+    try {
+        if (!m_state) return 0;
+        State& s = *m_state;
+        if (s.file.IsOpen()) Close();
+        if (s.fileName) s.OpenFile(s.fileName);
+        s.OpenStandardFallbacks();
+        if (s.file.IsOpen() && s.style == OrnEhLogLimited) s.CutToSize(s.maxSize);
+        s.ResetForWriting();
+        return s.file.IsOpen() ? 1 : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
+int OrnEhLogFile::Open(const char* preferredName, OrnEhLogfileStyle style, unsigned long maxSize) {
+    try {
+        if (!m_state) return 0;
+        State& s = *m_state;
+        if (s.file.IsOpen()) Close();
+        bool sizeChecked = false;
+        if (!s.nameFromSearch && s.fileName) s.OpenFile(s.fileName);
+        if (!s.file.IsOpen() && preferredName && *preferredName) {
+            s.OpenFile(preferredName);
+            if (s.file.IsOpen()) {
+                sizeChecked = true;
+                if (style == OrnEhLogLimited) s.CutToSize(maxSize);
+            }
+        }
+        if (!s.file.IsOpen() && s.fileName) s.OpenFile(s.fileName);
+        s.OpenStandardFallbacks();
+        if (!sizeChecked && s.file.IsOpen() && s.style == OrnEhLogLimited) s.CutToSize(s.maxSize);
+        s.ResetForWriting();
+        return s.file.IsOpen() ? 1 : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
+void OrnEhLogFile::Close() {
+    try {
+        if (!m_state) return;
+        State& s = *m_state;
+        s.WriteText(s.separator);
+        s.WriteText("\r\n");
+        if (s.isStandard) NewLine(2);
+        if (s.file.IsOpen()) {
+            s.FlushBuffer();
+            s.file.Close();
+        }
+        s.blanks = 0;
+        s.lineStart = 1;
+    } catch (...) {
+    }
+}

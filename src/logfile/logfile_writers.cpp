@@ -1,0 +1,178 @@
+// OrnEhLogFile: the writers. Everything goes through WriteText, which buffers
+// for the open file (with indentation) or collects into the memory text.
+#include <cstdio>
+#include <cstring>
+
+#include "OrnEhLogFile.h"
+#include "logfile/logfile_state.h"
+#include "platform/alloc.h"
+#include "platform/system.h"
+
+namespace lf = orneh::logfile;
+namespace pf = orneh::platform;
+
+namespace {
+
+const char kBlankRun[] =
+    "                                                                                                   ";
+static_assert(sizeof kBlankRun - 1 == lf::kMaxIndent, "the blank run is the indentation limit");
+
+}  // namespace
+
+void OrnEhLogFile::State::FlushBuffer() noexcept {
+    if (bufferUsed > 0) file.WriteAll(buffer, bufferUsed);
+    std::memset(buffer, 0, sizeof buffer);
+    bufferUsed = 0;
+}
+
+void OrnEhLogFile::State::AppendToMemory(const char* text, std::size_t length) noexcept {
+    if (!memoryText) return;
+    std::size_t needed = memoryLength + length + 1;
+    if (needed > memoryCapacity) {
+        void* grown = pf::Realloc(memoryText, needed);
+        if (!grown) return;
+        memoryText = static_cast<char*>(grown);
+        memoryCapacity = needed;
+    }
+    std::memcpy(memoryText + memoryLength, text, length + 1);
+    memoryLength += length;
+}
+
+void OrnEhLogFile::State::WriteText(const char* text) noexcept {
+    if (!text || !*text) return;
+    const std::size_t length = std::strlen(text);
+    if (memoryMode) {
+        AppendToMemory(text, length);
+        return;
+    }
+    if (!file.IsOpen()) return;
+
+    // Indentation never reaches beyond the run of blanks.
+    const std::size_t indent = blanks > lf::kMaxIndent ? lf::kMaxIndent : blanks;
+    if (indent + bufferUsed + length >= lf::kBufferSize) FlushBuffer();
+    if (lineStart) {
+        std::memcpy(buffer + bufferUsed, kBlankRun, indent);
+        bufferUsed += static_cast<std::uint32_t>(indent);
+        lineStart = 0;
+    }
+    if (text[length - 1] == '\n') lineStart = 1;
+    if (bufferUsed + length < lf::kBufferSize) {
+        std::memcpy(buffer + bufferUsed, text, length);
+        bufferUsed += static_cast<std::uint32_t>(length);
+    } else {
+        FlushBuffer();
+        file.WriteAll(text, length);
+    }
+}
+
+OrnEhLogFile& OrnEhLogFile::operator<<(const char* text) {
+    try {
+        if (m_state) m_state->WriteText(text);
+    } catch (...) {
+    }
+    return *this;
+}
+
+namespace {
+
+template <typename Value>
+void WriteFormatted(OrnEhLogFile& log, const char* format, Value value) {
+    char digits[24];
+    std::snprintf(digits, sizeof digits, format, value);
+    log << digits;
+}
+
+}  // namespace
+
+OrnEhLogFile& OrnEhLogFile::operator<<(unsigned short value) {
+    try {
+        WriteFormatted(*this, "%hu", value);
+    } catch (...) {
+    }
+    return *this;
+}
+
+OrnEhLogFile& OrnEhLogFile::operator<<(short value) {
+    try {
+        WriteFormatted(*this, "%hd", value);
+    } catch (...) {
+    }
+    return *this;
+}
+
+OrnEhLogFile& OrnEhLogFile::operator<<(unsigned long value) {
+    try {
+        WriteFormatted(*this, "%lu", value);
+    } catch (...) {
+    }
+    return *this;
+}
+
+OrnEhLogFile& OrnEhLogFile::operator<<(long value) {
+    try {
+        WriteFormatted(*this, "%ld", value);
+    } catch (...) {
+    }
+    return *this;
+}
+
+void OrnEhLogFile::WriteHex(unsigned long value) {
+    try {
+        WriteFormatted(*this, "%lx", value);
+    } catch (...) {
+    }
+}
+
+void OrnEhLogFile::NewLine(unsigned short count) {
+    try {
+        if (!m_state) return;
+        for (unsigned short i = 0; i < count; ++i) m_state->WriteText("\r\n");
+        m_state->lineStart = 1;
+    } catch (...) {
+    }
+}
+
+void OrnEhLogFile::WriteDateTime() {
+    try {
+        if (!m_state) return;
+        const pf::LocalTime now = pf::GetLocalTime();
+        *this << now.day << "." << now.month << "." << now.year << " " << now.hour << ":"
+              << now.minute << ":" << now.second << "\r\n";
+    } catch (...) {
+    }
+}
+
+void OrnEhLogFile::SetBlanks(unsigned short count) {
+    if (m_state) m_state->blanks = count;
+}
+
+int OrnEhLogFile::SetMemoryMode(int on) {
+    try {
+        if (!m_state) return 1;
+        State& s = *m_state;
+        pf::Free(s.memoryText);
+        s.memoryText = nullptr;
+        s.memoryLength = 0;
+        if (!on) {
+            s.memoryMode = 0;
+            s.memoryCapacity = 0;
+            return 1;
+        }
+        s.memoryText = static_cast<char*>(pf::Alloc(lf::kMemoryTextStart));
+        if (!s.memoryText) {
+            s.memoryMode = 0;
+            s.memoryCapacity = 0;
+            return 0;
+        }
+        s.memoryText[0] = '\0';
+        s.memoryMode = 1;
+        s.memoryCapacity = lf::kMemoryTextStart;
+        return 1;
+    } catch (...) {
+        return 0;
+    }
+}
+
+const char* OrnEhLogFile::GetMemoryText() const {
+    return m_state ? m_state->memoryText : nullptr;
+}

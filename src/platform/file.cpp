@@ -1,0 +1,284 @@
+#include "platform/file.h"
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace orneh {
+namespace platform {
+namespace {
+
+std::atomic<long> g_failRead{0};
+std::atomic<long> g_failWrite{0};
+
+// Counts down an armed injection; true on the call that is to fail.
+bool InjectedFailure(std::atomic<long>& countdown) noexcept {
+    long state = countdown.load(std::memory_order_relaxed);
+    while (state > 0) {
+        if (countdown.compare_exchange_weak(state, state - 1, std::memory_order_relaxed)) {
+            if (state == 1) {
+                errno = EIO;
+                return true;
+            }
+            return false;
+        }
+    }
+    return false;
+}
+
+void CloseDescriptor(int fd) noexcept {
+    int saved = errno;
+    ::close(fd);
+    errno = saved;
+}
+
+// Opens a regular file without ever blocking on a FIFO or device; the
+// descriptor is in blocking mode afterwards. -1 and errno on failure.
+int OpenRegular(const char* path, int flags, FileKey* key) noexcept {
+    int fd;
+    do {
+        fd = ::open(path, flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return -1;
+    struct stat info;
+    if (::fstat(fd, &info) != 0) {
+        CloseDescriptor(fd);
+        return -1;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        CloseDescriptor(fd);
+        errno = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+        return -1;
+    }
+    int status = ::fcntl(fd, F_GETFL);
+    if (status == -1 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == -1) {
+        CloseDescriptor(fd);
+        return -1;
+    }
+    key->device = static_cast<std::uint64_t>(info.st_dev);
+    key->inode = static_cast<std::uint64_t>(info.st_ino);
+    return fd;
+}
+
+// The writer lock, never waiting. kHeldElsewhere when someone else has it.
+OpenStatus LockWriter(int fd) noexcept {
+    int rc;
+    do {
+        rc = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (rc != 0 && errno == EINTR);
+    if (rc == 0) return OpenStatus::kOpened;
+    return errno == EWOULDBLOCK ? OpenStatus::kHeldElsewhere : OpenStatus::kFailed;
+}
+
+}  // namespace
+
+File::~File() { Close(); }
+
+File::File(File&& other) noexcept
+    : m_fd(other.m_fd), m_dirty(other.m_dirty), m_mode(other.m_mode), m_claim(other.m_claim) {
+    other.m_fd = -1;
+    other.m_dirty = false;
+}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        Close();
+        m_fd = other.m_fd;
+        m_dirty = other.m_dirty;
+        m_mode = other.m_mode;
+        m_claim = other.m_claim;
+        other.m_fd = -1;
+        other.m_dirty = false;
+    }
+    return *this;
+}
+
+OpenStatus File::OpenForAppend(const char* path, std::uint64_t waitMs, WriteMode mode) noexcept {
+    if (IsOpen() || !path) {
+        errno = EINVAL;
+        return OpenStatus::kFailed;
+    }
+    int flags = O_RDWR | O_CREAT | (mode == WriteMode::kWriteThrough ? O_DSYNC : 0);
+    FileKey key{};
+    int fd = OpenRegular(path, flags, &key);
+    if (fd < 0) return OpenStatus::kFailed;
+
+    FileClaim claim{};
+    if (ClaimFile(key, waitMs, &claim) == ClaimResult::kBusy) {
+        CloseDescriptor(fd);
+        errno = EWOULDBLOCK;
+        return OpenStatus::kHeldHere;
+    }
+    OpenStatus status = LockWriter(fd);
+    if (status == OpenStatus::kOpened && ::lseek(fd, 0, SEEK_END) < 0) status = OpenStatus::kFailed;
+    if (status != OpenStatus::kOpened) {
+        // Close before releasing: the next writer of ours must find the lock free.
+        CloseDescriptor(fd);
+        ReleaseFile(claim);
+        return status;
+    }
+    m_fd = fd;
+    m_dirty = false;
+    m_mode = mode;
+    m_claim = claim;
+    return OpenStatus::kOpened;
+}
+
+OpenStatus File::ProbeExisting(const char* path) noexcept {
+    if (!path) {
+        errno = EINVAL;
+        return OpenStatus::kFailed;
+    }
+    FileKey key{};
+    int fd = OpenRegular(path, O_WRONLY, &key);
+    if (fd < 0) return OpenStatus::kFailed;
+    FileClaim claim{};
+    if (ClaimFile(key, 0, &claim) == ClaimResult::kBusy) {
+        // A writer of ours has it open: it exists and can be written.
+        CloseDescriptor(fd);
+        return OpenStatus::kOpened;
+    }
+    OpenStatus status = LockWriter(fd);
+    CloseDescriptor(fd);
+    ReleaseFile(claim);
+    if (status == OpenStatus::kHeldElsewhere) errno = EWOULDBLOCK;
+    return status;
+}
+
+long File::Read(void* buffer, std::size_t size) noexcept {
+    if (!IsOpen()) {
+        errno = EBADF;
+        return -1;
+    }
+    if (InjectedFailure(g_failRead)) return -1;
+    if (size > LONG_MAX) size = LONG_MAX;
+    char* out = static_cast<char*>(buffer);
+    std::size_t done = 0;
+    while (done < size) {
+        ssize_t got = ::read(m_fd, out + done, size - done);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        if (got == 0) break;
+        done += static_cast<std::size_t>(got);
+    }
+    return static_cast<long>(done);
+}
+
+bool File::WriteAll(const void* data, std::size_t size) noexcept {
+    if (!IsOpen()) {
+        errno = EBADF;
+        return false;
+    }
+    if (InjectedFailure(g_failWrite)) return false;
+    const char* in = static_cast<const char*>(data);
+    while (size > 0) {
+        ssize_t put = ::write(m_fd, in, size);
+        if (put < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (put == 0) {
+            errno = EIO;
+            return false;
+        }
+        if (m_mode == WriteMode::kSyncAtClose) m_dirty = true;
+        in += put;
+        size -= static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
+bool File::Seek(std::int64_t offset, SeekFrom from, std::uint64_t* position) noexcept {
+    if (!IsOpen()) {
+        errno = EBADF;
+        return false;
+    }
+    int whence = from == SeekFrom::kBegin ? SEEK_SET : from == SeekFrom::kCurrent ? SEEK_CUR : SEEK_END;
+    off_t reached = ::lseek(m_fd, static_cast<off_t>(offset), whence);
+    if (reached < 0) return false;
+    if (position) *position = static_cast<std::uint64_t>(reached);
+    return true;
+}
+
+bool File::Size(std::uint64_t* size) const noexcept {
+    struct stat info;
+    if (!IsOpen()) {
+        errno = EBADF;
+        return false;
+    }
+    if (::fstat(m_fd, &info) != 0) return false;
+    *size = static_cast<std::uint64_t>(info.st_size);
+    return true;
+}
+
+bool File::Truncate(std::uint64_t length) noexcept {
+    if (!IsOpen()) {
+        errno = EBADF;
+        return false;
+    }
+    int rc;
+    do {
+        rc = ::ftruncate(m_fd, static_cast<off_t>(length));
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) return false;
+    m_dirty = true;
+    return true;
+}
+
+bool File::Sync() noexcept {
+    if (!IsOpen()) {
+        errno = EBADF;
+        return false;
+    }
+    if (!m_dirty) return true;
+    if (::fdatasync(m_fd) != 0) return false;
+    m_dirty = false;
+    return true;
+}
+
+void File::Close() noexcept {
+    if (!IsOpen()) return;
+    // O_DSYNC covers the writes, not a truncation; Sync covers both.
+    if (m_dirty) ::fdatasync(m_fd);
+    CloseDescriptor(m_fd);
+    m_fd = -1;
+    m_dirty = false;
+    ReleaseFile(m_claim);
+    m_claim = FileClaim{};
+}
+
+bool CurrentDirectory(char* out, std::size_t size) noexcept {
+    char buffer[PATH_MAX];
+    if (!out || !::getcwd(buffer, sizeof buffer)) return false;
+    std::size_t length = std::strlen(buffer);
+    if (length + 1 > size) {
+        errno = ERANGE;
+        return false;
+    }
+    std::memcpy(out, buffer, length + 1);
+    return true;
+}
+
+namespace filetest {
+
+void FailNthRead(unsigned long nth) noexcept { g_failRead.store(nth == 0 ? 1 : static_cast<long>(nth)); }
+
+void FailNthWrite(unsigned long nth) noexcept {
+    g_failWrite.store(nth == 0 ? 1 : static_cast<long>(nth));
+}
+
+void Reset() noexcept {
+    g_failRead.store(0);
+    g_failWrite.store(0);
+}
+
+}  // namespace filetest
+}  // namespace platform
+}  // namespace orneh

@@ -1,0 +1,95 @@
+// Files for the error log: opened for appending by one writer at a time.
+//
+// A writer holds an exclusive flock() from open to close. Writers of this
+// process queue for the file in an in-process table (file_registry.h) rather
+// than meeting the flock; only a writer of another process shows up as
+// kHeldElsewhere, the sharing violation the caller retries on.
+//
+// Durability: what was written is on disk when Close returns (one fdatasync,
+// or O_DSYNC writes, per WriteMode).
+//
+// Thread safety: one File is used by one thread at a time.
+#ifndef ORNEH_PLATFORM_FILE_H
+#define ORNEH_PLATFORM_FILE_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/file_registry.h"
+
+namespace orneh {
+namespace platform {
+
+enum class OpenStatus {
+    kOpened,
+    kHeldElsewhere,  // another process holds the file (errno EWOULDBLOCK)
+    kHeldHere,       // a writer of this process still held it when the wait ran out
+    kFailed          // any other error; errno tells which
+};
+
+enum class WriteMode {
+    kSyncAtClose,   // one fdatasync at Close (and on Sync)
+    kWriteThrough   // O_DSYNC: every write reaches the disk before it returns
+};
+
+enum class SeekFrom { kBegin, kCurrent, kEnd };
+
+class File {
+public:
+    File() noexcept = default;
+    ~File();
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    // Opens path read/write, creating it (mode 0666 less the umask), takes the
+    // writer lock without blocking and moves to the end. While a writer of
+    // this process holds the file, waits up to waitMs for its turn.
+    // REQUIRES: !IsOpen().
+    OpenStatus OpenForAppend(const char* path, std::uint64_t waitMs,
+                             WriteMode mode = WriteMode::kSyncAtClose) noexcept;
+
+    // Whether an existing regular file could be taken for writing right now:
+    // opens it without creating, takes the writer lock and lets it go again.
+    // A file held by a writer of this process counts as available.
+    static OpenStatus ProbeExisting(const char* path) noexcept;
+
+    bool IsOpen() const noexcept { return m_fd >= 0; }
+
+    // Reads up to size bytes (fewer only at the end); -1 on error.
+    long Read(void* buffer, std::size_t size) noexcept;
+    // Writes all bytes; false when the system refuses part of them.
+    bool WriteAll(const void* data, std::size_t size) noexcept;
+    // Moves the file position; the new position in *position when given.
+    bool Seek(std::int64_t offset, SeekFrom from, std::uint64_t* position = nullptr) noexcept;
+    bool Size(std::uint64_t* size) const noexcept;
+    bool Truncate(std::uint64_t length) noexcept;
+    // Puts what was written so far on disk.
+    bool Sync() noexcept;
+    // Syncs, closes and lets the next writer in. Harmless when not open.
+    void Close() noexcept;
+
+private:
+    int m_fd = -1;
+    bool m_dirty = false;
+    WriteMode m_mode = WriteMode::kSyncAtClose;
+    FileClaim m_claim{};
+};
+
+// The current working directory into out (size bytes with the terminating
+// zero); false, out untouched, when it cannot be had or does not fit.
+bool CurrentDirectory(char* out, std::size_t size) noexcept;
+
+// Fault injection for tests: the nth Read or WriteAll from now (1 = the next)
+// fails with EIO. Safe to call from any thread.
+namespace filetest {
+void FailNthRead(unsigned long nth) noexcept;
+void FailNthWrite(unsigned long nth) noexcept;
+void Reset() noexcept;
+}  // namespace filetest
+
+}  // namespace platform
+}  // namespace orneh
+
+#endif

@@ -1,0 +1,178 @@
+#include "platform/file_registry.h"
+
+#include <cerrno>
+#include <ctime>
+#include <new>
+#include <pthread.h>
+
+#include "platform/alloc.h"
+
+namespace orneh {
+namespace platform {
+namespace {
+
+// A thread waiting for its turn; lives on the waiting thread's stack.
+struct Waiter {
+    Waiter* next = nullptr;
+    pthread_cond_t cond;
+    bool granted = false;
+};
+
+// One held file. The entry exists exactly while some writer holds the file.
+struct Entry {
+    Entry* next;
+    FileKey key;
+    Waiter* head;  // waiting writers, first come first served
+    Waiter* tail;
+};
+
+pthread_mutex_t g_mutex = PTHREAD_MUTEX_INITIALIZER;
+Entry* g_entries = nullptr;
+unsigned long g_generation = 0;
+pthread_once_t g_forkHandlersOnce = PTHREAD_ONCE_INIT;
+
+void LockTable() noexcept { pthread_mutex_lock(&g_mutex); }
+void UnlockTable() noexcept { pthread_mutex_unlock(&g_mutex); }
+
+// The parent's holders and waiters do not exist in a child: start afresh.
+// The forking thread took the mutex in LockTable before the fork and is the
+// only thread of the child, so it may release it here.
+void ResetInChild() noexcept {
+    Entry* entry = g_entries;
+    while (entry) {
+        Entry* next = entry->next;
+        Free(entry);
+        entry = next;
+    }
+    g_entries = nullptr;
+    ++g_generation;
+    UnlockTable();
+}
+
+void InstallForkHandlers() noexcept {
+    // Holding the mutex across fork keeps the table consistent for the child.
+    pthread_atfork(LockTable, UnlockTable, ResetInChild);
+}
+
+bool SameKey(const FileKey& a, const FileKey& b) noexcept {
+    return a.device == b.device && a.inode == b.inode;
+}
+
+Entry** FindSlot(const FileKey& key) noexcept {
+    Entry** slot = &g_entries;
+    while (*slot && !SameKey((*slot)->key, key)) slot = &(*slot)->next;
+    return slot;
+}
+
+timespec DeadlineAfter(std::uint64_t waitMs) noexcept {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const std::uint64_t maxSeconds = 1ull << 40;  // far beyond any real wait
+    std::uint64_t seconds = waitMs / 1000;
+    if (seconds > maxSeconds) seconds = maxSeconds;
+    long nanos = now.tv_nsec + static_cast<long>(waitMs % 1000) * 1000000L;
+    timespec deadline{};
+    deadline.tv_sec = now.tv_sec + static_cast<time_t>(seconds) + nanos / 1000000000L;
+    deadline.tv_nsec = nanos % 1000000000L;
+    return deadline;
+}
+
+void RemoveWaiter(Entry* entry, Waiter* waiter) noexcept {
+    Waiter* previous = nullptr;
+    for (Waiter* w = entry->head; w; previous = w, w = w->next) {
+        if (w != waiter) continue;
+        if (previous) {
+            previous->next = w->next;
+        } else {
+            entry->head = w->next;
+        }
+        if (entry->tail == w) entry->tail = previous;
+        return;
+    }
+}
+
+// Waits (table locked) until the holder hands the file over or the time runs
+// out. True when the file was handed to this waiter.
+bool WaitForTurn(Entry* entry, std::uint64_t waitMs) noexcept {
+    Waiter waiter;
+    pthread_condattr_t attributes;
+    pthread_condattr_init(&attributes);
+    pthread_condattr_setclock(&attributes, CLOCK_MONOTONIC);
+    pthread_cond_init(&waiter.cond, &attributes);
+    pthread_condattr_destroy(&attributes);
+
+    if (entry->tail) {
+        entry->tail->next = &waiter;
+    } else {
+        entry->head = &waiter;
+    }
+    entry->tail = &waiter;
+
+    const timespec deadline = DeadlineAfter(waitMs);
+    while (!waiter.granted) {
+        int rc = pthread_cond_timedwait(&waiter.cond, &g_mutex, &deadline);
+        if (rc == ETIMEDOUT && !waiter.granted) {
+            RemoveWaiter(entry, &waiter);
+            break;
+        }
+    }
+    pthread_cond_destroy(&waiter.cond);
+    return waiter.granted;
+}
+
+}  // namespace
+
+ClaimResult ClaimFile(const FileKey& key, std::uint64_t waitMs, FileClaim* claim) noexcept {
+    pthread_once(&g_forkHandlersOnce, InstallForkHandlers);
+    claim->key = key;
+    claim->tracked = false;
+
+    LockTable();
+    claim->generation = g_generation;
+    Entry** slot = FindSlot(key);
+    if (!*slot) {
+        void* block = Alloc(sizeof(Entry));
+        if (block) {
+            *slot = new (block) Entry{nullptr, key, nullptr, nullptr};
+            claim->tracked = true;
+        }
+        UnlockTable();
+        return ClaimResult::kClaimed;
+    }
+    bool granted = waitMs > 0 && WaitForTurn(*slot, waitMs);
+    claim->tracked = granted;
+    UnlockTable();
+    return granted ? ClaimResult::kClaimed : ClaimResult::kBusy;
+}
+
+void ReleaseFile(const FileClaim& claim) noexcept {
+    if (!claim.tracked) return;
+    LockTable();
+    if (claim.generation == g_generation) {
+        Entry** slot = FindSlot(claim.key);
+        Entry* entry = *slot;
+        if (entry && entry->head) {
+            // Hand over directly: the entry stays held, by the next writer.
+            Waiter* next = entry->head;
+            entry->head = next->next;
+            if (!entry->head) entry->tail = nullptr;
+            next->granted = true;
+            pthread_cond_signal(&next->cond);
+        } else if (entry) {
+            *slot = entry->next;
+            Free(entry);
+        }
+    }
+    UnlockTable();
+}
+
+std::size_t HeldFileCount() noexcept {
+    LockTable();
+    std::size_t count = 0;
+    for (Entry* entry = g_entries; entry; entry = entry->next) ++count;
+    UnlockTable();
+    return count;
+}
+
+}  // namespace platform
+}  // namespace orneh
