@@ -34,6 +34,11 @@ enum : unsigned int {
 // EACCES, ... or EINVAL for a file that is not a resource module).
 ORNLANG_API HINSTANCE OrnResLoadModule(const char* path);
 
+// Loads a module from size bytes at data (copied; data may go afterwards).
+// name is what OrnResModulePath reports (null: ""). Null on failure, with
+// errno EINVAL for bytes that are not a resource module, ENOMEM.
+ORNLANG_API HINSTANCE OrnResLoadModuleFromMemory(const void* data, std::size_t size, const char* name);
+
 // Releases a module; null is ignored.
 ORNLANG_API void OrnResFreeModule(HINSTANCE module);
 
