@@ -34,7 +34,7 @@ struct ORNEH_API CRuntimeClass {
 public:                                             \
     static CRuntimeClass class##class_name;         \
     static CRuntimeClass* GetThisClass();           \
-    virtual CRuntimeClass* GetRuntimeClass() const;
+    CRuntimeClass* GetRuntimeClass() const override;
 
 #define IMPLEMENT_DYNAMIC(class_name, base_class_name)                          \
     CRuntimeClass class_name::class##class_name = {                             \

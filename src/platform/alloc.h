@@ -5,6 +5,8 @@
 #define ORNEH_PLATFORM_ALLOC_H
 
 #include <cstddef>
+#include <new>
+#include <utility>
 
 namespace orneh {
 namespace platform {
@@ -15,6 +17,28 @@ void Free(void* block) noexcept;
 
 // Allocates and zero-fills.
 void* AllocZeroed(std::size_t size) noexcept;
+
+// Constructs a T in a block from the seam; null when the block cannot be had
+// or the constructor throws.
+template <typename T, typename... Args>
+T* New(Args&&... args) noexcept {
+    void* block = Alloc(sizeof(T));
+    if (!block) return nullptr;
+    try {
+        return new (block) T(std::forward<Args>(args)...);
+    } catch (...) {
+        Free(block);
+        return nullptr;
+    }
+}
+
+// Destroys and frees an object made by New; null is ignored.
+template <typename T>
+void Delete(T* object) noexcept {
+    if (!object) return;
+    object->~T();
+    Free(object);
+}
 
 // Failure injection for tests. All three are safe to call from any thread.
 namespace alloctest {

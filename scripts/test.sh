@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# The whole test suite: the normal build, AddressSanitizer + UBSan, the
+# threaded tests under ThreadSanitizer, and a bounded run of the fuzz targets.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+
+jobs=$(nproc)
+fuzz_seconds=${ZKQ_FUZZ_SECONDS:-30}
+
+for preset in default asan tsan; do
+  echo "=== preset $preset ==="
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+  ctest --preset "$preset" -j "$jobs"
+done
+
+echo "=== fuzz targets (${fuzz_seconds}s each) ==="
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j "$jobs"
+tests/fuzz/run.sh build/fuzz "$fuzz_seconds"
+echo "=== all tests passed ==="

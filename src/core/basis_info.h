@@ -1,0 +1,37 @@
+// The private record of an exception and the library's access to it.
+#ifndef ORNEH_CORE_BASIS_INFO_H
+#define ORNEH_CORE_BASIS_INFO_H
+
+#include <cstdint>
+
+#include "OrnEhBasis.h"
+
+class OrnEhParam;
+
+struct OrnEhBasisInfo {
+    char* cause;
+    char* source;
+    std::uint32_t threadId;  // the constructing thread (GetExThreadId)
+    unsigned long errorNo;
+    char* method;
+    char* className;
+    unsigned long errorTextNo;
+    unsigned long captionNo;
+    OrnEhBasis* next;  // next newer exception of the chain, not owned
+    OrnEhBasis* prev;  // next older exception of the chain, not owned
+    OrnEhParam* params;  // owned copy, or null
+    unsigned long extraNo;
+    int released;  // 0 while a chain holds the exception
+};
+
+// The library's door to the private parts of OrnEhBasis.
+struct OrnEhBasisAccess {
+    static OrnEhBasisInfo* Info(const OrnEhBasis* e) { return e ? e->m_info : nullptr; }
+    static void WriteRecord(const OrnEhBasis* e, OrnEhLogFile& log) { e->Log(log); }
+    static void Push(OrnEhBasis* e) { OrnEhBasis::Push(e); }
+    static void Adopt(CException* e, int autoDelete) { OrnEhBasis::AdoptException(e, autoDelete); }
+    static void FreeErrorText(const OrnEhBasis* e, char* text) { e->FreeErrorText(text); }
+    static void FreeCaptionText(const OrnEhBasis* e, char* text) { e->FreeCaptionText(text); }
+};
+
+#endif

@@ -1,0 +1,147 @@
+// Error texts: the base hooks that find a text and caption in the tables of
+// a resource module, filling a text's inserts, and GetErrorMessage.
+#include <cstdio>
+#include <cstring>
+
+#include "OrnEhBasis.h"
+#include "OrnEhParam.h"
+#include "OrnLangResource.h"
+#include "core/basis_info.h"
+#include "core/text_tables.h"
+#include "platform/format_message.h"
+#include "runtime/admin.h"
+
+const char* OrnEhBasis::GetResourceModulname() const { return nullptr; }
+
+unsigned long OrnEhBasis::GetResIdForTextInfo() const { return 0; }
+
+unsigned long OrnEhBasis::GetResIdForCaption() const { return 0; }
+
+HINSTANCE OrnEhBasis::LoadResourceModule(const char* const name) const {
+    try {
+        return name ? OrnResLoadModule(name) : nullptr;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+void OrnEhBasis::FreeResourceModule(HINSTANCE const module) const {
+    if (module) OrnResFreeModule(module);
+}
+
+void* OrnEhBasis::GetResourceEntry(unsigned long resId, HINSTANCE& module) const {
+    try {
+        if (!module || resId == 0) return nullptr;
+        char name[24];
+        std::snprintf(name, sizeof name, "#%lu", resId);
+        return const_cast<void*>(OrnResFindNamed(module, name, ORN_RT_RCDATA, nullptr));
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+void OrnEhBasis::FreeResourceEntry(void* const) const {}
+
+char* OrnEhBasis::GetErrorTextInfo(void* entry, unsigned long textNo, unsigned long& messageType,
+                                   unsigned long& captionNo, short& logFlag,
+                                   short& showFlag) const {
+    try {
+        orneh::core::TextRecord record;
+        if (!orneh::core::FindTextRecord(entry, orneh::core::TableBytes(entry), textNo, record)) {
+            return nullptr;
+        }
+        captionNo = record.captionNo;
+        messageType = record.messageType;
+        showFlag = record.showFlag;
+        logFlag = record.logFlag;
+        return const_cast<char*>(record.text);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+void OrnEhBasis::FreeErrorText(char*) const {}
+
+char* OrnEhBasis::GetCaptionText(void* entry, unsigned long captionNo) const {
+    try {
+        return const_cast<char*>(
+            orneh::core::FindCaption(entry, orneh::core::TableBytes(entry), captionNo));
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+void OrnEhBasis::FreeCaptionText(char*) const {}
+
+namespace {
+
+// A parameter list's slots as insert arguments; an empty slot inserts nothing.
+const char* FormatWithSlots(const char* text, char** slots, unsigned short count, bool haveList) {
+    if (!text) return text;
+    char* formatted = orneh::platform::FormatInserts(text, haveList ? slots : nullptr,
+                                                     haveList ? count : 0, "", nullptr);
+    return formatted ? formatted : text;
+}
+
+}  // namespace
+
+const char* OrnEhBasis::FormatErrorText(const char* const text) {
+    try {
+        const OrnEhParam* params = m_info ? m_info->params : nullptr;
+        unsigned short count = 0;
+        char** slots = params ? params->GetParamArray(&count) : nullptr;
+        return FormatWithSlots(text, slots, count, slots != nullptr);
+    } catch (...) {
+        return text;
+    }
+}
+
+const char* OrnEhBasis::FormatErrorText(const char* const text, const OrnEhParam& params) {
+    try {
+        unsigned short count = 0;
+        char** slots = params.GetParamArray(&count);
+        return FormatWithSlots(text, slots, count, slots != nullptr);
+    } catch (...) {
+        return text;
+    }
+}
+
+int OrnEhBasis::GetErrorMessage(char* buffer, unsigned int maxLength, unsigned int*) {
+    HINSTANCE module = nullptr;
+    OrnEhBasis* e = nullptr;
+    char* text = nullptr;
+    int result = FALSE;
+    try {
+        ActiveCall active;
+        e = GetLast();
+        while (e && e->GetErrorTextNo() == 0) e = e->GetPrev();
+        if (!e) return FALSE;
+        void* entry = nullptr;
+        if (const char* name = e->GetResourceModulname()) {
+            module = e->LoadResourceModule(name);
+            entry = e->GetResourceEntry(e->GetResIdForTextInfo(), module);
+        }
+        unsigned long messageType = 0, captionNo = 0;
+        short logFlag = 0, showFlag = 0;
+        text = e->GetErrorTextInfo(entry, e->GetErrorTextNo(), messageType, captionNo, logFlag,
+                                   showFlag);
+        if (text && *text) {
+            const char* formatted = e->FormatErrorText(text);
+            if (buffer && maxLength > 0) {
+                std::size_t length = std::strlen(formatted);
+                if (length > maxLength - 1) length = maxLength - 1;
+                std::memcpy(buffer, formatted, length);
+                buffer[length] = '\0';
+            }
+            if (formatted != text) OrnEhDeleteString(formatted);
+            result = TRUE;
+        }
+    } catch (...) {
+    }
+    try {
+        if (e) e->FreeErrorText(text);
+    } catch (...) {
+    }
+    if (module) OrnResFreeModule(module);
+    return result;
+}

@@ -1,0 +1,119 @@
+// The record of one exception, the report entry and the details text, and
+// the static Log that writes a report entry for the calling thread's chain.
+#include "core/log_record.h"
+
+#include "OrnEhBasis.h"
+#include "OrnEhLogFile.h"
+#include "OrnEhParam.h"
+#include "core/basis_info.h"
+#include "platform/alloc.h"
+#include "platform/system.h"
+#include "runtime/admin.h"
+
+namespace ap = orneh::platform;
+
+namespace {
+
+const unsigned int kLogPathSize = 261;
+
+OrnEhBasisInfo* Info(const OrnEhBasis* e) { return OrnEhBasisAccess::Info(e); }
+
+}  // namespace
+
+void OrnEhBasis::Log(OrnEhLogFile& log) const {
+    const OrnEhBasisInfo* info = m_info;
+    if (!info) return;
+    try {
+        log << "Fehlerursache: " << info->cause << "\r\n";
+        log << "Source: " << info->source << "\r\n";
+        log << "Methode: " << info->className << " :: " << info->method << "\r\n";
+        log << "Fehlernummer: " << info->errorNo << "\r\n";
+        log << "Fehlertextnummer: " << info->errorTextNo << "   \xDC" "berschriftennummer: "
+            << info->captionNo << "\r\n";
+        if (info->params) info->params->Log(log);
+        log << "ProzessId: " << static_cast<unsigned long>(ap::CurrentProcessId())
+            << "   Aufgetreten in Thread: " << static_cast<unsigned long>(info->threadId)
+            << "   Ausgegeben in Thread: " << static_cast<unsigned long>(GetExThreadId())
+            << "\r\n";
+    } catch (...) {
+    }
+}
+
+namespace orneh {
+namespace core {
+
+void WriteReportEntry(OrnEhLogFile& log, const char* message, OrnEhBasis* newest) {
+    log << "Fehler: ";
+    log.WriteDateTime();
+    log.SetBlanks(3);
+    log << "Fehlermeldung: " << message << "\r\n";
+    log << "Anwendung: " << GetApplicationName() << "\r\n";
+    for (OrnEhBasis* e = newest; e;) {
+        log.NewLine(1);
+        OrnEhBasisAccess::WriteRecord(e, log);
+        OrnEhBasisInfo* info = Info(e);
+        if (!info) break;
+        log.SetBlanks(3);
+        e = info->prev;
+    }
+    log.NewLine(1);
+    log.NewLine(1);
+    log.SetBlanks(0);
+    log.Close();
+}
+
+bool WriteDetailsText(OrnEhLogFile& log, OrnEhBasis* newest) {
+    if (!log.SetMemoryMode(1)) return false;
+    log << "Fehler: ";
+    log.WriteDateTime();
+    log.SetBlanks(3);
+    log.NewLine(1);
+    log << "Anwendung: " << GetApplicationName() << "\r\n";
+    log.NewLine(1);
+    OrnEhBasis* oldest = newest;
+    while (OrnEhBasisInfo* info = Info(oldest)) {
+        if (!info->prev) break;
+        oldest = info->prev;
+    }
+    for (OrnEhBasis* e = oldest; e; e = e->GetNext()) {
+        OrnEhBasisAccess::WriteRecord(e, log);
+        log.SetBlanks(3);
+        log.NewLine(1);
+    }
+    return true;
+}
+
+}  // namespace core
+}  // namespace orneh
+
+void OrnEhBasis::Log(const char* const message, CException* exception, int autoDelete) {
+    char* path = nullptr;
+    try {
+        ActiveCall active;
+        if (exception) AdoptException(exception, autoDelete);
+        ExContainer* container = GetCurrentContainer();
+        if (!container || container->logFile.GetStyle() == OrnEhLogOff) return;
+
+        // The newest exception that names a log file of its own decides.
+        OrnEhLogfileStyle style = OrnEhLogLimited;
+        unsigned long maxSize = 0;
+        path = static_cast<char*>(ap::AllocZeroed(kLogPathSize));
+        if (path) {
+            for (OrnEhBasis* e = container->last; e; e = e->GetPrev()) {
+                e->GetLogFileInfos(path, style, maxSize);
+                path[kLogPathSize - 1] = '\0';  // a hook that fills the whole buffer
+                if (path[0]) break;
+            }
+        }
+        container->logFile.Open(path, style, maxSize);
+        orneh::core::WriteReportEntry(container->logFile, message, container->last);
+    } catch (...) {
+    }
+    ap::Free(path);
+}
+
+void OrnEhBasis::LogKindHead(OrnEhLogFile& file, const char* kindName) const {
+    file << "Fehlerart: " << kindName << "\r\n";
+    file.SetBlanks(6);
+    OrnEhBasis::Log(file);
+}

@@ -1,0 +1,24 @@
+// The text the library writes about errors: the report entry of a chain in
+// the log file (newest first) and the details text of the error dialog
+// (oldest first), both made of the exceptions' own records.
+#ifndef ORNEH_CORE_LOG_RECORD_H
+#define ORNEH_CORE_LOG_RECORD_H
+
+class OrnEhBasis;
+class OrnEhLogFile;
+
+namespace orneh {
+namespace core {
+
+// Writes the report entry for message and the chain ending at newest into
+// log, which the caller has opened, and closes log.
+void WriteReportEntry(OrnEhLogFile& log, const char* message, OrnEhBasis* newest);
+
+// Switches log to memory mode and writes the details text of the chain
+// ending at newest; false (nothing written) when memory mode cannot start.
+bool WriteDetailsText(OrnEhLogFile& log, OrnEhBasis* newest);
+
+}  // namespace core
+}  // namespace orneh
+
+#endif

@@ -1,0 +1,84 @@
+// OrnEhMFC: an MFC exception wrapped into the family.
+#include "OrnEhMFC.h"
+
+#include "OrnEhLogFile.h"
+#include "kinds/kind_texts.h"
+#include "platform/alloc.h"
+
+IMPLEMENT_DYNAMIC(OrnEhMFC, OrnEhBasis)
+
+struct MfcErrorData {
+    char text[1024];
+    char* className;
+};
+
+namespace {
+
+void FreeData(MfcErrorData* data) {
+    if (!data) return;
+    OrnEhDeleteString(data->className);
+    orneh::platform::Free(data);
+}
+
+// The wrapped exception's message and class name; null when the record cannot
+// be made or filling it fails.
+MfcErrorData* CopyFrom(CException* wrapped) {
+    MfcErrorData* data = static_cast<MfcErrorData*>(orneh::platform::Alloc(sizeof(MfcErrorData)));
+    if (!data) return nullptr;
+    data->text[0] = '\0';
+    data->className = nullptr;
+    try {
+        if (wrapped) {
+            wrapped->GetErrorMessage(data->text, sizeof data->text, nullptr);
+            data->text[sizeof data->text - 1] = '\0';
+            if (const CRuntimeClass* runtimeClass = wrapped->GetRuntimeClass()) {
+                data->className = OrnEhCopyString(runtimeClass->m_lpszClassName);
+            }
+        }
+    } catch (...) {
+        FreeData(data);
+        return nullptr;
+    }
+    return data;
+}
+
+}  // namespace
+
+OrnEhMFC::OrnEhMFC(CException* const wrapped, int autoDelete, int push)
+    : OrnEhBasis(nullptr, nullptr, nullptr, nullptr, 0, 0, 0, nullptr, 0, 0, push), m_data(nullptr) {
+    try {
+        SetErrorTextNo(1);
+        m_data = CopyFrom(wrapped);
+        // After the copy, so that it is taken from the living object.
+        if (autoDelete && wrapped) wrapped->Delete();
+    } catch (...) {
+    }
+}
+
+OrnEhMFC::~OrnEhMFC() {
+    try {
+        CheckBeforeDelete();
+    } catch (...) {
+    }
+    FreeData(m_data);
+    m_data = nullptr;
+}
+
+void OrnEhMFC::Log(OrnEhLogFile& file) const {
+    try {
+        LogKindHead(file, "OrnEhMFC");
+        if (!m_data) return;
+        file << "MFC-Exceptionklasse: " << m_data->className << "\r\n";
+        file << "MFC-Fehlertext: " << m_data->text << "\r\n";
+    } catch (...) {
+    }
+}
+
+char* OrnEhMFC::GetErrorTextInfo(void*, unsigned long, unsigned long& messageType,
+                                 unsigned long& captionNo, short& logFlag,
+                                 short& showFlag) const {
+    orneh::kinds::SetOwnTextPresentation(messageType, captionNo, logFlag, showFlag);
+    return m_data ? m_data->text : nullptr;
+}
+
+char* OrnEhMFC::GetCaptionText(void*, unsigned long) const { return const_cast<char*>("MFC"); }

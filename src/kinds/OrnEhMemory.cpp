@@ -1,0 +1,59 @@
+// OrnEhMemory: the reserve exception for failed allocations.
+#include "OrnEhMemory.h"
+
+#include "OrnEhLogFile.h"
+#include "kinds/kind_texts.h"
+#include "module/language.h"
+
+IMPLEMENT_DYNAMIC(OrnEhMemory, OrnEhBasis)
+
+namespace {
+const unsigned int kTextOutOfMemory = 2110;
+const unsigned int kCaptionOutOfMemory = 2133;
+}  // namespace
+
+OrnEhMemory::OrnEhMemory() : OrnEhBasis(), m_size(0) {
+    // Delete() must never free the reserve: only the administration does.
+    m_bAutoDelete = FALSE;
+    SetErrorTextNo(1);
+}
+
+OrnEhMemory::~OrnEhMemory() {
+    try {
+        CheckBeforeDelete();
+    } catch (...) {
+    }
+}
+
+void OrnEhMemory::SetSize(unsigned int size) { m_size = size; }
+
+void OrnEhMemory::Log(OrnEhLogFile& file) const {
+    try {
+        LogKindHead(file, "OrnEhMemory");
+        file << "Gr\xF6\xDF" "e des angeforderten Speichers:" << m_size << "\r\n";
+    } catch (...) {
+    }
+}
+
+char* OrnEhMemory::GetErrorTextInfo(void*, unsigned long, unsigned long& messageType,
+                                    unsigned long& captionNo, short& logFlag,
+                                    short& showFlag) const {
+    try {
+        orneh::kinds::SetOwnTextPresentation(messageType, captionNo, logFlag, showFlag);
+        return orneh::module::CopyLanguageString(kTextOutOfMemory);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+void OrnEhMemory::FreeErrorText(char* text) const { OrnEhDeleteString(text); }
+
+char* OrnEhMemory::GetCaptionText(void*, unsigned long) const {
+    try {
+        return orneh::module::CopyLanguageString(kCaptionOutOfMemory);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+void OrnEhMemory::FreeCaptionText(char* text) const { OrnEhDeleteString(text); }

@@ -1,0 +1,36 @@
+#include "module/language.h"
+
+#include "OrnEh.h"
+#include "OrnLangResource.h"
+#include "OrnLanguagePublisher.h"
+#include "OrnLanguageResManager.h"
+#include "platform/alloc.h"
+
+namespace orneh {
+namespace module {
+
+HINSTANCE LanguageModule() {
+    return OrnLanguagePublisher::Instance()->GetLangDependentResource();
+}
+
+const char* LanguageModuleName() {
+    return OrnLanguagePublisher::Instance()->GetLangDependentResourceName();
+}
+
+char* CopyLanguageString(unsigned int id) {
+    // While the manager lives, the thread's string loading uses the language
+    // module, as for every other string the library loads.
+    OrnLanguageResManager manager(LanguageModule());
+    HINSTANCE module = OrnResGetThreadModule();
+    long length = OrnResLoadString(module, id, nullptr, 0);
+    if (length < 0) length = 0;
+    std::size_t size = static_cast<std::size_t>(length) + 1;
+    char* copy = static_cast<char*>(platform::Alloc(size));
+    if (!copy) return nullptr;
+    copy[0] = '\0';
+    if (length > 0) OrnResLoadString(module, id, copy, size);
+    return copy;
+}
+
+}  // namespace module
+}  // namespace orneh
