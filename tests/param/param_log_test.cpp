@@ -64,19 +64,4 @@ TEST(OrnEhParamLogTest, NothingWithoutSlots) {
     EXPECT_EQ("----\r\n", LogBytes(noArray));
 }
 
-TEST(OrnEhParamLogTest, IsVirtual) {
-    // Log is reached through the vtable, so a derived list can add to it.
-    struct Labelled : OrnEhParam {
-        Labelled() : OrnEhParam(1) {}
-        void Log(OrnEhLogFile& log) const override {
-            log << "Liste:\r\n";
-            OrnEhParam::Log(log);
-        }
-    };
-    Labelled derived;
-    derived.SetParam("v");
-    EXPECT_EQ("Liste:\r\nParameter: v\r\n----\r\n",
-              LogBytes(static_cast<const OrnEhParam&>(derived)));
-}
-
 }  // namespace

@@ -60,17 +60,4 @@ TEST(OrnEhCopyStringTest, FailedAllocationGivesNull) {
     OrnEhDeleteString(copy);
 }
 
-TEST(OrnEhCopyStringTest, DeleteReleasesLibraryTexts) {
-    // A text from the library's own allocator can be handed back through
-    // OrnEhDeleteString, and the other way round.
-    long before = at::Outstanding();
-    char* block = static_cast<char*>(orneh::platform::Alloc(4));
-    ASSERT_NE(nullptr, block);
-    OrnEhDeleteString(block);
-    char* copy = OrnEhCopyString("x");
-    ASSERT_NE(nullptr, copy);
-    orneh::platform::Free(copy);
-    EXPECT_EQ(before, at::Outstanding());
-}
-
 }  // namespace
