@@ -18,7 +18,7 @@ public:
     void Put(char c) { Append(&c, 1); }
 
     void Append(const char* bytes, std::size_t length) {
-        if (!Reserve(length)) return;
+        if (length == 0 || !Reserve(length)) return;
         if (m_out) std::memcpy(m_out + m_size, bytes, length);
         m_size += length;
     }
@@ -56,7 +56,7 @@ struct Conversion {
     std::size_t width = 0;
     bool hasPrecision = false;
     std::size_t precision = 0;
-    const char* tail = nullptr;  // literal text behind the conversion
+    const char* tail = "";  // literal text behind the conversion
     std::size_t tailLength = 0;
 };
 
