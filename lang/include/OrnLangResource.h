@@ -89,4 +89,12 @@ struct OrnResDialog {
 // Parses dialog template id; false when it is absent or malformed.
 ORNLANG_API bool OrnResLoadDialog(HINSTANCE module, unsigned int id, OrnResDialog& out);
 
+// When p points into an entry of a loaded module: true, and *remaining gets
+// the number of bytes from p to the end of that entry. Lets a reader that was
+// handed only an entry's address stay inside it.
+ORNLANG_API bool OrnResEntryExtent(const void* p, std::size_t* remaining);
+
+// The Unicode character of a code page 1252 byte.
+ORNLANG_API unsigned int OrnCp1252ToUnicode(unsigned char byte);
+
 #endif

@@ -125,7 +125,8 @@ long OrnEhBasis::ShowError(HWND const window, const char* const text, const char
         std::size_t size = std::strlen(body) + 32;
         composed = static_cast<char*>(ap::Alloc(size));
         if (composed) {
-            std::snprintf(composed, size, "#%s%05.5lu\r\n\r\n%s", application, GetErrorTextNo(), body);
+            // "%.5lu" prints what "%05.5lu" prints: at least five digits.
+            std::snprintf(composed, size, "#%s%.5lu\r\n\r\n%s", application, GetErrorTextNo(), body);
         }
         result = orneh::core::PresentInDialog(window, composed ? composed : body, caption, messageType);
     } catch (...) {

@@ -75,6 +75,10 @@ bool ParseResFile(const std::uint8_t* data, std::size_t size, EntryList& entries
 bool LooksLikePeImage(const std::uint8_t* data, std::size_t size);
 bool ParsePeImage(const std::uint8_t* data, std::size_t size, EntryList& entries);
 
+// The set of loaded modules, for OrnResEntryExtent.
+void RegisterLiveModule(const Module* module);
+void UnregisterLiveModule(const Module* module);
+
 // The first entry of the given type and integer id (any language).
 const ResEntry* FindById(const Module& module, std::uint32_t type, std::uint32_t id);
 

@@ -46,6 +46,7 @@ HINSTANCE MakeModule(HeapPtr<std::uint8_t> bytes, std::size_t size, const char* 
     module->bytes = bytes.release();
     module->size = size;
     module->entries = entries.Release(module->entryCount);
+    RegisterLiveModule(module.get());
     return reinterpret_cast<HINSTANCE>(module.release());
 }
 
@@ -91,6 +92,7 @@ HINSTANCE OrnResLoadModuleFromMemory(const void* data, std::size_t size, const c
 void OrnResFreeModule(HINSTANCE handle) {
     auto* module = const_cast<Module*>(FromHandle(handle));
     if (!module) return;
+    UnregisterLiveModule(module);
     module->magic = 0;
     std::free(module->entries);
     std::free(module->bytes);

@@ -1,0 +1,69 @@
+#include "test_exceptions.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+#include "support/test_util.h"
+
+#include "OrnEhMemory.h"
+#include "runtime/admin.h"
+
+namespace zkqtest {
+
+IMPLEMENT_DYNAMIC(TestException, OrnEhBasis)
+IMPLEMENT_DYNAMIC(DerivedTestException, TestException)
+IMPLEMENT_DYNAMIC(ForeignException, CException)
+
+std::atomic<int> TestException::destroyed{0};
+std::atomic<int> ForeignException::destroyed{0};
+
+BOOL ForeignException::GetErrorMessage(char* text, UINT max, UINT*) {
+    if (text && max) std::snprintf(text, max, "%s", "foreign failure");
+    return TRUE;
+}
+
+namespace {
+
+// Keeps the process's log files out of the source and build trees.
+class WorkDirEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        if (::chdir(WorkDir().c_str()) != 0) std::abort();
+        GetAdmin()->SetLogFileInfos("zkqtest", OrnEhLogUnlimited, 0, "standard.log", nullptr,
+                                    WorkDir().c_str());
+    }
+};
+
+const bool g_registered = (::testing::AddGlobalTestEnvironment(new WorkDirEnvironment), true);
+
+}  // namespace
+
+const std::string& WorkDir() {
+    static TempDir dir;
+    return dir.path();
+}
+
+ScopedStandardLog::ScopedStandardLog(const std::string& dir, const char* fileName,
+                                     OrnEhLogfileStyle style, unsigned long maxSize)
+    : m_path(dir + "/" + fileName) {
+    GetAdmin()->SetLogFileInfos(nullptr, style, maxSize, fileName, nullptr, dir.c_str());
+}
+
+ScopedStandardLog::~ScopedStandardLog() {
+    GetAdmin()->SetLogFileInfos(nullptr, OrnEhLogUnlimited, 0, "standard.log", nullptr,
+                                WorkDir().c_str());
+}
+
+void ClearChain() {
+    OrnEhBasis::Release();
+    if (ExContainer* container = GetCurrentContainer()) {
+        OrnEhBasis* current = container->current;
+        if (current && !current->IsKindOf(RUNTIME_CLASS(OrnEhMemory))) delete current;
+        container->current = nullptr;
+    }
+}
+
+}  // namespace zkqtest
