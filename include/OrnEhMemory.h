@@ -17,6 +17,8 @@ public:
     virtual ~OrnEhMemory();
 
     void SetSize(unsigned int size);
+    // The same without the 32-bit limit of SetSize (used by the new handlers).
+    ORNEH_LOCAL void SetRequestedSize(unsigned long size);
 
     void Log(OrnEhLogFile& file) const override;
     char* GetErrorTextInfo(void* entry, unsigned long textNo, unsigned long& messageType,

@@ -27,6 +27,8 @@ OrnEhMemory::~OrnEhMemory() {
 
 void OrnEhMemory::SetSize(unsigned int size) { m_size = size; }
 
+void OrnEhMemory::SetRequestedSize(unsigned long size) { m_size = size; }
+
 void OrnEhMemory::Log(OrnEhLogFile& file) const {
     try {
         LogKindHead(file, "OrnEhMemory");

@@ -232,10 +232,7 @@ void OrnEhSEH::Log(OrnEhLogFile& file) const {
     }
 }
 
-const char* OrnEhSEH::GetResourceModulname() const {
-    const char* name = orneh::module::LanguageModuleName();
-    return name && *name ? name : nullptr;
-}
+const char* OrnEhSEH::GetResourceModulname() const { return orneh::module::LanguageModuleName(); }
 
 unsigned long OrnEhSEH::GetResIdForTextInfo() const { return kSehTexts; }
 

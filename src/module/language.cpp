@@ -14,7 +14,8 @@ HINSTANCE LanguageModule() {
 }
 
 const char* LanguageModuleName() {
-    return OrnLanguagePublisher::Instance()->GetLangDependentResourceName();
+    const char* name = OrnLanguagePublisher::Instance()->GetLangDependentResourceName();
+    return name && *name ? name : nullptr;
 }
 
 char* CopyLanguageString(unsigned int id) {

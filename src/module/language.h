@@ -11,8 +11,8 @@ namespace module {
 // The language-dependent resource module (null when none was found).
 HINSTANCE LanguageModule();
 
-// The module's full path, valid for the life of the process (empty when no
-// module was found).
+// The module's full path, valid for the life of the process; null when no
+// module was found.
 const char* LanguageModuleName();
 
 // A copy of string id of the language module, to be released with

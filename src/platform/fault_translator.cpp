@@ -1,5 +1,7 @@
 #include "platform/fault_translator.h"
 
+#include "platform/signals.h"
+
 namespace orneh {
 namespace platform {
 namespace {
@@ -8,6 +10,7 @@ thread_local _se_translator_function t_translator = nullptr;
 
 _se_translator_function SetSeTranslator(_se_translator_function fn) noexcept {
     _se_translator_function previous = t_translator;
+    if (fn) PrepareThreadForFaults();
     t_translator = fn;
     return previous;
 }

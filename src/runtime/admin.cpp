@@ -325,10 +325,10 @@ const char* ExMultiThreadAdmin::GetApplicationName() const { return g_applicatio
 
 // --- Reserve exceptions -------------------------------------------------------
 
-void ExMultiThreadAdmin::PrepareMemoryException(unsigned int size) {
+void ExMultiThreadAdmin::PrepareMemoryException(std::size_t size) {
     ExMultiThreadAdminInfo* info = FindRecord();
     if (!info || !info->memoryException) return;
-    info->memoryException->SetSize(size);
+    info->memoryException->SetRequestedSize(size);
     if (OrnEhBasisInfo* record = OrnEhBasisAccess::Info(info->memoryException)) record->released = 0;
     if (ExContainer* container = GetContainer()) container->Append(info->memoryException);
 }

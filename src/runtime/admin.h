@@ -11,6 +11,7 @@
 #define ORNEH_RUNTIME_ADMIN_H
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #include "OrnEh.h"
@@ -79,7 +80,7 @@ public:
                          unsigned long maxSize, const char* fileName, const char* subDirectory,
                          const char* directory);
     const char* GetApplicationName() const;
-    void PrepareMemoryException(unsigned int size);
+    void PrepareMemoryException(std::size_t size);
     void ThrowMemoryException();
     void DeleteExceptionsOfClass(const CRuntimeClass* runtimeClass);
 

@@ -1,0 +1,39 @@
+// OrnEhCLib: a failed runtime-library call; texts from tables 381 and 382 of
+// the language module.
+#include "OrnEhCLib.h"
+
+#include "OrnEhLogFile.h"
+#include "module/language.h"
+
+IMPLEMENT_DYNAMIC(OrnEhCLib, OrnEhBasis)
+
+namespace {
+const unsigned long kCLibTexts = 381;
+const unsigned long kCLibCaptions = 382;
+}  // namespace
+
+OrnEhCLib::OrnEhCLib(const char* const source, const char* const method, const char* const cause,
+                     unsigned long errorNo, unsigned long extraNo, int push)
+    : OrnEhBasis(source, nullptr, method, cause, errorNo, 1, 0, nullptr, 0, extraNo, push),
+      m_kindData(nullptr) {}
+
+OrnEhCLib::~OrnEhCLib() {
+    try {
+        CheckBeforeDelete();
+    } catch (...) {
+    }
+    m_kindData = nullptr;
+}
+
+void OrnEhCLib::Log(OrnEhLogFile& file) const {
+    try {
+        LogKindHead(file, "OrnEhCLib");
+    } catch (...) {
+    }
+}
+
+const char* OrnEhCLib::GetResourceModulname() const { return orneh::module::LanguageModuleName(); }
+
+unsigned long OrnEhCLib::GetResIdForTextInfo() const { return kCLibTexts; }
+
+unsigned long OrnEhCLib::GetResIdForCaption() const { return kCLibCaptions; }

@@ -1,0 +1,64 @@
+// OrnEhSTL: a standard-library exception wrapped into the family.
+#include "OrnEhSTL.h"
+
+#include "OrnEhLogFile.h"
+#include "kinds/kind_texts.h"
+#include "module/language.h"
+#include "platform/alloc.h"
+
+IMPLEMENT_DYNAMIC(OrnEhSTL, OrnEhBasis)
+
+struct StlErrorData {
+    char* what;
+};
+
+namespace {
+const unsigned int kCaptionStl = 2131;
+}  // namespace
+
+OrnEhSTL::OrnEhSTL(const std::exception& wrapped, int push)
+    : OrnEhBasis(nullptr, nullptr, nullptr, nullptr, 0, 0, 0, nullptr, 0, 0, push), m_data(nullptr) {
+    try {
+        SetErrorTextNo(1);
+        StlErrorData* data = orneh::platform::New<StlErrorData>();
+        if (!data) return;
+        data->what = OrnEhCopyString(wrapped.what());
+        m_data = data;
+    } catch (...) {
+    }
+}
+
+OrnEhSTL::~OrnEhSTL() {
+    try {
+        CheckBeforeDelete();
+    } catch (...) {
+    }
+    if (m_data) OrnEhDeleteString(m_data->what);
+    orneh::platform::Delete(m_data);
+    m_data = nullptr;
+}
+
+void OrnEhSTL::Log(OrnEhLogFile& file) const {
+    try {
+        LogKindHead(file, "OrnEhSTL");
+        if (m_data) file << "What: " << m_data->what << "\r\n";
+    } catch (...) {
+    }
+}
+
+char* OrnEhSTL::GetErrorTextInfo(void*, unsigned long, unsigned long& messageType,
+                                 unsigned long& captionNo, short& logFlag,
+                                 short& showFlag) const {
+    orneh::kinds::SetOwnTextPresentation(messageType, captionNo, logFlag, showFlag);
+    return m_data ? m_data->what : nullptr;
+}
+
+char* OrnEhSTL::GetCaptionText(void*, unsigned long) const {
+    try {
+        return orneh::module::CopyLanguageString(kCaptionStl);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+void OrnEhSTL::FreeCaptionText(char* text) const { OrnEhDeleteString(text); }

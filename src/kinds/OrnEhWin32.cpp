@@ -1,0 +1,68 @@
+// OrnEhWin32: a failed system call with the system's message as its text.
+#include "OrnEhWin32.h"
+
+#include "OrnEhLogFile.h"
+#include "kinds/kind_texts.h"
+#include "module/language.h"
+#include "platform/system_message.h"
+
+IMPLEMENT_DYNAMIC(OrnEhWin32, OrnEhBasis)
+
+namespace {
+
+const unsigned int kCaptionWin32 = 2132;
+
+// The error number, or the thread's last error read before the base class
+// runs: registering the thread on its first use of the library may itself
+// set the last error, and the error reported must be the caller's.
+unsigned long ErrorOrLastError(unsigned long errorNo) {
+    return errorNo != 0 ? errorNo : orneh::platform::GetLastError();
+}
+
+}  // namespace
+
+OrnEhWin32::OrnEhWin32(const char* const source, const char* const method,
+                       const char* const cause, unsigned long errorNo, unsigned long extraNo,
+                       int push)
+    : OrnEhBasis(source, nullptr, method, cause, ErrorOrLastError(errorNo), 0, 0, nullptr, 0,
+                 extraNo, push),
+      m_kindData(nullptr) {
+    try {
+        SetErrorTextNo(GetErrorNo());
+    } catch (...) {
+    }
+}
+
+OrnEhWin32::~OrnEhWin32() {
+    try {
+        CheckBeforeDelete();
+    } catch (...) {
+    }
+    m_kindData = nullptr;
+}
+
+void OrnEhWin32::Log(OrnEhLogFile& file) const {
+    try {
+        LogKindHead(file, "OrnEhWin32");
+    } catch (...) {
+    }
+}
+
+char* OrnEhWin32::GetErrorTextInfo(void*, unsigned long textNo, unsigned long& messageType,
+                                   unsigned long& captionNo, short& logFlag,
+                                   short& showFlag) const {
+    orneh::kinds::SetOwnTextPresentation(messageType, captionNo, logFlag, showFlag);
+    return orneh::platform::SystemMessage(textNo);
+}
+
+void OrnEhWin32::FreeErrorText(char* text) const { OrnEhDeleteString(text); }
+
+char* OrnEhWin32::GetCaptionText(void*, unsigned long) const {
+    try {
+        return orneh::module::CopyLanguageString(kCaptionWin32);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+void OrnEhWin32::FreeCaptionText(char* text) const { OrnEhDeleteString(text); }

@@ -1,0 +1,27 @@
+// The system's message texts, in the shape of the Windows messages: the text
+// followed by CR LF. System errors are errno values here; HRESULTs have a
+// table of the common COM codes, and HRESULT_FROM_WIN32 codes give the text
+// of the errno value inside them.
+#ifndef ORNEH_PLATFORM_SYSTEM_MESSAGE_H
+#define ORNEH_PLATFORM_SYSTEM_MESSAGE_H
+
+#include <cstdint>
+
+namespace orneh {
+namespace platform {
+
+// The last error of the calling thread (errno).
+unsigned long GetLastError() noexcept;
+
+// The message of a system error code, as a new text from the allocation
+// seam ("No such file or directory\r\n" for 2); null when the system has no
+// message for it or memory runs out.
+char* SystemMessage(unsigned long code) noexcept;
+
+// The message of an HRESULT, likewise.
+char* HresultMessage(std::int32_t hresult) noexcept;
+
+}  // namespace platform
+}  // namespace orneh
+
+#endif

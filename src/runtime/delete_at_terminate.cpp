@@ -1,0 +1,25 @@
+#include "OrnEhDeleteAtTerminate.h"
+
+#include "platform/alloc.h"
+#include "runtime/admin.h"
+
+struct OrnEhDeleteAtTerminateInfo {
+    CRuntimeClass* runtimeClass;
+};
+
+OrnEhDeleteAtTerminate::OrnEhDeleteAtTerminate(CRuntimeClass* runtimeClass) : m_info(nullptr) {
+    m_info = orneh::platform::New<OrnEhDeleteAtTerminateInfo>();
+    if (m_info) m_info->runtimeClass = runtimeClass;
+}
+
+OrnEhDeleteAtTerminate::~OrnEhDeleteAtTerminate() {
+    if (!m_info) return;
+    try {
+        ActiveCall active;
+        if (ExMultiThreadAdmin* admin = PeekAdmin()) admin->DeleteExceptionsOfClass(m_info->runtimeClass);
+    } catch (...) {
+    }
+    m_info->runtimeClass = nullptr;
+    orneh::platform::Delete(m_info);
+    m_info = nullptr;
+}

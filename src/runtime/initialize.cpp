@@ -1,0 +1,28 @@
+// OrnEhInitialize: configures the log and installs the last-resort handlers.
+#include <cstdlib>
+#include <exception>
+
+#include "OrnEh.h"
+#include "platform/fault_translator.h"
+#include "platform/signals.h"
+#include "runtime/admin.h"
+#include "runtime/last_resort.h"
+#include "runtime/se_translator.h"
+
+void OrnEhInitialize(const char* const applicationName, OrnEhLogfileStyle style,
+                     const char* const fileName, const char* const subDirectory,
+                     const char* const directory, unsigned long maxSize) {
+    orneh::platform::SetErrorMode(0x8001);
+    if (!GetCurrentContainer()) {
+        WriteEmergencyText("Programm mit exit (-1) abgebrochen: InitExHandling ");
+        std::exit(-1);
+    }
+    std::set_terminate(&ExTerminateHandler);
+    orneh::platform::SetSeTranslator(&ExSeTranslator);
+    if (!std::getenv("OLE_DEBUG")) {
+        orneh::platform::SetUnhandledExceptionFilter(&ExUnhandledExceptionFilter);
+    }
+    if (ExMultiThreadAdmin* admin = PeekAdmin()) {
+        admin->SetLogFileInfos(applicationName, style, maxSize, fileName, subDirectory, directory);
+    }
+}

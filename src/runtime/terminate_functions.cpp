@@ -1,0 +1,67 @@
+// The terminate function list. One lock keeps it consistent while threads
+// register, remove and walk it; the lock is re-entrant, so a terminate
+// function may itself register or remove functions.
+#include "runtime/terminate_functions.h"
+
+#include <mutex>
+
+#include "OrnEh.h"
+#include "platform/alloc.h"
+
+namespace {
+
+struct TerminateNode {
+    void (*function)();
+    TerminateNode* next;
+};
+
+std::recursive_mutex g_lock;
+TerminateNode* g_head = nullptr;
+
+}  // namespace
+
+void OrnEhSetTerminateFunction(void (*function)()) {
+    std::lock_guard<std::recursive_mutex> guard(g_lock);
+    TerminateNode* node = orneh::platform::New<TerminateNode>();
+    if (!node) return;
+    node->function = function;
+    node->next = g_head;
+    g_head = node;
+}
+
+void OrnEhDeleteTerminateFunction(void (*function)()) {
+    std::lock_guard<std::recursive_mutex> guard(g_lock);
+    for (TerminateNode** link = &g_head; *link; link = &(*link)->next) {
+        if ((*link)->function != function) continue;
+        TerminateNode* node = *link;
+        *link = node->next;
+        orneh::platform::Delete(node);
+        return;
+    }
+}
+
+namespace orneh {
+namespace runtime {
+
+void CallTerminateFunctions() {
+    // The functions are called from a copy of the list, so that one may
+    // register or remove functions without disturbing the walk.
+    const int kMax = 256;
+    void (*functions[kMax])();
+    int count = 0;
+    {
+        std::lock_guard<std::recursive_mutex> guard(g_lock);
+        for (TerminateNode* node = g_head; node && count < kMax; node = node->next) {
+            functions[count++] = node->function;
+        }
+    }
+    for (int i = 0; i < count; ++i) {
+        try {
+            if (functions[i]) functions[i]();
+        } catch (...) {
+        }
+    }
+}
+
+}  // namespace runtime
+}  // namespace orneh
