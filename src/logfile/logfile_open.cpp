@@ -44,7 +44,7 @@ void OrnEhLogFile::State::OpenFile(const char* name) noexcept {
         pf::OpenStatus status = file.OpenForAppend(name, leftMs);
         if (status == pf::OpenStatus::kOpened) return;
         if (status != pf::OpenStatus::kHeldElsewhere) return;
-        pf::SleepMilliseconds(retryDelay);
+        if (retryDelay > 0) pf::SleepMilliseconds(retryDelay);
         if (isStandard) pf::Beep();
         ++attempts;
         if (attempts >= attemptsAllowed) return;

@@ -5,7 +5,7 @@
 #include "OrnEhParam.h"
 #include "platform/alloc.h"
 
-namespace alloc = orneh::platform;
+namespace platform = orneh::platform;
 
 struct OrnEhParam::ParamList {
     unsigned short capacity;
@@ -21,11 +21,11 @@ namespace {
 // cannot be allocated. Null when the list itself cannot be allocated.
 template <typename List>
 List* NewList(unsigned short slots) {
-    List* list = static_cast<List*>(alloc::Alloc(sizeof(List)));
+    List* list = static_cast<List*>(platform::Alloc(sizeof(List)));
     if (!list) return nullptr;
     list->capacity = slots;
     list->count = 0;
-    list->values = static_cast<char**>(alloc::AllocZeroed(sizeof(char*) * slots));
+    list->values = static_cast<char**>(platform::AllocZeroed(sizeof(char*) * slots));
     return list;
 }
 
@@ -47,7 +47,6 @@ OrnEhParam::OrnEhParam(const OrnEhParam& other) : m_list(nullptr) {
         // The slots below count are filled without gaps; a value that cannot
         // be copied ends the copy there so that the copy keeps that shape.
         for (unsigned short i = 0; i < source->count; ++i) {
-            if (!source->values[i]) continue;
             char* copy = OrnEhCopyString(source->values[i]);
             if (!copy) break;
             m_list->values[i] = copy;
@@ -64,9 +63,9 @@ OrnEhParam::~OrnEhParam() {
             for (unsigned short i = m_list->capacity; i > 0; --i) {
                 OrnEhDeleteString(m_list->values[i - 1]);
             }
-            alloc::Free(m_list->values);
+            platform::Free(m_list->values);
         }
-        alloc::Free(m_list);
+        platform::Free(m_list);
         m_list = nullptr;
     } catch (...) {
     }

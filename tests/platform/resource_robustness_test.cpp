@@ -174,7 +174,7 @@ TEST(ResourceResFiles, HeaderSizesThatLieAreRejected) {
         EXPECT_FALSE(LoadAndExercise(bad)) << headerSize;
         EXPECT_EQ(errno, EINVAL);
     }
-    for (std::uint32_t dataSize : {6u, 0x1000u, 0xFFFFFFFFu}) {
+    for (std::uint32_t dataSize : {9u, 0x1000u, 0xFFFFFFFFu}) {
         std::string bad = good;
         restest::Set32(bad, 32, dataSize);
         EXPECT_FALSE(LoadAndExercise(bad)) << dataSize;

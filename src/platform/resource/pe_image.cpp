@@ -138,8 +138,8 @@ bool LooksLikePeImage(const std::uint8_t* data, std::size_t size) {
 bool ParsePeImage(const std::uint8_t* data, std::size_t size, EntryList& entries) {
     if (!LooksLikePeImage(data, size)) return Fail();
     Image image(data, size);
-    std::uint32_t peOffset;
-    image.file.U32(0x3C, peOffset);
+    std::uint32_t peOffset = 0;
+    if (!image.file.U32(0x3C, peOffset)) return Fail();
     std::size_t coff = static_cast<std::size_t>(peOffset) + 4;
     std::uint16_t optionalSize, magic;
     if (!image.file.U16(coff + 2, image.sectionCount) || !image.file.U16(coff + 16, optionalSize)) return Fail();
