@@ -10,4 +10,6 @@ set_target_properties(lang_probe PROPERTIES
 add_dependencies(lang_tests lang_probe)
 target_compile_definitions(lang_tests PRIVATE
   ZKQ_LANG_PROBE="$<TARGET_FILE:lang_probe>"
-  ZKQ_LANG_LIBRARY="$<TARGET_FILE:ZKQTRNLANG101>")
+  ZKQ_LANG_LIBRARY="$<TARGET_FILE:ZKQTRNLANG101>"
+  ZKQ_LANG_LIBDIR="${CMAKE_INSTALL_LIBDIR}"
+  ZKQ_LANG_DATADIR="${CMAKE_INSTALL_DATADIR}")

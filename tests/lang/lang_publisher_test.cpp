@@ -83,6 +83,8 @@ std::string ShareModule(const char* language) {
 
 Result RunBuilt(const Env& env) { return RunProbe(ZKQ_LANG_PROBE, env); }
 
+const std::string kShare = std::string(ZKQ_LANG_DATADIR) + "/ZKQTRNLANG101";
+
 TEST(LanguagePublisher, OrnlangDecidesFirst) {
     Result de = RunBuilt({{"ORNLANG", "de"}, {"LANG", "en_US.UTF-8"}});
     EXPECT_EQ(de["language"], "de");
@@ -147,16 +149,16 @@ TEST(LanguagePublisher, DamagedModuleIsPassedOver) {
     EXPECT_EQ(result["path"], ShareModule("de"));
 }
 
-// A tree like an installation: root/bin/lang_probe, root/lib/<library>,
+// A tree like an installation: root/bin/lang_probe, root/<libdir>/<library>,
 // and whatever modules a test puts where.
 class InstalledTree {
 public:
     InstalledTree() {
         fs::create_directories(m_root.file("bin"));
-        fs::create_directories(m_root.file("lib"));
+        fs::create_directories(m_root.file(ZKQ_LANG_LIBDIR));
         fs::copy_file(ZKQ_LANG_PROBE, probe());
         fs::path library(ZKQ_LANG_LIBRARY);
-        fs::copy_file(library, fs::path(m_root.file("lib")) / library.filename());
+        fs::copy_file(library, fs::path(m_root.file(ZKQ_LANG_LIBDIR)) / library.filename());
     }
     std::string probe() const { return m_root.file("bin/lang_probe"); }
     std::string Put(const std::string& relativeDir, const char* language) {
@@ -173,7 +175,7 @@ private:
 
 TEST(LanguagePublisher, InstalledShareDirectoryIsFoundFromTheLibrary) {
     InstalledTree tree;
-    std::string installed = tree.Put("share/ZKQTRNLANG101", "de");
+    std::string installed = tree.Put(kShare, "de");
     tree.Put("bin", "de");  // beside the executable comes later
     Result result = tree.Run({{"LANG", "de_DE.UTF-8"}});
     EXPECT_EQ(result["path"], installed);
@@ -197,7 +199,7 @@ TEST(LanguagePublisher, FallsBackToTheOtherLanguage) {
     EXPECT_EQ(result["caption"], "Error");
 
     InstalledTree other;
-    std::string german = other.Put("share/ZKQTRNLANG101", "de");
+    std::string german = other.Put(kShare, "de");
     result = other.Run({{"LANG", "C"}});
     EXPECT_EQ(result["language"], "de");
     EXPECT_EQ(result["path"], german);
