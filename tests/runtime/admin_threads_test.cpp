@@ -1,0 +1,142 @@
+// Many threads registering and working on their chains at once, the table
+// growing under them, chains handed between threads, and exceptions of one
+// class removed from every thread.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "OrnEh.h"
+#include "OrnEhDeleteAtTerminate.h"
+#include "runtime/admin.h"
+#include "support/test_exceptions.h"
+
+using zkqtest::DerivedTestException;
+using zkqtest::TestException;
+
+namespace {
+
+// Lets a group of threads meet at one point.
+class Barrier {
+public:
+    explicit Barrier(int count) : m_left(count) {}
+    void Wait() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (--m_left == 0) {
+            m_cv.notify_all();
+        } else {
+            m_cv.wait(lock, [this] { return m_left <= 0; });
+        }
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    int m_left;
+};
+
+// The table's capacity: the slot index reported for an unknown thread is
+// capacity + 1.
+std::uint32_t Capacity() { return GetAdmin()->FindSlot(0xFFFFFF02u, 0) - 1; }
+
+TEST(AdminThreadsTest, ManyThreadsRegisterAndWorkAtOnce) {
+    // The held exceptions deleted below would each write a report entry.
+    zkqtest::ScopedStandardLog quiet(zkqtest::WorkDir(), "quiet.log", OrnEhLogOff, 0);
+    const int kThreads = 120;
+    Barrier allRegistered(kThreads + 1);
+    Barrier done(kThreads + 1);
+    std::vector<ExMultiThreadAdminInfo*> records(kThreads, nullptr);
+    std::atomic<int> wrongChains{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kThreads; ++i) {
+        threads.emplace_back([&, i] {
+            auto* a = new TestException("a", static_cast<unsigned long>(i), 0, 1);
+            auto* b = new DerivedTestException("b", 1);
+            records[i] = GetAdmin()->FindRecord();
+            allRegistered.Wait();
+            for (int round = 0; round < 20; ++round) {
+                auto* c = new TestException("c", 1000, 0, 1);
+                if (c->GetPrev() != b || b->GetPrev() != a || c->GetFirst() != a ||
+                    OrnEhBasis::GetLast() != c ||
+                    c->GetPrev(RUNTIME_CLASS(DerivedTestException)) != b) {
+                    wrongChains.fetch_add(1);
+                }
+                delete c;  // held: logs the chain, releases the older ones
+                a = new TestException("a", static_cast<unsigned long>(i), 0, 1);
+                b = new DerivedTestException("b", 1);
+            }
+            zkqtest::ClearChain();
+            done.Wait();
+        });
+    }
+    allRegistered.Wait();
+    // Every thread alive at once has a record of its own, and the table grew
+    // past the 120 threads by its fixed steps.
+    std::set<ExMultiThreadAdminInfo*> distinct(records.begin(), records.end());
+    EXPECT_EQ(distinct.size(), static_cast<std::size_t>(kThreads));
+    EXPECT_EQ(distinct.count(nullptr), 0u);
+    EXPECT_GE(Capacity(), 150u);
+    EXPECT_EQ((Capacity() - 50) % 50, 0u);
+    done.Wait();
+    for (std::thread& t : threads) t.join();
+    EXPECT_EQ(wrongChains.load(), 0);
+}
+
+TEST(AdminThreadsTest, ChainHandOverBetweenThreads) {
+    std::mutex mutex;
+    std::condition_variable cv;
+    OrnEhBasis* handed = nullptr;
+    std::thread producer([&] {
+        new TestException("p1", 1, 0, 1);
+        new TestException("p2", 2, 0, 1);
+        std::lock_guard<std::mutex> lock(mutex);
+        handed = OrnEhGetExceptions();
+        cv.notify_one();
+    });
+    int count = 0;
+    std::thread consumer([&] {
+        std::unique_lock<std::mutex> lock(mutex);
+        cv.wait(lock, [&] { return handed != nullptr; });
+        OrnEhSetExceptions(handed);
+        for (OrnEhBasis* e = OrnEhBasis::GetLast(); e; e = e->GetPrev()) ++count;
+        zkqtest::ClearChain();
+    });
+    producer.join();
+    consumer.join();
+    EXPECT_EQ(count, 2);
+}
+
+TEST(AdminThreadsTest, DeleteAtTerminateRemovesAClassFromEveryThread) {
+    const int kThreads = 2;
+    Barrier built(kThreads + 1);
+    Barrier removed(kThreads + 1);
+    std::atomic<int> intact{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kThreads; ++i) {
+        threads.emplace_back([&] {
+            auto* a = new TestException("a", 1, 0, 1);
+            new DerivedTestException("b", 1);
+            auto* c = new TestException("c", 3, 0, 1);
+            built.Wait();
+            removed.Wait();
+            if (OrnEhBasis::GetLast() == c && c->GetPrev() == a && a->GetNext() == c &&
+                !c->GetFirst(RUNTIME_CLASS(DerivedTestException))) {
+                intact.fetch_add(1);
+            }
+            zkqtest::ClearChain();
+        });
+    }
+    built.Wait();
+    {
+        OrnEhDeleteAtTerminate remover(RUNTIME_CLASS(DerivedTestException));
+    }
+    removed.Wait();
+    for (std::thread& t : threads) t.join();
+    EXPECT_EQ(intact.load(), kThreads);
+}
+
+}  // namespace

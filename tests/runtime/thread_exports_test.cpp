@@ -1,0 +1,179 @@
+// The exported thread functions and the reserve exception, seen from the
+// threads that use them.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "OrnEh.h"
+#include "OrnEhMemory.h"
+#include "platform/fault_translator.h"
+#include "runtime/admin.h"
+#include "support/test_exceptions.h"
+
+using zkqtest::TestException;
+
+namespace {
+
+class ThreadExportsTest : public ::testing::Test {
+protected:
+    void SetUp() override { zkqtest::ClearChain(); }
+    void TearDown() override { zkqtest::ClearChain(); }
+};
+
+TEST_F(ThreadExportsTest, GetExceptionsOfAnEmptyChain) {
+    EXPECT_EQ(OrnEhGetExceptions(), nullptr);
+    EXPECT_EQ(OrnEhBasis::GetLast(), nullptr);
+    int before = TestException::destroyed.load();
+    OrnEhBasis::Release();
+    EXPECT_EQ(TestException::destroyed.load(), before);
+}
+
+TEST_F(ThreadExportsTest, ChainHandedToAnotherThreadJoinsItsChain) {
+    OrnEhBasis* handed = nullptr;
+    OrnEhBasis* givenOldest = nullptr;
+    std::thread producer([&] {
+        givenOldest = new TestException("g1", 1, 0, 1);
+        new TestException("g2", 2, 0, 1);
+        new TestException("g3", 3, 0, 1);
+        handed = OrnEhGetExceptions();
+        EXPECT_EQ(OrnEhExistMARLOException(), 0);
+        EXPECT_EQ(OrnEhBasis::GetLast(), nullptr);
+    });
+    producer.join();
+    ASSERT_NE(handed, nullptr);
+
+    auto* own1 = new TestException("o1", 4, 0, 1);
+    auto* own2 = new TestException("o2", 5, 0, 1);
+    OrnEhSetExceptions(handed);
+    EXPECT_EQ(OrnEhBasis::GetLast(), handed);
+    int count = 0;
+    for (OrnEhBasis* e = OrnEhBasis::GetLast(); e; e = e->GetPrev()) ++count;
+    EXPECT_EQ(count, 5);
+    EXPECT_EQ(givenOldest->GetPrev(), own2);
+    EXPECT_EQ(own2->GetPrev(), own1);
+    EXPECT_EQ(handed->GetFirst(), own1);
+
+    int before = TestException::destroyed.load();
+    OrnEhBasis::Release();
+    EXPECT_EQ(TestException::destroyed.load() - before, 4);  // the newest waits
+}
+
+TEST_F(ThreadExportsTest, ExistMarloExceptionFollowsTheChain) {
+    int fresh = -1, pushed = -1, released = -1, takenOut = -1;
+    std::thread worker([&] {
+        fresh = OrnEhExistMARLOException();  // registers the thread
+        new TestException("a", 1, 0, 1);
+        pushed = OrnEhExistMARLOException();
+        OrnEhBasis::Release();  // the released exception stays alive as current
+        released = OrnEhExistMARLOException();
+        new TestException("b", 2, 0, 1);
+        OrnEhBasis* chain = OrnEhGetExceptions();
+        takenOut = OrnEhExistMARLOException();
+        delete chain;
+        zkqtest::ClearChain();
+    });
+    worker.join();
+    EXPECT_EQ(fresh, 0);
+    EXPECT_EQ(pushed, 1);
+    EXPECT_EQ(released, 0);
+    EXPECT_EQ(takenOut, 0);
+}
+
+TEST_F(ThreadExportsTest, InitTwiceRegistersOnceAndInstallsTheTranslator) {
+    ExMultiThreadAdminInfo* first = nullptr;
+    ExMultiThreadAdminInfo* second = nullptr;
+    bool translator = false;
+    std::thread worker([&] {
+        OrnEhInitThreadExHandling();
+        first = GetAdmin()->FindRecord();
+        orneh::platform::SetSeTranslator(nullptr);
+        OrnEhInitThreadExHandling();
+        second = GetAdmin()->FindRecord();
+        translator = orneh::platform::GetSeTranslator() != nullptr;
+    });
+    worker.join();
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first, second);
+    EXPECT_TRUE(translator);
+}
+
+TEST_F(ThreadExportsTest, EndThreadReleasesTheChain) {
+    int before = TestException::destroyed.load();
+    new TestException("a", 1, 0, 1);
+    new TestException("b", 2, 0, 1);
+    OrnEhEndThreadExHandling();
+    EXPECT_EQ(OrnEhBasis::GetLast(), nullptr);
+    EXPECT_EQ(TestException::destroyed.load() - before, 1);
+    EXPECT_NE(GetAdmin()->FindRecord(), nullptr);  // the thread stays registered
+}
+
+TEST_F(ThreadExportsTest, NewHandlerThrowsTheReserveWithTheSize) {
+    OrnEhMemory* caught = nullptr;
+    try {
+        OrnEhMarloNewHandler(1234);
+        ADD_FAILURE() << "the new handler returned";
+    } catch (OrnEhMemory* e) {
+        caught = e;
+    }
+    ASSERT_NE(caught, nullptr);
+    EXPECT_EQ(OrnEhBasis::GetLast(), caught);
+    OrnEhLogFile log(nullptr, OrnEhLogUnlimited, 0, nullptr, 0, 0);
+    ASSERT_EQ(log.SetMemoryMode(1), 1);
+    caught->Log(log);
+    EXPECT_NE(std::string(log.GetMemoryText()).find("Speichers:1234\r\n"), std::string::npos);
+    log.SetMemoryMode(0);
+
+    // The standard new-handler hook: a failing operator new throws it too.
+    std::new_handler old = std::set_new_handler([] { OrnEhMarloNewHandler(); });
+    bool thrown = false;
+    try {
+        volatile std::size_t huge = static_cast<std::size_t>(1) << 60;
+        ::operator delete(::operator new(huge));
+    } catch (OrnEhMemory* e) {
+        thrown = e == caught;
+    }
+    std::set_new_handler(old);
+    EXPECT_TRUE(thrown);
+}
+
+TEST_F(ThreadExportsTest, ThrowMemoryExceptionWithoutRecordReturns) {
+    SetExThreadIdOverride(0xFFFFFF01u);  // an id no thread has
+    EXPECT_NO_THROW(GetAdmin()->ThrowMemoryException());
+    SetExThreadIdOverride(0);
+}
+
+// Terminate functions run newest first; a removal takes one registration.
+std::string g_calls;
+void F() { g_calls += "f"; }
+void G() { g_calls += "g"; }
+
+}  // namespace
+
+namespace orneh {
+namespace runtime {
+void CallTerminateFunctions();
+}
+}  // namespace orneh
+
+namespace {
+
+TEST_F(ThreadExportsTest, TerminateFunctionsRunNewestFirst) {
+    g_calls.clear();
+    OrnEhSetTerminateFunction(&F);
+    OrnEhSetTerminateFunction(&F);
+    OrnEhSetTerminateFunction(&G);
+    orneh::runtime::CallTerminateFunctions();
+    EXPECT_EQ(g_calls, "gff");
+    OrnEhDeleteTerminateFunction(&F);
+    g_calls.clear();
+    orneh::runtime::CallTerminateFunctions();
+    EXPECT_EQ(g_calls, "gf");
+    OrnEhDeleteTerminateFunction(&F);
+    OrnEhDeleteTerminateFunction(&G);
+    OrnEhDeleteTerminateFunction(&G);  // not there any more: nothing
+    g_calls.clear();
+    orneh::runtime::CallTerminateFunctions();
+    EXPECT_EQ(g_calls, "");
+}
+
+}  // namespace
