@@ -1,0 +1,103 @@
+// The end of the process: the module's teardown deletes every exception
+// that any thread still holds, and a process that exits while other threads
+// are busy with the library does not crash.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "OrnEh.h"
+#include "OrnEhBasis.h"
+#include "support/child_process.h"
+
+namespace {
+
+int g_pipe = -1;
+
+// Reports its destruction through a pipe to the parent process.
+class Reporting : public OrnEhBasis {
+public:
+    explicit Reporting(int push)
+        : OrnEhBasis("t.cpp", "T", "M", "held", 1, 0, 0, nullptr, 0, 0, push) {}
+    ~Reporting() override {
+        CheckBeforeDelete();
+        ssize_t ignored = ::write(g_pipe, "x", 1);
+        (void)ignored;
+    }
+};
+
+int CountBytes(int fd) {
+    int count = 0;
+    char buffer[256];
+    ssize_t n;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0) count += static_cast<int>(n);
+    return count;
+}
+
+TEST(TeardownTest, ExitDeletesWhatEveryThreadHolds) {
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const int kThreads = 3;
+    zkqtest::ChildResult result = zkqtest::RunInChild([&] {
+        ::close(fds[0]);
+        g_pipe = fds[1];
+        std::mutex mutex;
+        std::condition_variable cv;
+        int ready = 0;
+        std::vector<std::thread> threads;
+        for (int i = 0; i < kThreads; ++i) {
+            threads.emplace_back([&] {
+                new Reporting(1);
+                new Reporting(1);
+                OrnEhBasis::Release();  // one deleted now, the newest waits
+                new Reporting(1);       // deletes the waiting one
+                new Reporting(1);
+                std::unique_lock<std::mutex> lock(mutex);
+                ++ready;
+                cv.notify_all();
+                cv.wait(lock, [] { return false; });  // parked until the process ends
+            });
+        }
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            cv.wait(lock, [&] { return ready == kThreads; });
+        }
+        for (std::thread& t : threads) t.detach();
+        std::exit(0);
+    });
+    ::close(fds[1]);
+    int destroyed = CountBytes(fds[0]);
+    ::close(fds[0]);
+    EXPECT_TRUE(result.exited);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(destroyed, 4 * kThreads);
+}
+
+TEST(TeardownTest, ExitWhileThreadsAreBusyWithTheLibrary) {
+    zkqtest::ChildResult result = zkqtest::RunInChild([] {
+        g_pipe = -1;
+        std::atomic<int> rounds{0};
+        for (int i = 0; i < 4; ++i) {
+            std::thread([&rounds] {
+                for (;;) {
+                    new Reporting(1);
+                    new Reporting(1);
+                    OrnEhBasis::Release();
+                    OrnEhExistMARLOException();
+                    rounds.fetch_add(1);
+                }
+            }).detach();
+        }
+        while (rounds.load() < 1000) std::this_thread::yield();
+        std::exit(0);
+    });
+    EXPECT_TRUE(result.exited) << "signal " << result.signal;
+    EXPECT_EQ(result.exitCode, 0);
+}
+
+}  // namespace

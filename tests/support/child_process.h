@@ -1,0 +1,22 @@
+// Runs a piece of a test in a child process, for what only shows when a
+// process ends: faults, the terminate handler, exit.
+#ifndef ZKQ_TESTS_SUPPORT_CHILD_PROCESS_H
+#define ZKQ_TESTS_SUPPORT_CHILD_PROCESS_H
+
+#include <functional>
+
+namespace zkqtest {
+
+struct ChildResult {
+    bool exited;    // ended by exit (code in exitCode)
+    int exitCode;
+    bool signaled;  // ended by a signal (in signal)
+    int signal;
+};
+
+// Forks; the child runs body and then _exit(0) unless body ended it first.
+ChildResult RunInChild(const std::function<void()>& body);
+
+}  // namespace zkqtest
+
+#endif
