@@ -135,16 +135,27 @@ long OrnEhBasis::ShowError(HWND const window, const char* const text, const char
     return result;
 }
 
+namespace {
+
+// The exception a chain report shows, after bringing the caught one in: the
+// newest that has an error-text number, else the newest; null for an empty
+// chain.
+OrnEhBasis* ChooseForReport(CException* exception, int autoDelete) {
+    if (exception) OrnEhBasisAccess::Adopt(exception, autoDelete);
+    OrnEhBasis* newest = OrnEhBasis::GetLast();
+    OrnEhBasis* chosen = newest;
+    while (chosen && chosen->GetErrorTextNo() == 0) chosen = chosen->GetPrev();
+    return chosen ? chosen : newest;
+}
+
+}  // namespace
+
 long OrnEhBasis::Report(HWND window, CException* exception, int autoDelete,
                         const char* const caption) {
     try {
         ActiveCall active;
-        if (exception) AdoptException(exception, autoDelete);
-        OrnEhBasis* newest = GetLast();
-        if (!newest) return 1;
-        OrnEhBasis* chosen = newest;
-        while (chosen && chosen->GetErrorTextNo() == 0) chosen = chosen->GetPrev();
-        return (chosen ? chosen : newest)->ReportErrorOnObject(window, caption);
+        OrnEhBasis* chosen = ChooseForReport(exception, autoDelete);
+        return chosen ? chosen->ReportErrorOnObject(window, caption) : 1;
     } catch (...) {
         return 1;
     }
@@ -154,12 +165,9 @@ long OrnEhBasis::Report(const char* const fileName, CException* exception, int a
                         const char* const caption) {
     try {
         ActiveCall active;
-        if (exception) AdoptException(exception, autoDelete);
-        OrnEhBasis* newest = GetLast();
-        if (!newest) return 1;
-        OrnEhBasis* chosen = newest;
-        while (chosen && chosen->GetErrorTextNo() == 0) chosen = chosen->GetPrev();
-        (chosen ? chosen : newest)->ReportErrorOnObject(fileName, caption);
+        if (OrnEhBasis* chosen = ChooseForReport(exception, autoDelete)) {
+            chosen->ReportErrorOnObject(fileName, caption);
+        }
     } catch (...) {
     }
     return 1;

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "OrnEhLogFile.h"
-#include "kinds/kind_texts.h"
+#include "kinds/kind_support.h"
 #include "module/language.h"
 #include "platform/alloc.h"
 
@@ -55,12 +55,6 @@ ComErrorData* CopyFrom(const _com_error& error) {
     return data;
 }
 
-void WriteHexLine(OrnEhLogFile& file, const char* label, unsigned long value) {
-    file << label;
-    file.WriteHex(value);
-    file << "\r\n";
-}
-
 }  // namespace
 
 OrnEhCOM::OrnEhCOM(const _com_error& error, int push)
@@ -86,7 +80,7 @@ void OrnEhCOM::Log(OrnEhLogFile& file) const {
     try {
         LogKindHead(file, "OrnEhCOM");
         if (!m_data) return;
-        WriteHexLine(file, "HRESULT: ", static_cast<std::uint32_t>(m_data->hresult));
+        orneh::kinds::WriteHexLine(file, "HRESULT: ", static_cast<std::uint32_t>(m_data->hresult));
         file << "Description: " << m_data->description << "\r\n";
         file << "HelpContext: " << m_data->helpContext << "\r\n";
         file << "HelpFile: " << m_data->helpFile << "\r\n";

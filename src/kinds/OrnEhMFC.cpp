@@ -2,7 +2,7 @@
 #include "OrnEhMFC.h"
 
 #include "OrnEhLogFile.h"
-#include "kinds/kind_texts.h"
+#include "kinds/kind_support.h"
 #include "platform/alloc.h"
 
 IMPLEMENT_DYNAMIC(OrnEhMFC, OrnEhBasis)

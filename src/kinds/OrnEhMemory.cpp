@@ -2,7 +2,7 @@
 #include "OrnEhMemory.h"
 
 #include "OrnEhLogFile.h"
-#include "kinds/kind_texts.h"
+#include "kinds/kind_support.h"
 #include "module/language.h"
 
 IMPLEMENT_DYNAMIC(OrnEhMemory, OrnEhBasis)

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "OrnEhLogFile.h"
+#include "kinds/kind_support.h"
 #include "module/language.h"
 #include "platform/alloc.h"
 
@@ -140,12 +141,6 @@ void FillCopy(SehExceptionCopy& copy, const EXCEPTION_POINTERS* from) {
     if (context && from->ContextRecord) CopyContext(*from->ContextRecord, *context);
 }
 
-void WriteHexLine(OrnEhLogFile& file, const char* label, unsigned long value) {
-    file << label;
-    file.WriteHex(value);
-    file << "\r\n";
-}
-
 }  // namespace
 
 OrnEhSEH::OrnEhSEH(EXCEPTION_POINTERS* pointers, int push)
@@ -186,7 +181,7 @@ void OrnEhSEH::Log(OrnEhLogFile& file) const {
             }
             file << "\r\n";
             file << "Exceptionflag: " << static_cast<unsigned long>(record->ExceptionFlags) << "\r\n";
-            WriteHexLine(file, "Exceptionadresse: ",
+            orneh::kinds::WriteHexLine(file, "Exceptionadresse: ",
                          static_cast<unsigned long>(
                              reinterpret_cast<std::uintptr_t>(record->ExceptionAddress)));
         }
@@ -227,7 +222,7 @@ void OrnEhSEH::Log(OrnEhLogFile& file) const {
             {"DataSelector: ", c->FloatSave.DataSelector},
             {"Cr0NpxState: ", c->FloatSave.Cr0NpxState},
         };
-        for (const auto& row : rows) WriteHexLine(file, row.label, row.value);
+        for (const auto& row : rows) orneh::kinds::WriteHexLine(file, row.label, row.value);
     } catch (...) {
     }
 }

@@ -2,7 +2,7 @@
 #include "OrnEhWin32.h"
 
 #include "OrnEhLogFile.h"
-#include "kinds/kind_texts.h"
+#include "kinds/kind_support.h"
 #include "module/language.h"
 #include "platform/system_message.h"
 

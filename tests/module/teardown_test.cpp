@@ -15,6 +15,7 @@
 #include "OrnEhBasis.h"
 #include "support/child_process.h"
 
+
 namespace {
 
 int g_pipe = -1;
@@ -79,12 +80,13 @@ TEST(TeardownTest, ExitDeletesWhatEveryThreadHolds) {
 }
 
 TEST(TeardownTest, ExitWhileThreadsAreBusyWithTheLibrary) {
-    zkqtest::ChildResult result = zkqtest::RunInChild([] {
-        g_pipe = -1;
+    if (zkqtest::InChildRole("busy")) {
         std::atomic<int> rounds{0};
         for (int i = 0; i < 4; ++i) {
             std::thread([&rounds] {
                 for (;;) {
+                    // After the library has closed down these are not linked
+                    // and are left behind, as in any program that ends.
                     new Reporting(1);
                     new Reporting(1);
                     OrnEhBasis::Release();
@@ -95,7 +97,10 @@ TEST(TeardownTest, ExitWhileThreadsAreBusyWithTheLibrary) {
         }
         while (rounds.load() < 1000) std::this_thread::yield();
         std::exit(0);
-    });
+    }
+    // What the busy threads leave behind at the end is no leak of the
+    // library's, so the child runs without the leak check.
+    zkqtest::ChildResult result = zkqtest::RunTestInNewProcess("busy", "detect_leaks=0");
     EXPECT_TRUE(result.exited) << "signal " << result.signal;
     EXPECT_EQ(result.exitCode, 0);
 }

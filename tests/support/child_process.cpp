@@ -1,17 +1,19 @@
 #include "support/child_process.h"
 
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <string>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace zkqtest {
+namespace {
 
-ChildResult RunInChild(const std::function<void()>& body) {
+ChildResult Wait(pid_t pid) {
     ChildResult result{false, 0, false, 0};
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        body();
-        ::_exit(0);
-    }
     int status = 0;
     if (pid < 0 || ::waitpid(pid, &status, 0) != pid) return result;
     if (WIFEXITED(status)) {
@@ -22,6 +24,40 @@ ChildResult RunInChild(const std::function<void()>& body) {
         result.signal = WTERMSIG(status);
     }
     return result;
+}
+
+}  // namespace
+
+ChildResult RunInChild(const std::function<void()>& body) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        body();
+        ::_exit(0);
+    }
+    return Wait(pid);
+}
+
+ChildResult RunTestInNewProcess(const char* role, const char* asanOptions) {
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string filter = std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
+    char self[PATH_MAX];
+    ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) return ChildResult{false, 0, false, 0};
+    self[n] = '\0';
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::setenv("ZKQ_CHILD_ROLE", role, 1);
+        if (asanOptions) ::setenv("ASAN_OPTIONS", asanOptions, 1);
+        char* argv[] = {self, &filter[0], nullptr};
+        ::execv(self, argv);
+        ::_exit(127);
+    }
+    return Wait(pid);
+}
+
+bool InChildRole(const char* role) {
+    const char* current = std::getenv("ZKQ_CHILD_ROLE");
+    return current && std::strcmp(current, role) == 0;
 }
 
 }  // namespace zkqtest

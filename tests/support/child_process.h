@@ -17,6 +17,13 @@ struct ChildResult {
 // Forks; the child runs body and then _exit(0) unless body ended it first.
 ChildResult RunInChild(const std::function<void()>& body);
 
+// Runs the current test again in a new process of the test program, with
+// ZKQ_CHILD_ROLE=role (and optionally ASAN_OPTIONS=asanOptions) in its
+// environment. The test checks InChildRole(role) and does the child's part
+// there. For children that must start with settings of their own.
+ChildResult RunTestInNewProcess(const char* role, const char* asanOptions = nullptr);
+bool InChildRole(const char* role);
+
 }  // namespace zkqtest
 
 #endif
