@@ -1,7 +1,8 @@
 // A dialog backend for tests: it records every dialog it is asked to show
 // (copies of the texts, the buttons as set up for the message type) and
-// answers with the button a test scripted. Installed for the lifetime of the
-// object; the environment's backend is back afterwards.
+// answers with the button a test scripted, or with the first one when the
+// scripted button is hidden. Installed for the lifetime of the object; the
+// environment's backend is back afterwards.
 #ifndef ZKQ_TESTS_CORE_SCRIPTED_DIALOG_H
 #define ZKQ_TESTS_CORE_SCRIPTED_DIALOG_H
 
@@ -53,6 +54,11 @@ public:
                                            model.buttons[i].result, model.buttons[i].visible};
         }
         m_shown.push_back(shown);
+        // A hidden button cannot be pressed: the first one answers instead.
+        int index = m_answer == orneh::dialog::Answer::kButton2   ? 1
+                    : m_answer == orneh::dialog::Answer::kButton3 ? 2
+                                                                  : 0;
+        if (index > 0 && !model.buttons[index].visible) return orneh::dialog::Answer::kButton1;
         return m_answer;
     }
 
