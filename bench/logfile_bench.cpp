@@ -10,7 +10,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <chrono>
 #include <filesystem>
+#include <functional>
+#include <thread>
+#include <vector>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -236,62 +240,192 @@ void BM_LogEntryLimitedSteadyState(benchmark::State& state) {
 }
 BENCHMARK(BM_LogEntryLimitedSteadyState)->UseRealTime();
 
-// Durability, at the file layer with the log file's pattern of writes:
-// one entry (one buffered write), opened in either mode.
-void BM_DurableEntry(benchmark::State& state) {
-    const pf::WriteMode mode = state.range(0) ? pf::WriteMode::kWriteThrough : pf::WriteMode::kSyncAtClose;
-    const std::string entry = EntryBytes();
-    const std::string path = BenchFile("durable_entry.log");
-    for (auto _ : state) {
-        pf::File file;
-        file.OpenForAppend(path.c_str(), 0, mode);
-        file.WriteAll(entry.data(), entry.size());
-        file.Close();
-    }
-    state.SetItemsProcessed(state.iterations());
-    state.SetLabel(state.range(0) ? "O_DSYNC" : "fdatasync at close");
-}
-BENCHMARK(BM_DurableEntry)->Arg(0)->Arg(1)->UseRealTime();
+// Paired comparisons: the two sides alternate in batches within one run, so
+// that a disk whose latency drifts (shared machine, virtual disk) affects
+// both alike. The counters give both rates and their ratio.
+using Clock = std::chrono::steady_clock;
 
-// The same for an open that cuts: the 1 MiB tail moved in 32767-byte chunks,
-// the file truncated, the entry appended. The sync-at-close mode also syncs
-// once right after the cut, as the log file does.
-void BM_DurableCut(benchmark::State& state) {
-    const pf::WriteMode mode = state.range(0) ? pf::WriteMode::kWriteThrough : pf::WriteMode::kSyncAtClose;
+double SecondsFor(const std::function<void()>& batch) {
+    const auto start = Clock::now();
+    batch();
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void ReportPair(benchmark::State& state, double entries, double referenceSeconds, double candidateSeconds,
+                long lost) {
+    state.counters["reference_per_s"] = entries / referenceSeconds;
+    state.counters["candidate_per_s"] = entries / candidateSeconds;
+    state.counters["ratio"] = referenceSeconds / candidateSeconds;
+    state.counters["lost"] = static_cast<double>(lost);
+}
+
+// Small batches, many rounds: the two sides see the same disk conditions.
+const int kBatch = 8;
+const int kRounds = 150;
+
+// Reference: plain write + fdatasync; candidate: one thread through OrnEhLogFile.
+void BM_PairOneThreadVsPlain(benchmark::State& state) {
     const std::string entry = EntryBytes();
-    const std::string path = BenchFile("durable_cut.log");
+    const std::string plainPath = BenchFile("pair_plain.log");
+    const std::string logPath = BenchFile("pair_log.log");
+    int fd = ::open(plainPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    double reference = 0, candidate = 0;
+    long lost = 0;
+    for (auto _ : state) {
+        reference += SecondsFor([&] {
+            for (int i = 0; i < kBatch; ++i) {
+                if (::write(fd, entry.data(), entry.size()) < 0) ++lost;
+                ::fdatasync(fd);
+            }
+        });
+        candidate += SecondsFor([&] { lost += AppendEntries(logPath, kBatch, OrnEhLogUnlimited, 0); });
+    }
+    ::close(fd);
+    ReportPair(state, static_cast<double>(state.iterations()) * kBatch, reference, candidate, lost);
+}
+BENCHMARK(BM_PairOneThreadVsPlain)->Iterations(kRounds)->Unit(benchmark::kMillisecond);
+
+// Reference: one thread; candidate: eight threads of one process, same file,
+// 64 entries a side per round.
+void BM_PairEightThreadsVsOne(benchmark::State& state) {
+    const std::string path = BenchFile("pair_threads.log");
+    double reference = 0, candidate = 0;
+    std::atomic<long> lost{0};
+    for (auto _ : state) {
+        reference += SecondsFor([&] { lost += AppendEntries(path, 64, OrnEhLogUnlimited, 0); });
+        candidate += SecondsFor([&] {
+            std::vector<std::thread> threads;
+            for (int t = 0; t < 8; ++t) {
+                threads.emplace_back([&] { lost += AppendEntries(path, 64 / 8, OrnEhLogUnlimited, 0); });
+            }
+            for (auto& thread : threads) thread.join();
+        });
+    }
+    ReportPair(state, static_cast<double>(state.iterations()) * 64, reference, candidate, lost);
+}
+BENCHMARK(BM_PairEightThreadsVsOne)->Iterations(kRounds / 4)->Unit(benchmark::kMillisecond);
+
+// Reference: an unlimited file; candidate: a full 1 MiB limited file, where
+// every open cuts the oldest record.
+void BM_PairLimitedVsUnlimited(benchmark::State& state) {
+    const unsigned long kLimit = 1048576;
+    const std::string unlimitedPath = BenchFile("pair_unlimited.log");
+    const std::string limitedPath = BenchFile("pair_limited.log");
+    const std::string entry = EntryBytes();
+    std::string fill;
+    while (fill.size() <= kLimit) fill += entry;
+    FILE* out = std::fopen(limitedPath.c_str(), "wb");
+    if (out) {
+        std::fwrite(fill.data(), 1, fill.size(), out);
+        std::fclose(out);
+    }
+    double reference = 0, candidate = 0;
+    long lost = 0;
+    for (auto _ : state) {
+        reference += SecondsFor([&] { lost += AppendEntries(unlimitedPath, kBatch, OrnEhLogUnlimited, 0); });
+        candidate += SecondsFor([&] { lost += AppendEntries(limitedPath, kBatch, OrnEhLogLimited, kLimit); });
+    }
+    ReportPair(state, static_cast<double>(state.iterations()) * kBatch, reference, candidate, lost);
+}
+BENCHMARK(BM_PairLimitedVsUnlimited)->Iterations(kRounds)->Unit(benchmark::kMillisecond);
+
+// Durability, at the file layer with the log file's pattern of writes.
+// An entry: one buffered write of the whole text.
+void DurableEntry(const std::string& path, const std::string& entry, pf::WriteMode mode) {
+    pf::File file;
+    file.OpenForAppend(path.c_str(), 0, mode);
+    file.WriteAll(entry.data(), entry.size());
+    file.Close();
+}
+
+// An open that cuts: the 1 MiB tail moved to the front in 32767-byte chunks,
+// the file truncated, then the entry appended; syncAfterCut adds an
+// fdatasync right after the truncation.
+void DurableCut(const std::string& path, const std::string& entry, pf::WriteMode mode, bool syncAfterCut) {
+    static char chunk[32767];
+    pf::File file;
+    file.OpenForAppend(path.c_str(), 0, mode);
+    std::uint64_t readAt = entry.size();
+    std::uint64_t writeAt = 0;
+    for (;;) {
+        file.Seek(static_cast<std::int64_t>(readAt), pf::SeekFrom::kBegin);
+        long got = file.Read(chunk, sizeof chunk);
+        if (got <= 0) break;
+        file.Seek(static_cast<std::int64_t>(writeAt), pf::SeekFrom::kBegin);
+        file.WriteAll(chunk, static_cast<std::size_t>(got));
+        readAt += static_cast<std::uint64_t>(got);
+        writeAt += static_cast<std::uint64_t>(got);
+    }
+    file.Truncate(writeAt);
+    file.Seek(static_cast<std::int64_t>(writeAt), pf::SeekFrom::kBegin);
+    if (syncAfterCut) file.Sync();
+    file.WriteAll(entry.data(), entry.size());
+    file.Close();
+}
+
+std::string FullFile(const char* name, const std::string& entry) {
+    const std::string path = BenchFile(name);
     std::string fill;
     while (fill.size() <= 1048576) fill += entry;
-    {
-        pf::File file;
-        file.OpenForAppend(path.c_str(), 0);
-        file.WriteAll(fill.data(), fill.size());
-    }
-    static char chunk[32767];
-    for (auto _ : state) {
-        pf::File file;
-        file.OpenForAppend(path.c_str(), 0, mode);
-        std::uint64_t readAt = entry.size();
-        std::uint64_t writeAt = 0;
-        for (;;) {
-            file.Seek(static_cast<std::int64_t>(readAt), pf::SeekFrom::kBegin);
-            long got = file.Read(chunk, sizeof chunk);
-            if (got <= 0) break;
-            file.Seek(static_cast<std::int64_t>(writeAt), pf::SeekFrom::kBegin);
-            file.WriteAll(chunk, static_cast<std::size_t>(got));
-            readAt += static_cast<std::uint64_t>(got);
-            writeAt += static_cast<std::uint64_t>(got);
-        }
-        file.Truncate(writeAt);
-        file.Seek(static_cast<std::int64_t>(writeAt), pf::SeekFrom::kBegin);
-        file.Sync();
-        file.WriteAll(entry.data(), entry.size());
-        file.Close();
-    }
-    state.SetItemsProcessed(state.iterations());
-    state.SetLabel(state.range(0) ? "O_DSYNC" : "fdatasync after cut and at close");
+    pf::File file;
+    file.OpenForAppend(path.c_str(), 0);
+    file.WriteAll(fill.data(), fill.size());
+    return path;
 }
-BENCHMARK(BM_DurableCut)->Arg(0)->Arg(1)->UseRealTime();
+
+// Reference: one fdatasync at close (what the log file does); candidate: O_DSYNC.
+void BM_PairEntryDsyncVsFdatasync(benchmark::State& state) {
+    const std::string entry = EntryBytes();
+    const std::string a = BenchFile("durable_a.log");
+    const std::string b = BenchFile("durable_b.log");
+    double reference = 0, candidate = 0;
+    for (auto _ : state) {
+        reference += SecondsFor([&] {
+            for (int i = 0; i < kBatch; ++i) DurableEntry(a, entry, pf::WriteMode::kSyncAtClose);
+        });
+        candidate += SecondsFor([&] {
+            for (int i = 0; i < kBatch; ++i) DurableEntry(b, entry, pf::WriteMode::kWriteThrough);
+        });
+    }
+    ReportPair(state, static_cast<double>(state.iterations()) * kBatch, reference, candidate, 0);
+}
+BENCHMARK(BM_PairEntryDsyncVsFdatasync)->Iterations(kRounds)->Unit(benchmark::kMillisecond);
+
+// The same for opens that cut a full 1 MiB file.
+void BM_PairCutDsyncVsFdatasync(benchmark::State& state) {
+    const std::string entry = EntryBytes();
+    const std::string a = FullFile("cut_a.log", entry);
+    const std::string b = FullFile("cut_b.log", entry);
+    double reference = 0, candidate = 0;
+    for (auto _ : state) {
+        reference += SecondsFor([&] {
+            for (int i = 0; i < kBatch / 8; ++i) DurableCut(a, entry, pf::WriteMode::kSyncAtClose, false);
+        });
+        candidate += SecondsFor([&] {
+            for (int i = 0; i < kBatch / 8; ++i) DurableCut(b, entry, pf::WriteMode::kWriteThrough, false);
+        });
+    }
+    ReportPair(state, static_cast<double>(state.iterations()) * (kBatch / 8), reference, candidate, 0);
+}
+BENCHMARK(BM_PairCutDsyncVsFdatasync)->Iterations(kRounds)->Unit(benchmark::kMillisecond);
+
+// Reference: one fdatasync at close; candidate: another one right after the cut.
+void BM_PairCutExtraSyncVsOne(benchmark::State& state) {
+    const std::string entry = EntryBytes();
+    const std::string a = FullFile("cut_c.log", entry);
+    const std::string b = FullFile("cut_d.log", entry);
+    double reference = 0, candidate = 0;
+    for (auto _ : state) {
+        reference += SecondsFor([&] {
+            for (int i = 0; i < kBatch / 4; ++i) DurableCut(a, entry, pf::WriteMode::kSyncAtClose, false);
+        });
+        candidate += SecondsFor([&] {
+            for (int i = 0; i < kBatch / 4; ++i) DurableCut(b, entry, pf::WriteMode::kSyncAtClose, true);
+        });
+    }
+    ReportPair(state, static_cast<double>(state.iterations()) * (kBatch / 4), reference, candidate, 0);
+}
+BENCHMARK(BM_PairCutExtraSyncVsOne)->Iterations(kRounds)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
