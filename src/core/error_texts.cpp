@@ -34,7 +34,11 @@ void* OrnEhBasis::GetResourceEntry(unsigned long resId, HINSTANCE& module) const
         if (!module || resId == 0) return nullptr;
         char name[24];
         std::snprintf(name, sizeof name, "#%lu", resId);
-        return const_cast<void*>(OrnResFindNamed(module, name, ORN_RT_RCDATA, nullptr));
+        std::size_t size = 0;
+        const void* data = OrnResFindNamed(module, name, ORN_RT_RCDATA, &size);
+        // An empty resource holds no table; its address is where the next
+        // entry's header begins, which no walk could tell from a table.
+        return size > 0 ? const_cast<void*>(data) : nullptr;
     } catch (...) {
         return nullptr;
     }

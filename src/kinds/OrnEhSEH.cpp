@@ -122,7 +122,11 @@ void FillCopy(SehExceptionCopy& copy, const EXCEPTION_POINTERS* from) {
     copy.pointers = pointers;
     EXCEPTION_RECORD* record =
         from->ExceptionRecord ? CopyRecord(*from->ExceptionRecord) : nullptr;
-    CONTEXT* context = static_cast<CONTEXT*>(ap::AllocZeroed(sizeof(CONTEXT)));
+    // Without a context there is nothing to copy: a zeroed copy would be
+    // dumped as if the registers had been all zero.
+    CONTEXT* context = from->ContextRecord
+                           ? static_cast<CONTEXT*>(ap::AllocZeroed(sizeof(CONTEXT)))
+                           : nullptr;
     if (!record) {
         ap::Free(context);
         return;
@@ -138,7 +142,7 @@ void FillCopy(SehExceptionCopy& copy, const EXCEPTION_POINTERS* from) {
         tail->ExceptionRecord = nestedCopy;
         tail = nestedCopy;
     }
-    if (context && from->ContextRecord) CopyContext(*from->ContextRecord, *context);
+    if (context) CopyContext(*from->ContextRecord, *context);
 }
 
 }  // namespace

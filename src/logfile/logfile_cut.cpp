@@ -130,6 +130,6 @@ void OrnEhLogFile::State::CutToSize(std::uint64_t limit) noexcept {
         file.Seek(0, pf::SeekFrom::kEnd);
         return;
     }
+    // The fdatasync at Close puts the cut on disk together with the record.
     file.Seek(static_cast<std::int64_t>(writeAt), pf::SeekFrom::kBegin);
-    file.Sync();
 }

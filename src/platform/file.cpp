@@ -245,13 +245,17 @@ bool File::Sync() noexcept {
 
 void File::Close() noexcept {
     if (!IsOpen()) return;
-    // O_DSYNC covers the writes, not a truncation; Sync covers both.
+    // Everything is written: the next writer may append behind it while this
+    // one waits for the disk. Concurrent syncs of one file then share the
+    // journal commit instead of queueing behind the lock.
+    ::flock(m_fd, LOCK_UN);
+    ReleaseFile(m_claim);
+    m_claim = FileClaim{};
+    // O_DSYNC covers the writes, not a truncation; fdatasync covers both.
     if (m_dirty) ::fdatasync(m_fd);
     CloseDescriptor(m_fd);
     m_fd = -1;
     m_dirty = false;
-    ReleaseFile(m_claim);
-    m_claim = FileClaim{};
 }
 
 bool CurrentDirectory(char* out, std::size_t size) noexcept {

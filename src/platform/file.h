@@ -67,7 +67,8 @@ public:
     bool Truncate(std::uint64_t length) noexcept;
     // Puts what was written so far on disk.
     bool Sync() noexcept;
-    // Syncs, closes and lets the next writer in. Harmless when not open.
+    // Lets the next writer in, then syncs and closes: what was written is on
+    // disk when Close returns. Harmless when not open.
     void Close() noexcept;
 
 private:

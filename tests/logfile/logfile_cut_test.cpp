@@ -9,7 +9,6 @@
 #include "support/test_util.h"
 
 namespace pf = orneh::platform;
-using logtest::Record;
 using zkqtest::ReadFile;
 using zkqtest::TempDir;
 using zkqtest::WriteFile;
@@ -18,124 +17,72 @@ namespace {
 
 const char kSep[] = "----";
 
-class CutTest : public ::testing::Test {
-protected:
-    CutTest() : path(dir.file("cut.log")) {}
-    ~CutTest() override { pf::filetest::Reset(); }
+std::string Rec(const std::string& text) { return logtest::Record(text, kSep); }
 
-    // Opens with the given limit, writes text, closes; returns the file.
-    std::string OpenWriteClose(unsigned long limit, const std::string& text = "") {
-        OrnEhLogFile log(path.c_str(), OrnEhLogLimited, limit, kSep, 10, 1);
-        EXPECT_EQ(log.Open(), 1);
-        log << text.c_str();
-        log.Close();
-        return ReadFile(path);
-    }
-
-    TempDir dir;
-    std::string path;
-};
+// Writes content, opens with the limit, writes "new", closes; the file.
+std::string CutOnce(const std::string& path, const std::string& content, unsigned long limit,
+                    const char* separator = kSep) {
+    WriteFile(path, content);
+    OrnEhLogFile log(path.c_str(), OrnEhLogLimited, limit, separator, 10, 1);
+    if (!log.Open()) return "(not opened)";
+    log << "new";
+    log.Close();
+    return ReadFile(path);
+}
 
 }  // namespace
 
-TEST_F(CutTest, OneByteAboveTheLimitLosesExactlyTheFirstRecord) {
-    const std::string first = Record("first line\r\nmore\r\n", kSep);
-    const std::string rest = Record("second\r\n", kSep) + Record("third\r\n", kSep);
-    WriteFile(path, first + rest);
-    EXPECT_EQ(OpenWriteClose((first + rest).size() - 1, "new\r\n"), rest + Record("new\r\n", kSep));
+TEST(LogCut, OldestRecordGoesWhenAboveTheLimit) {
+    TempDir dir;
+    const std::string path = dir.file("cut.log");
+    const std::string first = Rec("first line\r\nmore\r\n");
+    const std::string rest = Rec("second\r\n") + Rec("third\r\n");
+    const std::string all = first + rest;
+    EXPECT_EQ(CutOnce(path, all, all.size() - 1), rest + Rec("new")) << "one byte above: exactly one record";
+    EXPECT_EQ(CutOnce(path, all, all.size()), all + Rec("new")) << "at the limit: nothing";
+    EXPECT_EQ(CutOnce(path, "no separator\r\n---- x\r\nshort", 10), Rec("new")) << "no separator: emptied";
+
+    // Lines that only look like a separator line do not end a record; nor
+    // does the tail of a long line, which is skipped without comparing.
+    const std::string lookalikes = "----\n" "----x\r\n" "xx----\r\n" "---\r\n" "xxxxxx----\r\n" +
+                                   std::string(500, 'y') + "----\r\n";
+    EXPECT_EQ(CutOnce(path, lookalikes + Rec("") + rest, 1), rest + Rec("new"));
+    // A separator line right behind a short line (read back to the line feed).
+    EXPECT_EQ(CutOnce(path, Rec("ab\r\n") + rest, 1), rest + Rec("new"));
+    // An empty separator: the first line of at most two bytes ending in LF.
+    EXPECT_EQ(CutOnce(path, "abc\r\n\r\nkept\r\n", 1, ""), "kept\r\nnew\r\n");
 }
 
-TEST_F(CutTest, FileExactlyAtTheLimitIsLeftAlone) {
-    const std::string content = Record("first\r\n", kSep) + Record("second\r\n", kSep);
-    WriteFile(path, content);
-    EXPECT_EQ(OpenWriteClose(content.size()), content + Record("", kSep));
-}
-
-TEST_F(CutTest, OnlyOneRecordGoesPerOpen) {
-    std::string content;
-    for (int i = 0; i < 5; ++i) content += Record("record " + std::to_string(i) + "\r\n", kSep);
-    WriteFile(path, content);
-    std::string after = OpenWriteClose(1);
-    EXPECT_EQ(after, content.substr(Record("record 0\r\n", kSep).size()) + Record("", kSep));
-    after = OpenWriteClose(1);
-    EXPECT_EQ(after.substr(0, 10), "record 2\r\n");
-}
-
-TEST_F(CutTest, FileWithoutASeparatorLineIsEmptied) {
-    WriteFile(path, "no separator here\r\n---- but not alone\r\nshort");
-    EXPECT_EQ(OpenWriteClose(10, "x"), Record("x", kSep));
-}
-
-TEST_F(CutTest, SeparatorLineMustMatchExactly) {
-    const std::string lookalikes = "----\n" "----x\r\n" "-----\r\n" "xx----\r\n" "---\r\n";
-    const std::string rest = Record("kept\r\n", kSep);
-    WriteFile(path, lookalikes + Record("", kSep) + rest);
-    EXPECT_EQ(OpenWriteClose(1), rest + Record("", kSep));
-}
-
-TEST_F(CutTest, LongLinesAreSkippedWithoutComparingTheirPieces) {
-    // The tail of this line is a separator line's worth of bytes, separator
-    // and CR LF included, but it is not a separator line.
-    const std::string longLine = std::string(6, 'x') + "----\r\n";
-    const std::string veryLong = std::string(500, 'y') + "----\r\n";
-    const std::string rest = Record("kept\r\n", kSep);
-    WriteFile(path, longLine + veryLong + Record("end of first\r\n", kSep) + rest);
-    EXPECT_EQ(OpenWriteClose(1), rest + Record("", kSep));
-}
-
-TEST_F(CutTest, SeparatorRightAfterAShortLineIsFound) {
-    // The piece read after "ab" holds the start of the separator line; the
-    // read position goes back to just behind the line feed.
-    const std::string rest = Record("r\r\n", kSep);
-    WriteFile(path, Record("ab\r\n", kSep) + rest);
-    EXPECT_EQ(OpenWriteClose(1), rest + Record("", kSep));
-}
-
-TEST_F(CutTest, LargeTailIsMovedInChunksByteForByte) {
+TEST(LogCut, OneRecordPerOpenAndLargeTailsMoveWhole) {
+    TempDir dir;
+    const std::string path = dir.file("cut.log");
     std::string tail;
     for (int i = 0; tail.size() < 200000; ++i) {
-        tail += Record("entry " + std::to_string(i) + " " + std::string(i % 300, 'a' + i % 26) + "\r\n", kSep);
+        tail += Rec("entry " + std::to_string(i) + " " + std::string(i % 300, static_cast<char>('a' + i % 26)) + "\r\n");
     }
-    const std::string first = Record(std::string(40000, 'f') + "\r\n", kSep);
-    WriteFile(path, first + tail);
-    EXPECT_EQ(OpenWriteClose(1000), tail + Record("", kSep));
+    const std::string first = Rec(std::string(40000, 'f') + "\r\n");
+    EXPECT_EQ(CutOnce(path, first + tail, 1000), tail + Rec("new"));
+    const std::string afterSecond = CutOnce(path, ReadFile(path), 1000);
+    EXPECT_EQ(afterSecond, tail.substr(Rec("entry 0 \r\n").size()) + Rec("new") + Rec("new"));
 }
 
-TEST_F(CutTest, EmptySeparatorCutsAtTheFirstShortLine) {
-    WriteFile(path, "abc\r\n" "\r\n" "kept\r\n");
-    OrnEhLogFile log(path.c_str(), OrnEhLogLimited, 1, "", 10, 1);
-    ASSERT_EQ(log.Open(), 1);
-    log.Close();
-    EXPECT_EQ(ReadFile(path), "kept\r\n\r\n");
-}
-
-TEST_F(CutTest, FailedMoveKeepsEveryByteNotYetMoved) {
-    const std::string first = Record(std::string(100000, 'f') + "\r\n", kSep);
-    std::string tail;
-    for (int i = 0; tail.size() < 70000; ++i) tail += Record("tail " + std::to_string(i) + "\r\n", kSep);
-    WriteFile(path, first + tail);
-
-    pf::filetest::FailNthWrite(2);  // the second chunk of the move
-    std::string after = OpenWriteClose(1, "new");
-    pf::filetest::Reset();
-    ASSERT_EQ(after.size(), first.size() + tail.size() + Record("new", kSep).size())
-        << "the file keeps its length";
-    EXPECT_EQ(after.substr(0, 32767), tail.substr(0, 32767)) << "the chunk moved stays moved";
-    EXPECT_EQ(after.substr(after.size() - tail.size() - Record("new", kSep).size()),
-              tail + Record("new", kSep))
-        << "nothing behind the cut point is lost";
-}
-
-TEST_F(CutTest, FailedFirstWriteLeavesTheFileAsItWas) {
-    const std::string content = Record("first\r\n", kSep) + Record("second\r\n", kSep);
-    WriteFile(path, content);
+// A failure while cutting must not throw away bytes that were not moved yet.
+TEST(LogCut, FailedCutLosesNothing) {
+    TempDir dir;
+    const std::string path = dir.file("cut.log");
+    const std::string small = Rec("first\r\n") + Rec("second\r\n");
     pf::filetest::FailNthWrite(1);
-    EXPECT_EQ(OpenWriteClose(1, "new"), content + Record("new", kSep));
-}
-
-TEST_F(CutTest, FailedReadWhileSearchingLeavesTheFileAsItWas) {
-    const std::string content = Record("first\r\n", kSep) + Record("second\r\n", kSep);
-    WriteFile(path, content);
+    EXPECT_EQ(CutOnce(path, small, 1), small + Rec("new")) << "first move write failed";
     pf::filetest::FailNthRead(2);
-    EXPECT_EQ(OpenWriteClose(1, "new"), content + Record("new", kSep));
+    EXPECT_EQ(CutOnce(path, small, 1), small + Rec("new")) << "read failed while searching";
+
+    const std::string first = Rec(std::string(100000, 'f') + "\r\n");
+    std::string tail;
+    for (int i = 0; tail.size() < 70000; ++i) tail += Rec("tail " + std::to_string(i) + "\r\n");
+    pf::filetest::FailNthWrite(2);  // the second chunk
+    const std::string after = CutOnce(path, first + tail, 1);
+    pf::filetest::Reset();
+    ASSERT_EQ(after.size(), first.size() + tail.size() + Rec("new").size()) << "the file keeps its length";
+    EXPECT_EQ(after.substr(0, 32767), tail.substr(0, 32767));
+    EXPECT_EQ(after.substr(after.size() - tail.size() - Rec("new").size()), tail + Rec("new"));
 }

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <fcntl.h>
+#include <functional>
 #include <string>
 #include <sys/file.h>
 #include <unistd.h>
@@ -13,21 +14,21 @@
 
 namespace logtest {
 
-// A record as the library writes it: the text, then the separator line.
+// A record as the library leaves it: the text, then the separator line.
 inline std::string Record(const std::string& text, const std::string& separator) {
     return text + separator + "\r\n";
 }
 
-inline std::string Stars() { return std::string(68, '*'); }
+// What closes a record of the standard log file.
+inline std::string StandardEnd() { return std::string(68, '*') + "\r\n\r\n\r\n"; }
 
-// Writes one record through a public-constructor object.
-inline int AppendRecord(const std::string& path, const std::string& text, const char* separator,
-                        OrnEhLogfileStyle style = OrnEhLogUnlimited, unsigned long maxSize = 0) {
-    OrnEhLogFile log(path.c_str(), style, maxSize, separator, 10, 3);
-    if (!log.Open()) return 0;
-    log << text.c_str();
+// Opens path with separator "--", runs write, closes, returns the file.
+inline std::string Written(const std::string& path, const std::function<void(OrnEhLogFile&)>& write) {
+    OrnEhLogFile log(path.c_str(), OrnEhLogUnlimited, 0, "--", 10, 1);
+    if (!log.Open()) return "(not opened)";
+    write(log);
     log.Close();
-    return 1;
+    return zkqtest::ReadFile(path);
 }
 
 // Holds a file as a writer of another process does: its own open file
@@ -67,7 +68,7 @@ struct ScopedTempVariables {
     zkqtest::ScopedEnv m_tmpdir;
 };
 
-// True when a real /tmp/ZKFEHLER.LOG would redirect the standard log file.
+// True when a real /tmp/ZKFEHLER.LOG would take part in the search.
 inline bool SystemStandardFileExists() { return zkqtest::FileExists("/tmp/ZKFEHLER.LOG"); }
 
 }  // namespace logtest

@@ -12,94 +12,79 @@
 #include "support/test_util.h"
 
 namespace at = orneh::platform::alloctest;
+using logtest::Written;
 using zkqtest::ReadFile;
 using zkqtest::TempDir;
 
-namespace {
-
-// An open log file with the separator "--" whose contents the test compares.
-class WriterTest : public ::testing::Test {
-protected:
-    WriterTest() : path(dir.file("w.log")), log(path.c_str(), OrnEhLogUnlimited, 0, "--", 10, 1) {}
-    void SetUp() override { ASSERT_EQ(log.Open(), 1); }
-    std::string Closed() {
-        log.Close();
-        return ReadFile(path);
-    }
-
+TEST(LogWriters, TextIndentationAndNumbers) {
     TempDir dir;
-    std::string path;
-    OrnEhLogFile log;
-};
-
-}  // namespace
-
-TEST_F(WriterTest, IndentationStartsEachNewLine) {
-    log.SetBlanks(3);
-    log << "a" << "\r\n" << "b";
-    EXPECT_EQ(Closed(), "   a\r\n   b--\r\n");
+    const std::string path = dir.file("w.log");
+    auto case_ = [&](const std::function<void(OrnEhLogFile&)>& write) {
+        ::unlink(path.c_str());
+        return Written(path, write);
+    };
+    EXPECT_EQ(case_([](OrnEhLogFile& l) { l.SetBlanks(3); l << "a" << "\r\n" << "b"; }),
+              "   a\r\n   b--\r\n");
+    EXPECT_EQ(case_([](OrnEhLogFile& l) { l.SetBlanks(3); l << "a\nb"; }), "   a\nb--\r\n")
+        << "a line feed inside a text does not indent its rest";
+    EXPECT_EQ(case_([](OrnEhLogFile& l) { l << "x"; l.SetBlanks(2); l << "y\r\n" << "z"; }),
+              "xy\r\n  z--\r\n")
+        << "SetBlanks takes effect at the next line";
+    EXPECT_EQ(case_([](OrnEhLogFile& l) { l.SetBlanks(3); l << "x"; l.NewLine(0); l << "y"; l.NewLine(2); }),
+              "   x   y\r\n   \r\n   --\r\n");
+    EXPECT_EQ(case_([](OrnEhLogFile& l) { l.SetBlanks(60000); l << "a\r\n"; }),
+              std::string(99, ' ') + "a\r\n" + std::string(99, ' ') + "--\r\n")
+        << "indentation stops at the run of 99 blanks";
+    EXPECT_EQ(case_([](OrnEhLogFile& l) {
+                  l.SetBlanks(2);
+                  l << "" << static_cast<const char*>(nullptr) << "a" << "" << static_cast<const char*>(nullptr);
+              }),
+              "  a--\r\n")
+        << "empty and null texts change nothing";
+    EXPECT_EQ(case_([](OrnEhLogFile& l) {
+                  l << static_cast<short>(-5) << " " << static_cast<unsigned short>(65535) << " "
+                    << 4294967295UL << " " << -1234567890123L << " " << static_cast<short>(-32768) << " ";
+                  l.WriteHex(255);
+                  l << " ";
+                  l.WriteHex(0);
+              }),
+              "-5 65535 4294967295 -1234567890123 -32768 ff 0--\r\n");
 }
 
-TEST_F(WriterTest, LineFeedInsideATextDoesNotIndentItsRest) {
-    log.SetBlanks(3);
-    log << "a\nb";
-    EXPECT_EQ(Closed(), "   a\nb--\r\n");
+TEST(LogWriters, BufferIsWrittenOutBeforeItWouldReach1024Bytes) {
+    TempDir dir;
+    const std::string path = dir.file("w.log");
+    OrnEhLogFile log(path.c_str(), OrnEhLogUnlimited, 0, "--", 10, 1);
+    ASSERT_EQ(log.Open(), 1);
+    const std::string a1023(1023, 'a');
+    log << a1023.c_str();
+    EXPECT_EQ(ReadFile(path), "") << "1023 bytes stay in the buffer";
+    log << "\n";
+    EXPECT_EQ(ReadFile(path), a1023);
+
+    // 1 + 1003 bytes would fit, but not with the 20 blanks of the new line.
+    log.SetBlanks(20);
+    const std::string b1003(1003, 'b');
+    log << b1003.c_str();
+    EXPECT_EQ(ReadFile(path), a1023 + "\n");
+
+    // A text of 1500 bytes goes straight to the file behind what was held.
+    const std::string c1500(1500, 'c');
+    log << c1500.c_str();
+    EXPECT_EQ(ReadFile(path), a1023 + "\n" + std::string(20, ' ') + b1003 + c1500);
+    log.Close();
+    EXPECT_EQ(ReadFile(path), a1023 + "\n" + std::string(20, ' ') + b1003 + c1500 + "--\r\n");
+
+    log << "dropped while closed";
+    log.NewLine(1);
+    EXPECT_EQ(ReadFile(path), a1023 + "\n" + std::string(20, ' ') + b1003 + c1500 + "--\r\n");
 }
 
-TEST_F(WriterTest, SetBlanksTakesEffectAtTheNextLine) {
-    log << "x";
-    log.SetBlanks(2);
-    log << "y\r\n" << "z\r\n";
-    log.SetBlanks(0);
-    log << "w";
-    EXPECT_EQ(Closed(), "xy\r\n  z\r\nw--\r\n");
-}
-
-TEST_F(WriterTest, NewLineZeroOnlyStartsANewLine) {
-    log.SetBlanks(3);
-    log << "x";
-    log.NewLine(0);
-    log << "y";
-    log.NewLine(2);
-    log << "z";
-    EXPECT_EQ(Closed(), "   x   y\r\n   \r\n   z--\r\n");
-}
-
-TEST_F(WriterTest, IndentationNeverExceedsTheBlankRun) {
-    log.SetBlanks(60000);
-    log << "a\r\n";
-    EXPECT_EQ(Closed(), std::string(99, ' ') + "a\r\n" + std::string(99, ' ') + "--\r\n");
-}
-
-TEST_F(WriterTest, EmptyAndNullTextsWriteNothingAndKeepTheLineState) {
-    log.SetBlanks(2);
-    log << "" << static_cast<const char*>(nullptr) << "a" << "" << static_cast<const char*>(nullptr)
-        << "b\r\n";
-    EXPECT_EQ(Closed(), "  ab\r\n  --\r\n");
-}
-
-TEST_F(WriterTest, NumbersAreFormattedLikePrintf) {
-    log << static_cast<short>(-5) << " " << static_cast<unsigned short>(65535) << " "
-        << 4294967295UL << " " << -1234567890123L << " " << static_cast<short>(-32768) << " ";
-    log.WriteHex(255);
-    log << " ";
-    log.WriteHex(0);
-    log << " ";
-    log.WriteHex(0xDEADBEEFUL);
-    EXPECT_EQ(Closed(), "-5 65535 4294967295 -1234567890123 -32768 ff 0 deadbeef--\r\n");
-}
-
-TEST_F(WriterTest, NumbersAreIndentedLikeText) {
-    log.SetBlanks(1);
-    log << 7UL;
-    EXPECT_EQ(Closed(), " 7--\r\n");
-}
-
-TEST_F(WriterTest, DateAndTimeWithoutLeadingZeros) {
+TEST(LogWriters, DateAndTimeWithoutLeadingZeros) {
+    TempDir dir;
     std::time_t before = std::time(nullptr);
-    log.WriteDateTime();
+    std::string text = Written(dir.file("w.log"), [](OrnEhLogFile& l) { l.WriteDateTime(); });
     std::time_t after = std::time(nullptr);
-    std::string text = Closed();
     std::smatch m;
     ASSERT_TRUE(std::regex_match(text, m,
                                  std::regex("([1-9][0-9]?)\\.([1-9][0-9]?)\\.([0-9]{4}) "
@@ -107,168 +92,94 @@ TEST_F(WriterTest, DateAndTimeWithoutLeadingZeros) {
         << text;
     bool matchesClock = false;
     for (std::time_t t = before; t <= after; ++t) {
-        struct tm parts;
-        localtime_r(&t, &parts);
-        matchesClock = matchesClock ||
-                       (std::stoi(m[1]) == parts.tm_mday && std::stoi(m[2]) == parts.tm_mon + 1 &&
-                        std::stoi(m[3]) == parts.tm_year + 1900 && std::stoi(m[4]) == parts.tm_hour &&
-                        std::stoi(m[5]) == parts.tm_min && std::stoi(m[6]) == parts.tm_sec);
+        struct tm p;
+        localtime_r(&t, &p);
+        matchesClock = matchesClock || (std::stoi(m[1]) == p.tm_mday && std::stoi(m[2]) == p.tm_mon + 1 &&
+                                        std::stoi(m[3]) == p.tm_year + 1900 && std::stoi(m[4]) == p.tm_hour &&
+                                        std::stoi(m[5]) == p.tm_min && std::stoi(m[6]) == p.tm_sec);
     }
     EXPECT_TRUE(matchesClock) << text;
 }
 
-TEST_F(WriterTest, BufferHoldsUpTo1023BytesThenIsWrittenOut) {
-    std::string first(1023, 'a');
-    log << first.c_str();
-    EXPECT_EQ(ReadFile(path), "") << "1023 bytes stay in the buffer";
-    log << "b";
-    EXPECT_EQ(ReadFile(path), first) << "reaching 1024 writes the buffer first";
-    EXPECT_EQ(Closed(), first + "b--\r\n");
-}
-
-TEST_F(WriterTest, BlanksCountTowardsTheBufferLimit) {
-    log.SetBlanks(10);
-    log << "x\r\n";  // 13 bytes held
-    // 13 + 1005 fits, but with the 10 blanks of the new line it would not:
-    // the buffer is written out first.
-    std::string text(1005, 'a');
-    log << text.c_str();
-    EXPECT_EQ(ReadFile(path), std::string(10, ' ') + "x\r\n");
-    EXPECT_EQ(Closed(), std::string(10, ' ') + "x\r\n" + std::string(10, ' ') + text + "--\r\n");
-}
-
-TEST_F(WriterTest, LongTextGoesStraightToTheFileInOrder) {
-    log.SetBlanks(2);
-    log << "head ";
-    std::string big(1500, 'x');
-    log << big.c_str();
-    EXPECT_EQ(ReadFile(path), "  head " + big) << "a long text is not kept back";
-    log << " tail";
-    EXPECT_EQ(Closed(), "  head " + big + " tail--\r\n");
-}
-
-TEST(WriterClosed, TextForAClosedObjectIsDropped) {
+TEST(LogMemoryMode, CollectsWithoutIndentationAndLeavesTheFileAlone) {
     TempDir dir;
-    std::string path = dir.file("w.log");
-    zkqtest::WriteFile(path, "before");
-    OrnEhLogFile log(path.c_str(), OrnEhLogUnlimited, 0, "--", 10, 1);
-    log << "lost";
-    log.NewLine(1);
-    log.WriteHex(1);
-    EXPECT_EQ(ReadFile(path), "before");
-    ASSERT_EQ(log.Open(), 1);
-    log << "kept";
-    log.Close();
-    log << "lost again";
-    EXPECT_EQ(ReadFile(path), "beforekept--\r\n");
+    const std::string path = dir.file("w.log");
+    std::string memory;
+    std::string file = Written(path, [&](OrnEhLogFile& l) {
+        l.SetBlanks(2);
+        l << "a";
+        EXPECT_EQ(l.SetMemoryMode(1), 1);
+        l << "m" << "\r\n" << "n";
+        l << static_cast<short>(-5);
+        memory = l.GetMemoryText();
+        EXPECT_EQ(l.SetMemoryMode(0), 1);
+        EXPECT_EQ(l.GetMemoryText(), nullptr);
+        l << "b";  // no indentation: memory mode did not touch the line state
+    });
+    EXPECT_EQ(memory, "m\r\nn-5");
+    EXPECT_EQ(file, "  ab--\r\n");
+
+    OrnEhLogFile unnamed(nullptr, OrnEhLogUnlimited, 0, "--", 10, 1);
+    ASSERT_EQ(unnamed.SetMemoryMode(1), 1);
+    unnamed << "old";
+    ASSERT_EQ(unnamed.SetMemoryMode(1), 1);
+    unnamed << "new";
+    unnamed.Close();
+    EXPECT_STREQ(unnamed.GetMemoryText(), "new--\r\n") << "a new memory text starts empty; Close writes into it";
+    unnamed.SetMemoryMode(0);
 }
 
-TEST(MemoryMode, CollectsTextWithoutIndentationOrFile) {
-    TempDir dir;
-    std::string path = dir.file("w.log");
-    OrnEhLogFile log(path.c_str(), OrnEhLogUnlimited, 0, "--", 10, 1);
-    ASSERT_EQ(log.Open(), 1);
-    log.SetBlanks(3);
-    ASSERT_EQ(log.SetMemoryMode(1), 1);
-    log << "a" << "\r\n" << "b";
-    log.NewLine(1);
-    log << static_cast<short>(-5);
-    log.WriteHex(255);
-    ASSERT_NE(log.GetMemoryText(), nullptr);
-    EXPECT_STREQ(log.GetMemoryText(), "a\r\nb\r\n-5ff");
-    ASSERT_EQ(log.SetMemoryMode(0), 1);
-    EXPECT_EQ(log.GetMemoryText(), nullptr);
-    log.Close();
-    EXPECT_EQ(ReadFile(path), "   --\r\n") << "memory text never reaches the file";
-}
-
-TEST(MemoryMode, DoesNotChangeTheLineStateOfTheFile) {
-    TempDir dir;
-    std::string path = dir.file("w.log");
-    OrnEhLogFile log(path.c_str(), OrnEhLogUnlimited, 0, "--", 10, 1);
-    ASSERT_EQ(log.Open(), 1);
-    log.SetBlanks(2);
-    log << "a";
-    log.SetMemoryMode(1);
-    log << "b\r\n";
-    log.SetMemoryMode(0);
-    log << "c";
-    log.Close();
-    EXPECT_EQ(ReadFile(path), "  ac--\r\n");
-}
-
-TEST(MemoryMode, WorksWithoutAFileAndRestartsEmpty) {
-    OrnEhLogFile log(nullptr, OrnEhLogUnlimited, 0, "--", 10, 1);
-    EXPECT_EQ(log.GetMemoryText(), nullptr);
-    ASSERT_EQ(log.SetMemoryMode(1), 1);
-    EXPECT_STREQ(log.GetMemoryText(), "");
-    log << "old";
-    ASSERT_EQ(log.SetMemoryMode(1), 1);
-    EXPECT_STREQ(log.GetMemoryText(), "") << "switching on again discards the text";
-    log << "new";
-    log.Close();
-    EXPECT_STREQ(log.GetMemoryText(), "new--\r\n") << "Close writes through the text writer";
-    log.SetMemoryMode(0);
-}
-
-TEST(MemoryMode, GrowsToExactlyTheSizeNeeded) {
+TEST(LogMemoryMode, GrowsExactlyAndDropsWhatCannotBeStored) {
     zkqtest::AllocFailureReset reset;
     OrnEhLogFile log(nullptr, OrnEhLogUnlimited, 0, "--", 10, 1);
     ASSERT_EQ(log.SetMemoryMode(1), 1);
-    std::string fill(2047, 'a');
+    const std::string fill(2047, 'a');
     at::FailAll();
-    log << fill.c_str();  // 2047 + 1 = 2048 fits the first block
+    log << fill.c_str();  // with its zero exactly the first 2048 bytes
     EXPECT_FALSE(at::Fired());
     at::Reset();
-    log << "bc";  // grows to 2050
+    log << "bc";  // grows to exactly 2050
     at::FailAll();
-    log << "d";  // 2051 would need more: the text is dropped
+    log << "d";  // would need 2051
     EXPECT_TRUE(at::Fired());
     at::Reset();
-    EXPECT_EQ(std::string(log.GetMemoryText()), fill + "bc");
     log << "e";
     EXPECT_EQ(std::string(log.GetMemoryText()), fill + "bce");
-    log.SetMemoryMode(0);
-}
 
-TEST(MemoryMode, FailedSwitchOnLeavesTheFileWriting) {
-    zkqtest::AllocFailureReset reset;
+    // A failed switch-on reports 0; text then goes to the file.
     TempDir dir;
-    std::string path = dir.file("w.log");
-    OrnEhLogFile log(path.c_str(), OrnEhLogUnlimited, 0, "--", 10, 1);
-    ASSERT_EQ(log.Open(), 1);
-    long before = at::Outstanding();
+    const std::string path = dir.file("w.log");
+    OrnEhLogFile file(path.c_str(), OrnEhLogUnlimited, 0, "--", 10, 1);
+    ASSERT_EQ(file.Open(), 1);
     at::FailAll();
-    EXPECT_EQ(log.SetMemoryMode(1), 0);
+    EXPECT_EQ(file.SetMemoryMode(1), 0);
     at::Reset();
-    EXPECT_EQ(log.GetMemoryText(), nullptr);
-    EXPECT_EQ(at::Outstanding(), before);
-    log << "to file";
-    log.Close();
+    EXPECT_EQ(file.GetMemoryText(), nullptr);
+    file << "to file";
+    file.Close();
     EXPECT_EQ(ReadFile(path), "to file--\r\n");
 }
 
-TEST(InertObject, EveryOperationIsNeutralWithoutState) {
+TEST(LogInertObject, EveryOperationIsNeutralWithoutState) {
     zkqtest::AllocFailureReset reset;
     TempDir dir;
-    std::string path = dir.file("w.log");
-    long before = at::Outstanding();
+    const std::string path = dir.file("w.log");
+    const long before = at::Outstanding();
     at::FailAll();
     {
         OrnEhLogFile log(path.c_str(), OrnEhLogLimited, 10, "--", 10, 1);
         at::Reset();
         EXPECT_EQ(log.Open(), 0);
-        EXPECT_EQ(log.Open("other", OrnEhLogLimited, 1), 0);
-        log.SetBlanks(2);
+        EXPECT_EQ(log.Open(path.c_str(), OrnEhLogLimited, 1), 0);
         log << "x" << 1UL << 2L << static_cast<short>(3) << static_cast<unsigned short>(4);
         log.WriteHex(5);
         log.NewLine(3);
         log.WriteDateTime();
+        log.SetBlanks(2);
         EXPECT_EQ(log.SetMemoryMode(1), 1);
         EXPECT_EQ(log.GetMemoryText(), nullptr);
         log.SetFileName("y");
         log.SetStyle(OrnEhLogUnlimited);
-        log.SetMaxSize(3);
         EXPECT_EQ(log.GetStyle(), OrnEhLogLimited);
         char out[8] = "keep";
         log.GetDirectory(out, sizeof out);

@@ -16,113 +16,52 @@
 #include "support/test_util.h"
 
 namespace pf = orneh::platform;
-using Clock = std::chrono::steady_clock;
 using zkqtest::TempDir;
 
-namespace {
-
-long ElapsedMs(Clock::time_point start) {
-    return static_cast<long>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
-}
-
-}  // namespace
-
-TEST(FileRegistry, SecondWriterOfThisProcessWaitsItsTurnThenGivesUp) {
+TEST(FileRegistry, WritersOfThisProcessWaitTheirTurnInArrivalOrder) {
     TempDir dir;
-    std::string path = dir.file("a.log");
+    const std::string path = dir.file("a.log");
+    ASSERT_EQ(::symlink(path.c_str(), dir.file("link.log").c_str()), 0);
     pf::File holder;
     ASSERT_EQ(holder.OpenForAppend(path.c_str(), 0), pf::OpenStatus::kOpened);
-    EXPECT_EQ(pf::HeldFileCount(), 1u);
+    ASSERT_TRUE(holder.WriteAll(">", 1));
 
-    pf::File waiter;
-    auto start = Clock::now();
-    EXPECT_EQ(waiter.OpenForAppend(path.c_str(), 120), pf::OpenStatus::kHeldHere);
-    EXPECT_GE(ElapsedMs(start), 120);
-    EXPECT_FALSE(waiter.IsOpen());
-
+    // Under another name it is the same file; the wait is bounded.
     pf::File impatient;
-    EXPECT_EQ(impatient.OpenForAppend(path.c_str(), 0), pf::OpenStatus::kHeldHere);
-
-    holder.Close();
-    EXPECT_EQ(pf::HeldFileCount(), 0u);
-    EXPECT_EQ(waiter.OpenForAppend(path.c_str(), 0), pf::OpenStatus::kOpened);
-}
-
-TEST(FileRegistry, ReleaseHandsTheFileToTheWaitingThread) {
-    TempDir dir;
-    std::string path = dir.file("a.log");
-    pf::File holder;
-    ASSERT_EQ(holder.OpenForAppend(path.c_str(), 0), pf::OpenStatus::kOpened);
-    ASSERT_TRUE(holder.WriteAll("first;", 6));
-
-    std::atomic<int> result{-1};
-    std::thread second([&] {
-        pf::File file;
-        pf::OpenStatus status = file.OpenForAppend(path.c_str(), 10000);
-        if (status == pf::OpenStatus::kOpened) file.WriteAll("second;", 7);
-        result = static_cast<int>(status);
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(result.load(), -1) << "the second writer must wait while the first holds the file";
-    holder.Close();
-    second.join();
-    EXPECT_EQ(result.load(), static_cast<int>(pf::OpenStatus::kOpened));
-    EXPECT_EQ(zkqtest::ReadFile(path), "first;second;");
-    EXPECT_EQ(pf::HeldFileCount(), 0u);
-}
-
-TEST(FileRegistry, WaitersAreServedInArrivalOrder) {
-    TempDir dir;
-    std::string path = dir.file("a.log");
-    pf::File holder;
-    ASSERT_EQ(holder.OpenForAppend(path.c_str(), 0), pf::OpenStatus::kOpened);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(impatient.OpenForAppend(dir.file("link.log").c_str(), 120), pf::OpenStatus::kHeldHere);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(120));
+    pf::File other;
+    EXPECT_EQ(other.OpenForAppend(dir.file("b.log").c_str(), 0), pf::OpenStatus::kOpened) << "other files are free";
 
     std::vector<std::thread> threads;
+    std::atomic<int> opened{0};
     for (char name : {'a', 'b', 'c', 'd'}) {
-        threads.emplace_back([&path, name] {
+        threads.emplace_back([&, name] {
             pf::File file;
-            if (file.OpenForAppend(path.c_str(), 10000) == pf::OpenStatus::kOpened) {
-                file.WriteAll(&name, 1);
-            }
+            if (file.OpenForAppend(path.c_str(), 10000) != pf::OpenStatus::kOpened) return;
+            ++opened;
+            file.WriteAll(&name, 1);
         });
-        // Let each thread queue up before the next one arrives.
-        std::this_thread::sleep_for(std::chrono::milliseconds(40));
+        std::this_thread::sleep_for(std::chrono::milliseconds(40));  // queue up one after another
     }
+    EXPECT_EQ(opened.load(), 0) << "nobody gets in while the holder has the file";
     holder.Close();
     for (auto& thread : threads) thread.join();
-    EXPECT_EQ(zkqtest::ReadFile(path), "abcd");
-}
-
-TEST(FileRegistry, DifferentFilesDoNotWaitForEachOther) {
-    TempDir dir;
-    pf::File a;
-    pf::File b;
-    ASSERT_EQ(a.OpenForAppend(dir.file("a.log").c_str(), 0), pf::OpenStatus::kOpened);
-    EXPECT_EQ(b.OpenForAppend(dir.file("b.log").c_str(), 0), pf::OpenStatus::kOpened);
-    EXPECT_EQ(pf::HeldFileCount(), 2u);
-}
-
-TEST(FileRegistry, SameFileUnderAnotherNameIsTheSameEntry) {
-    TempDir dir;
-    std::string path = dir.file("a.log");
-    ASSERT_EQ(::symlink(path.c_str(), dir.file("link.log").c_str()), 0);
-    pf::File a;
-    ASSERT_EQ(a.OpenForAppend(path.c_str(), 0), pf::OpenStatus::kOpened);
-    pf::File b;
-    EXPECT_EQ(b.OpenForAppend(dir.file("link.log").c_str(), 0), pf::OpenStatus::kHeldHere);
+    EXPECT_EQ(zkqtest::ReadFile(path), ">abcd");
+    other.Close();
+    EXPECT_EQ(pf::HeldFileCount(), 0u);
 }
 
 TEST(FileRegistry, WithoutATableEntryPlainFlockDecides) {
     zkqtest::AllocFailureReset reset;
     TempDir dir;
-    std::string path = dir.file("a.log");
-    long before = pf::alloctest::Outstanding();
+    const std::string path = dir.file("a.log");
+    const long before = pf::alloctest::Outstanding();
     pf::alloctest::FailAll();
     pf::File holder;
     ASSERT_EQ(holder.OpenForAppend(path.c_str(), 0), pf::OpenStatus::kOpened);
     EXPECT_EQ(pf::HeldFileCount(), 0u);
-    // Nothing tells the second writer that the holder is ours: it meets the lock.
     pf::File second;
     EXPECT_EQ(second.OpenForAppend(path.c_str(), 1000), pf::OpenStatus::kHeldElsewhere);
     pf::alloctest::Reset();
@@ -134,17 +73,15 @@ TEST(FileRegistry, WithoutATableEntryPlainFlockDecides) {
 
 TEST(FileRegistry, ForkedChildStartsWithAnEmptyUsableTable) {
     TempDir dir;
-    std::string path = dir.file("a.log");
-    std::string other = dir.file("b.log");
+    const std::string path = dir.file("a.log");
     pf::File held;
     ASSERT_EQ(held.OpenForAppend(path.c_str(), 0), pf::OpenStatus::kOpened);
-
     // A thread keeps taking and giving back the table's mutex while we fork.
     std::atomic<bool> stop{false};
     std::thread churn([&] {
         while (!stop) {
             pf::File file;
-            file.OpenForAppend(other.c_str(), 1000);
+            file.OpenForAppend(dir.file("b.log").c_str(), 1000);
         }
     });
     for (int round = 0; round < 20; ++round) {
@@ -152,19 +89,18 @@ TEST(FileRegistry, ForkedChildStartsWithAnEmptyUsableTable) {
         ASSERT_NE(child, -1);
         if (child == 0) {
             ::alarm(10);  // a deadlock ends as SIGALRM
-            bool ok = pf::HeldFileCount() == 0;
             pf::File file;
-            // The parent's writer is gone here; the inherited lock still
-            // belongs to the shared open file description, so flock decides.
-            ok = ok && file.OpenForAppend(path.c_str(), 0) == pf::OpenStatus::kHeldElsewhere;
-            ok = ok && file.OpenForAppend(dir.file("c.log").c_str(), 0) == pf::OpenStatus::kOpened;
+            // The parent's writer is not in the child's table; the inherited
+            // lock still belongs to the shared open file description.
+            bool ok = pf::HeldFileCount() == 0 &&
+                      file.OpenForAppend(path.c_str(), 0) == pf::OpenStatus::kHeldElsewhere &&
+                      file.OpenForAppend(dir.file("c.log").c_str(), 0) == pf::OpenStatus::kOpened;
             file.Close();
             ::_exit(ok ? 0 : 1);
         }
         int status = 0;
         ASSERT_EQ(::waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFEXITED(status)) << "child hung or crashed in round " << round;
-        EXPECT_EQ(WEXITSTATUS(status), 0) << "round " << round;
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "round " << round;
     }
     stop = true;
     churn.join();

@@ -1,0 +1,447 @@
+// Log file throughput: report entries per second through OrnEhLogFile (one
+// thread, eight threads, four processes, a 1 MiB limited file), against the
+// disk's own limit (plain write + fdatasync), and the two ways of making a
+// record durable (one fdatasync at close against O_DSYNC writes).
+//
+// The files live in ZKQ_BENCH_DIR, or in a directory made below the current
+// one: run it from the build tree so that they are on the project's disk.
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <thread>
+#include <vector>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <benchmark/benchmark.h>
+
+#include "OrnEhLogFile.h"
+#include "platform/file.h"
+
+namespace pf = orneh::platform;
+
+namespace {
+
+const char kSeparator[] =
+    "********************************************************************";
+
+std::string g_dir;
+
+const std::string& BenchDir() {
+    if (g_dir.empty()) {
+        if (const char* dir = std::getenv("ZKQ_BENCH_DIR")) {
+            g_dir = dir;
+        } else {
+            char pattern[] = "logfile_bench.XXXXXX";
+            if (::mkdtemp(pattern)) g_dir = pattern;
+        }
+    }
+    return g_dir;
+}
+
+std::string BenchFile(const char* name) {
+    std::string path = BenchDir() + "/" + name;
+    ::unlink(path.c_str());
+    return path;
+}
+
+// A typical report entry: about 700 bytes in 15 writes, as the record code
+// writes labels, values and line breaks.
+void WriteEntry(OrnEhLogFile& log, unsigned long number) {
+    log.WriteDateTime();
+    log << "Anwendung: " << "Auftragsverwaltung" << "\r\n";
+    log << "Prozess: " << 4711UL << "  Thread: " << number << "\r\n";
+    log.SetBlanks(3);
+    log << "Quelle: " << "src/orders/order_service.cpp, Zeile 1287" << "\r\n";
+    log << "Klasse/Methode: " << "OrderService::CommitBatch" << "\r\n";
+    log << "Ursache: " << "Der Auftrag konnte nicht gespeichert werden, weil die Datenbank "
+        << "die Verbindung waehrend der Transaktion beendet hat." << "\r\n";
+    log << "Fehlernummer: " << 10054L << "  Fehlertextnummer: " << 3121L << "\r\n";
+    log << "Parameter: " << "Kunde 20931, Auftrag 7781-2026, Position 14" << "\r\n";
+    log.SetBlanks(6);
+    log << "Zusatz: " << "Wiederholung 3 von 3; letzte Antwort des Servers: " << "Timeout" << "\r\n";
+    log << "Adresse: ";
+    log.WriteHex(0x7ffd12a4c0deUL);
+    log << "\r\n";
+    log.SetBlanks(0);
+    log << "Kette: 2 Ausnahmen, neueste zuerst; Datei und Zeile wie oben angegeben." << "\r\n";
+}
+
+// The bytes one entry adds to the file, separator line included.
+std::string EntryBytes() {
+    std::string path = BenchFile("entry_size.log");
+    OrnEhLogFile log(path.c_str(), OrnEhLogUnlimited, 0, kSeparator, 1, 1000);
+    log.Open();
+    WriteEntry(log, 1);
+    log.Close();
+    FILE* in = std::fopen(path.c_str(), "rb");
+    std::string bytes;
+    if (in) {
+        char chunk[4096];
+        std::size_t got;
+        while ((got = std::fread(chunk, 1, sizeof chunk, in)) > 0) bytes.append(chunk, got);
+        std::fclose(in);
+    }
+    ::unlink(path.c_str());
+    return bytes;
+}
+
+int AppendEntries(const std::string& path, int count, OrnEhLogfileStyle style, unsigned long limit) {
+    OrnEhLogFile log(path.c_str(), style, limit, kSeparator, 1, 10000);
+    int lost = 0;
+    for (int i = 0; i < count; ++i) {
+        if (!log.Open()) {
+            ++lost;
+            continue;
+        }
+        WriteEntry(log, static_cast<unsigned long>(i));
+        log.Close();
+    }
+    return lost;
+}
+
+std::size_t CountSeparators(const std::string& path) {
+    FILE* in = std::fopen(path.c_str(), "rb");
+    if (!in) return 0;
+    std::size_t count = 0;
+    char line[4096];
+    while (std::fgets(line, sizeof line, in)) {
+        if (std::strncmp(line, kSeparator, sizeof kSeparator - 1) == 0) ++count;
+    }
+    std::fclose(in);
+    return count;
+}
+
+// The physical limit: the same bytes, one write and one fdatasync per entry.
+void BM_PlainWriteFdatasync(benchmark::State& state) {
+    const std::string entry = EntryBytes();
+    const std::string path = BenchFile("plain.log");
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    for (auto _ : state) {
+        if (::write(fd, entry.data(), entry.size()) != static_cast<ssize_t>(entry.size())) {
+            state.SkipWithError("write failed");
+        }
+        ::fdatasync(fd);
+    }
+    ::close(fd);
+    state.SetItemsProcessed(state.iterations());
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(entry.size()));
+}
+BENCHMARK(BM_PlainWriteFdatasync)->UseRealTime();
+
+// One thread: Open, a ~700-byte entry, Close.
+void BM_LogEntryOneThread(benchmark::State& state) {
+    const std::string path = BenchFile("one_thread.log");
+    OrnEhLogFile log(path.c_str(), OrnEhLogUnlimited, 0, kSeparator, 1, 10000);
+    long lost = 0;
+    unsigned long n = 0;
+    for (auto _ : state) {
+        if (!log.Open()) {
+            ++lost;
+            continue;
+        }
+        WriteEntry(log, ++n);
+        log.Close();
+    }
+    state.SetItemsProcessed(state.iterations());
+    state.counters["lost"] = static_cast<double>(lost);
+}
+BENCHMARK(BM_LogEntryOneThread)->UseRealTime();
+
+// Eight threads of one process, each with its own object, on one file.
+std::string g_sharedPath;
+void BM_LogEntryEightThreads(benchmark::State& state) {
+    if (state.thread_index() == 0) g_sharedPath = BenchFile("threads.log");
+    OrnEhLogFile* log = nullptr;
+    long lost = 0;
+    unsigned long n = 0;
+    for (auto _ : state) {
+        if (!log) log = new OrnEhLogFile(g_sharedPath.c_str(), OrnEhLogUnlimited, 0, kSeparator, 1, 10000);
+        if (!log->Open()) {
+            ++lost;
+            continue;
+        }
+        WriteEntry(*log, ++n);
+        log->Close();
+    }
+    delete log;
+    state.SetItemsProcessed(state.iterations());
+    state.counters["lost"] = static_cast<double>(lost);
+}
+BENCHMARK(BM_LogEntryEightThreads)->Threads(8)->UseRealTime();
+
+// Four processes on one file; each iteration forks them and each writes
+// kPerProcess entries. Lost entries: failed opens plus records missing from
+// the file.
+void BM_LogEntryFourProcesses(benchmark::State& state) {
+    const int kProcesses = 4;
+    const int kPerProcess = 200;
+    const std::string path = BenchFile("processes.log");
+    long lost = 0;
+    for (auto _ : state) {
+        ::unlink(path.c_str());
+        pid_t children[kProcesses];
+        for (pid_t& child : children) {
+            child = ::fork();
+            if (child == 0) ::_exit(AppendEntries(path, kPerProcess, OrnEhLogUnlimited, 0) > 0 ? 1 : 0);
+        }
+        for (pid_t child : children) {
+            int status = 0;
+            ::waitpid(child, &status, 0);
+            if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) ++lost;
+        }
+        state.PauseTiming();
+        long found = static_cast<long>(CountSeparators(path));
+        lost += kProcesses * kPerProcess - found;
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * kProcesses * kPerProcess);
+    state.counters["lost"] = static_cast<double>(lost);
+}
+BENCHMARK(BM_LogEntryFourProcesses)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// A file limited to 1 MiB and already full: every open cuts the oldest record.
+void BM_LogEntryLimitedSteadyState(benchmark::State& state) {
+    const unsigned long kLimit = 1048576;
+    const std::string path = BenchFile("limited.log");
+    const std::string entry = EntryBytes();
+    {
+        std::string fill;
+        while (fill.size() <= kLimit) fill += entry;
+        FILE* out = std::fopen(path.c_str(), "wb");
+        if (out) {
+            std::fwrite(fill.data(), 1, fill.size(), out);
+            std::fclose(out);
+        }
+    }
+    OrnEhLogFile log(path.c_str(), OrnEhLogLimited, kLimit, kSeparator, 1, 10000);
+    long lost = 0;
+    unsigned long n = 0;
+    for (auto _ : state) {
+        if (!log.Open()) {
+            ++lost;
+            continue;
+        }
+        WriteEntry(log, ++n);
+        log.Close();
+    }
+    struct stat info{};
+    ::stat(path.c_str(), &info);
+    state.SetItemsProcessed(state.iterations());
+    state.counters["lost"] = static_cast<double>(lost);
+    state.counters["file_KiB"] = static_cast<double>(info.st_size) / 1024.0;
+}
+BENCHMARK(BM_LogEntryLimitedSteadyState)->UseRealTime();
+
+// Paired comparisons: the two sides alternate in batches within one run, so
+// that a disk whose latency drifts (shared machine, virtual disk) affects
+// both alike. The counters give both rates and their ratio.
+using Clock = std::chrono::steady_clock;
+
+double SecondsFor(const std::function<void()>& batch) {
+    const auto start = Clock::now();
+    batch();
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void ReportPair(benchmark::State& state, double entries, double referenceSeconds, double candidateSeconds,
+                long lost) {
+    state.counters["reference_per_s"] = entries / referenceSeconds;
+    state.counters["candidate_per_s"] = entries / candidateSeconds;
+    state.counters["ratio"] = referenceSeconds / candidateSeconds;
+    state.counters["lost"] = static_cast<double>(lost);
+}
+
+// Small batches, many rounds: the two sides see the same disk conditions.
+const int kBatch = 8;
+const int kRounds = 150;
+
+// Reference: plain write + fdatasync; candidate: one thread through OrnEhLogFile.
+void BM_PairOneThreadVsPlain(benchmark::State& state) {
+    const std::string entry = EntryBytes();
+    const std::string plainPath = BenchFile("pair_plain.log");
+    const std::string logPath = BenchFile("pair_log.log");
+    int fd = ::open(plainPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    double reference = 0, candidate = 0;
+    long lost = 0;
+    for (auto _ : state) {
+        reference += SecondsFor([&] {
+            for (int i = 0; i < kBatch; ++i) {
+                if (::write(fd, entry.data(), entry.size()) < 0) ++lost;
+                ::fdatasync(fd);
+            }
+        });
+        candidate += SecondsFor([&] { lost += AppendEntries(logPath, kBatch, OrnEhLogUnlimited, 0); });
+    }
+    ::close(fd);
+    ReportPair(state, static_cast<double>(state.iterations()) * kBatch, reference, candidate, lost);
+}
+BENCHMARK(BM_PairOneThreadVsPlain)->Iterations(kRounds)->Unit(benchmark::kMillisecond);
+
+// Reference: one thread; candidate: eight threads of one process, same file,
+// 64 entries a side per round.
+void BM_PairEightThreadsVsOne(benchmark::State& state) {
+    const std::string path = BenchFile("pair_threads.log");
+    double reference = 0, candidate = 0;
+    std::atomic<long> lost{0};
+    for (auto _ : state) {
+        reference += SecondsFor([&] { lost += AppendEntries(path, 64, OrnEhLogUnlimited, 0); });
+        candidate += SecondsFor([&] {
+            std::vector<std::thread> threads;
+            for (int t = 0; t < 8; ++t) {
+                threads.emplace_back([&] { lost += AppendEntries(path, 64 / 8, OrnEhLogUnlimited, 0); });
+            }
+            for (auto& thread : threads) thread.join();
+        });
+    }
+    ReportPair(state, static_cast<double>(state.iterations()) * 64, reference, candidate, lost);
+}
+BENCHMARK(BM_PairEightThreadsVsOne)->Iterations(kRounds / 4)->Unit(benchmark::kMillisecond);
+
+// Reference: an unlimited file; candidate: a full 1 MiB limited file, where
+// every open cuts the oldest record.
+void BM_PairLimitedVsUnlimited(benchmark::State& state) {
+    const unsigned long kLimit = 1048576;
+    const std::string unlimitedPath = BenchFile("pair_unlimited.log");
+    const std::string limitedPath = BenchFile("pair_limited.log");
+    const std::string entry = EntryBytes();
+    std::string fill;
+    while (fill.size() <= kLimit) fill += entry;
+    FILE* out = std::fopen(limitedPath.c_str(), "wb");
+    if (out) {
+        std::fwrite(fill.data(), 1, fill.size(), out);
+        std::fclose(out);
+    }
+    double reference = 0, candidate = 0;
+    long lost = 0;
+    for (auto _ : state) {
+        reference += SecondsFor([&] { lost += AppendEntries(unlimitedPath, kBatch, OrnEhLogUnlimited, 0); });
+        candidate += SecondsFor([&] { lost += AppendEntries(limitedPath, kBatch, OrnEhLogLimited, kLimit); });
+    }
+    ReportPair(state, static_cast<double>(state.iterations()) * kBatch, reference, candidate, lost);
+}
+BENCHMARK(BM_PairLimitedVsUnlimited)->Iterations(kRounds)->Unit(benchmark::kMillisecond);
+
+// Durability, at the file layer with the log file's pattern of writes.
+// An entry: one buffered write of the whole text.
+void DurableEntry(const std::string& path, const std::string& entry, pf::WriteMode mode) {
+    pf::File file;
+    file.OpenForAppend(path.c_str(), 0, mode);
+    file.WriteAll(entry.data(), entry.size());
+    file.Close();
+}
+
+// An open that cuts: the 1 MiB tail moved to the front in 32767-byte chunks,
+// the file truncated, then the entry appended; syncAfterCut adds an
+// fdatasync right after the truncation.
+void DurableCut(const std::string& path, const std::string& entry, pf::WriteMode mode, bool syncAfterCut) {
+    static char chunk[32767];
+    pf::File file;
+    file.OpenForAppend(path.c_str(), 0, mode);
+    std::uint64_t readAt = entry.size();
+    std::uint64_t writeAt = 0;
+    for (;;) {
+        file.Seek(static_cast<std::int64_t>(readAt), pf::SeekFrom::kBegin);
+        long got = file.Read(chunk, sizeof chunk);
+        if (got <= 0) break;
+        file.Seek(static_cast<std::int64_t>(writeAt), pf::SeekFrom::kBegin);
+        file.WriteAll(chunk, static_cast<std::size_t>(got));
+        readAt += static_cast<std::uint64_t>(got);
+        writeAt += static_cast<std::uint64_t>(got);
+    }
+    file.Truncate(writeAt);
+    file.Seek(static_cast<std::int64_t>(writeAt), pf::SeekFrom::kBegin);
+    if (syncAfterCut) file.Sync();
+    file.WriteAll(entry.data(), entry.size());
+    file.Close();
+}
+
+std::string FullFile(const char* name, const std::string& entry) {
+    const std::string path = BenchFile(name);
+    std::string fill;
+    while (fill.size() <= 1048576) fill += entry;
+    pf::File file;
+    file.OpenForAppend(path.c_str(), 0);
+    file.WriteAll(fill.data(), fill.size());
+    return path;
+}
+
+// Reference: one fdatasync at close (what the log file does); candidate: O_DSYNC.
+void BM_PairEntryDsyncVsFdatasync(benchmark::State& state) {
+    const std::string entry = EntryBytes();
+    const std::string a = BenchFile("durable_a.log");
+    const std::string b = BenchFile("durable_b.log");
+    double reference = 0, candidate = 0;
+    for (auto _ : state) {
+        reference += SecondsFor([&] {
+            for (int i = 0; i < kBatch; ++i) DurableEntry(a, entry, pf::WriteMode::kSyncAtClose);
+        });
+        candidate += SecondsFor([&] {
+            for (int i = 0; i < kBatch; ++i) DurableEntry(b, entry, pf::WriteMode::kWriteThrough);
+        });
+    }
+    ReportPair(state, static_cast<double>(state.iterations()) * kBatch, reference, candidate, 0);
+}
+BENCHMARK(BM_PairEntryDsyncVsFdatasync)->Iterations(kRounds)->Unit(benchmark::kMillisecond);
+
+// The same for opens that cut a full 1 MiB file.
+void BM_PairCutDsyncVsFdatasync(benchmark::State& state) {
+    const std::string entry = EntryBytes();
+    const std::string a = FullFile("cut_a.log", entry);
+    const std::string b = FullFile("cut_b.log", entry);
+    double reference = 0, candidate = 0;
+    for (auto _ : state) {
+        reference += SecondsFor([&] {
+            for (int i = 0; i < kBatch / 8; ++i) DurableCut(a, entry, pf::WriteMode::kSyncAtClose, false);
+        });
+        candidate += SecondsFor([&] {
+            for (int i = 0; i < kBatch / 8; ++i) DurableCut(b, entry, pf::WriteMode::kWriteThrough, false);
+        });
+    }
+    ReportPair(state, static_cast<double>(state.iterations()) * (kBatch / 8), reference, candidate, 0);
+}
+BENCHMARK(BM_PairCutDsyncVsFdatasync)->Iterations(kRounds)->Unit(benchmark::kMillisecond);
+
+// Reference: one fdatasync at close; candidate: another one right after the cut.
+void BM_PairCutExtraSyncVsOne(benchmark::State& state) {
+    const std::string entry = EntryBytes();
+    const std::string a = FullFile("cut_c.log", entry);
+    const std::string b = FullFile("cut_d.log", entry);
+    double reference = 0, candidate = 0;
+    for (auto _ : state) {
+        reference += SecondsFor([&] {
+            for (int i = 0; i < kBatch / 4; ++i) DurableCut(a, entry, pf::WriteMode::kSyncAtClose, false);
+        });
+        candidate += SecondsFor([&] {
+            for (int i = 0; i < kBatch / 4; ++i) DurableCut(b, entry, pf::WriteMode::kSyncAtClose, true);
+        });
+    }
+    ReportPair(state, static_cast<double>(state.iterations()) * (kBatch / 4), reference, candidate, 0);
+}
+BENCHMARK(BM_PairCutExtraSyncVsOne)->Iterations(kRounds)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    if (BenchDir().empty()) {
+        std::fprintf(stderr, "no directory for the benchmark files\n");
+        return 1;
+    }
+    std::fprintf(stderr, "benchmark files in %s\n", BenchDir().c_str());
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    if (!std::getenv("ZKQ_BENCH_DIR")) {
+        std::error_code ignored;
+        std::filesystem::remove_all(BenchDir(), ignored);
+    }
+    return 0;
+}
