@@ -34,7 +34,9 @@ enum class PieceResult { kPiece, kEnd, kError };
 }  // namespace logfile
 }  // namespace orneh
 
-struct OrnEhLogFile::State {
+// Library-internal: kept out of the dynamic symbol table like the other
+// ORNEH_LOCAL members.
+struct ORNEH_LOCAL OrnEhLogFile::State {
     orneh::platform::File file;
     unsigned short blanks = 0;
     int lineStart = 1;
