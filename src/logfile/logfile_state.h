@@ -73,6 +73,8 @@ struct ORNEH_LOCAL OrnEhLogFile::State {
 
     // logfile_cut.cpp
     void CutToSize(std::uint64_t limit) noexcept;
+    bool FindCutPoint(std::uint64_t* cut) noexcept;
+    bool MoveToFront(std::uint64_t cut, std::uint64_t* moved) noexcept;
     orneh::logfile::PieceResult ReadLine(char* piece, std::size_t size, std::size_t* length) noexcept;
 
     // logfile_writers.cpp
