@@ -1,166 +1,197 @@
 // The calling thread's chain: linking, walking, releasing with the deferred
-// deletion of the exception appended last, and deleting by class.
+// deletion of the exception appended last, deleting by class or while held,
+// memory running out; and the records the library writes about a chain.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <thread>
+#include <unistd.h>
 
 #include "OrnEhMemory.h"
+#include "core/basis_info.h"
+#include "platform/alloc.h"
+#include "platform/system.h"
 #include "runtime/admin.h"
 #include "support/test_exceptions.h"
+#include "support/test_util.h"
 
-using zkqtest::DerivedTestException;
+namespace at = orneh::platform::alloctest;
 using zkqtest::TestException;
 
 namespace {
+
+// The error numbers of the calling thread's chain, oldest first, walked from
+// the first exception forward; the walk back from the last must agree.
+std::string Chain() {
+    std::string forward, back;
+    OrnEhBasis* last = OrnEhBasis::GetLast();
+    for (OrnEhBasis* e = last ? last->GetFirst() : nullptr; e; e = e->GetNext()) {
+        forward += std::to_string(e->GetErrorNo()) + " ";
+    }
+    for (OrnEhBasis* e = last; e; e = e->GetPrev()) back = std::to_string(e->GetErrorNo()) + " " + back;
+    return forward == back ? forward : forward + "| back: " + back;
+}
 
 class ChainTest : public ::testing::Test {
 protected:
     void SetUp() override { zkqtest::ClearChain(); }
     void TearDown() override { zkqtest::ClearChain(); }
+    int Deleted() const { return TestException::destroyed.load() - m_before; }
+    const int m_before = TestException::destroyed.load();
 };
 
-TEST_F(ChainTest, PushedExceptionsAreLinkedOldestFirst) {
-    auto* e1 = new TestException("one", 1, 0, 1);
-    auto* e2 = new TestException("two", 2, 0, 1);
-    auto* e3 = new TestException("three", 3, 0, 1);
-    EXPECT_EQ(OrnEhBasis::GetLast(), e3);
-    EXPECT_EQ(e3->GetPrev(), e2);
-    EXPECT_EQ(e1->GetNext(), e2);
-    EXPECT_EQ(e3->GetFirst(), e1);
+TEST_F(ChainTest, PushLinksOldestFirstAndReleaseDefersTheDeletionOfTheLastAppended) {
+    auto* e1 = new TestException("one", 1, 0, 0);  // push 0: in no chain
+    EXPECT_EQ(Chain(), "");
+    auto* e2 = new TestException("two", 2, 0, 1, e1);    // its cause is linked in before it
+    auto* e3 = new TestException("three", 3, 0, 1, e1);  // a cause in the chain already stays
+    EXPECT_EQ(Chain(), "1 2 3 ");
     EXPECT_EQ(e2->GetFirst(), e1);
-    EXPECT_EQ(e1->GetPrev(), nullptr);
-    EXPECT_EQ(e3->GetNext(), nullptr);
-}
 
-TEST_F(ChainTest, NotPushedExceptionLeavesTheChainAlone) {
-    auto* held = new TestException("held", 1, 0, 1);
-    TestException loose("loose", 2, 0, 0);
-    EXPECT_EQ(OrnEhBasis::GetLast(), held);
-    EXPECT_EQ(loose.GetPrev(), nullptr);
-    EXPECT_EQ(loose.GetFirst(), &loose);
-}
-
-TEST_F(ChainTest, ReleaseDefersTheDeletionOfTheLastAppended) {
-    int before = TestException::destroyed.load();
-    new TestException("one", 1, 0, 1);
-    new TestException("two", 2, 0, 1);
-    auto* e3 = new TestException("three", 3, 0, 1);
     OrnEhBasis::Release();
-    EXPECT_EQ(TestException::destroyed.load() - before, 2);
-    EXPECT_EQ(OrnEhBasis::GetLast(), nullptr);
-    // e3 lives on, unlinked, until the next exception is appended.
-    EXPECT_EQ(e3->GetPrev(), nullptr);
-    EXPECT_EQ(e3->GetNext(), nullptr);
-    EXPECT_EQ(e3->GetErrorNo(), 3u);
-
+    EXPECT_EQ(Deleted(), 2);
+    EXPECT_EQ(Chain(), "");
+    EXPECT_TRUE(e3->GetPrev() == nullptr && e3->GetNext() == nullptr);  // alive and unlinked
     auto* e4 = new TestException("four", 4, 0, 1);
-    EXPECT_EQ(TestException::destroyed.load() - before, 3);
-    EXPECT_EQ(OrnEhBasis::GetLast(), e4);
-    EXPECT_EQ(e4->GetPrev(), nullptr);
-}
+    EXPECT_EQ(Deleted(), 3);
+    EXPECT_EQ(Chain(), "4 ");
 
-TEST_F(ChainTest, OwnerDeletingTheReleasedExceptionMakesTheContainerForgetIt) {
-    auto* e1 = new TestException("one", 1, 0, 1);
+    // An owner that deletes the deferred exception itself: the container
+    // forgets it, and the next push deletes nothing.
     OrnEhBasis::Release();
-    int before = TestException::destroyed.load();
-    delete e1;
-    EXPECT_EQ(TestException::destroyed.load() - before, 1);
-    new TestException("two", 2, 0, 1);
-    EXPECT_EQ(TestException::destroyed.load() - before, 1);  // nothing deleted twice
+    delete e4;
+    new TestException("five", 5, 0, 1);
+    EXPECT_EQ(Deleted(), 4);
 }
 
-TEST_F(ChainTest, ClassFilteredWalks) {
+TEST_F(ChainTest, ClassFilteredWalksAndDeletion) {
     auto* a = new TestException("a", 1, 0, 1);
-    auto* b = new DerivedTestException("b", 1);
-    auto* c = new TestException("c", 3, 0, 1);
-    auto* d = new DerivedTestException("d", 1);
-    CRuntimeClass* derived = RUNTIME_CLASS(DerivedTestException);
-    CRuntimeClass* base = RUNTIME_CLASS(TestException);
-
+    auto* b = new zkqtest::DerivedTestException("b", 1);
+    new TestException("c", 3, 0, 1);
+    auto* d = new zkqtest::DerivedTestException("d", 1);
+    CRuntimeClass* derived = RUNTIME_CLASS(zkqtest::DerivedTestException);
     EXPECT_EQ(d->GetFirst(derived), b);
-    EXPECT_EQ(a->GetFirst(base), a);  // the oldest itself is a candidate
-    EXPECT_EQ(a->GetLast(derived), d);
-    EXPECT_EQ(a->GetNext(derived), b);
-    EXPECT_EQ(b->GetNext(derived), d);  // the object itself is never a candidate
-    EXPECT_EQ(d->GetPrev(derived), b);
+    EXPECT_EQ(a->GetFirst(RUNTIME_CLASS(TestException)), a);  // the oldest itself is a candidate
+    EXPECT_EQ(b->GetNext(derived), d);                         // the object itself is never one
     EXPECT_EQ(b->GetPrev(derived), nullptr);
-    EXPECT_EQ(c->GetNext(RUNTIME_CLASS(OrnEhMemory)), nullptr);
-}
 
-TEST_F(ChainTest, GetLastByClassSearchesTheCallingThreadsChain) {
-    auto* mine = new TestException("mine", 1, 0, 1);
-    OrnEhBasis* foundInOther = reinterpret_cast<OrnEhBasis*>(1);
-    OrnEhBasis* othersOwn = nullptr;
-    std::thread other([&] {
+    // GetLast by class searches the calling thread's chain, whoever is asked.
+    OrnEhBasis *foundInOther = a, *othersOwn = nullptr;
+    std::thread([&] {
         othersOwn = new TestException("theirs", 2, 0, 1);
-        foundInOther = mine->GetLast(RUNTIME_CLASS(TestException));
+        foundInOther = a->GetLast(RUNTIME_CLASS(TestException));
         zkqtest::ClearChain();
-    });
-    other.join();
+    }).join();
     EXPECT_EQ(foundInOther, othersOwn);
-    EXPECT_EQ(mine->GetLast(RUNTIME_CLASS(TestException)), mine);
+
+    GetCurrentContainer()->DeleteOfClass(derived);
+    EXPECT_EQ(Chain(), "1 3 ");
 }
 
-TEST_F(ChainTest, DeleteOfClassKeepsTheOthersLinked) {
-    auto* a = new TestException("a", 1, 0, 1);
-    new DerivedTestException("b", 1);
-    auto* c = new TestException("c", 3, 0, 1);
-    GetCurrentContainer()->DeleteOfClass(RUNTIME_CLASS(DerivedTestException));
-    EXPECT_EQ(OrnEhBasis::GetLast(), c);
-    EXPECT_EQ(c->GetPrev(), a);
-    EXPECT_EQ(a->GetNext(), c);
-}
-
-TEST_F(ChainTest, DeletingAHeldExceptionReleasesTheOlderOnes) {
-    int before = TestException::destroyed.load();
-    new TestException("one", 1, 0, 1);
-    new TestException("two", 2, 0, 1);
-    auto* e3 = new TestException("three", 3, 0, 1);
-    delete e3;  // never released
-    EXPECT_EQ(TestException::destroyed.load() - before, 3);
-    EXPECT_EQ(OrnEhBasis::GetLast(), nullptr);
-}
-
-TEST_F(ChainTest, DeletingAHeldMiddleExceptionKeepsTheNewerOnes) {
-    int before = TestException::destroyed.load();
+TEST_F(ChainTest, DeletingAHeldExceptionLogsTheChainAndDeletesTheOlderOnes) {
+    zkqtest::TempDir dir;
+    zkqtest::ScopedStandardLog log(dir.path(), "held.log");
     new TestException("one", 1, 0, 1);
     auto* e2 = new TestException("two", 2, 0, 1);
-    auto* e3 = new TestException("three", 3, 0, 1);
-    delete e2;
-    EXPECT_EQ(TestException::destroyed.load() - before, 2);  // e2 and the older e1
-    EXPECT_EQ(OrnEhBasis::GetLast(), e3);
-    EXPECT_EQ(e3->GetPrev(), nullptr);
-    EXPECT_EQ(e3->GetFirst(), e3);
-}
-
-TEST_F(ChainTest, PrevExceptionIsLinkedBeforeTheNewOne) {
-    TestException* cause = new TestException("cause", 1, 0, 0);  // not in the chain
-    auto* outer = new TestException("outer", 2, 0, 1, cause);
-    EXPECT_EQ(outer->GetPrev(), cause);
-    EXPECT_EQ(OrnEhBasis::GetLast(), outer);
-
-    // One that is in the chain already keeps its place.
-    auto* again = new TestException("again", 3, 0, 1, cause);
-    EXPECT_EQ(again->GetPrev(), outer);
-    EXPECT_EQ(outer->GetPrev(), cause);
+    new TestException("three", 3, 0, 1);
+    delete e2;  // never released
+    EXPECT_EQ(Deleted(), 2);
+    EXPECT_NE(zkqtest::ReadFile(log.path()).find("Fehlerursache: one"), std::string::npos);
+    EXPECT_EQ(Chain(), "3 ");
 }
 
 TEST_F(ChainTest, ReserveExceptionSurvivesReleaseAndIsArmedAgain) {
-    ExMultiThreadAdmin* admin = GetAdmin();
-    admin->PrepareMemoryException(100);
+    GetAdmin()->PrepareMemoryException(100);
     OrnEhBasis* reserve = OrnEhBasis::GetLast();
-    ASSERT_NE(reserve, nullptr);
-    EXPECT_TRUE(reserve->IsKindOf(RUNTIME_CLASS(OrnEhMemory)));
+    ASSERT_TRUE(reserve && reserve->IsKindOf(RUNTIME_CLASS(OrnEhMemory)));
     OrnEhBasis::Release();
-    admin->PrepareMemoryException(200);
+    GetAdmin()->PrepareMemoryException(200);
+    GetAdmin()->PrepareMemoryException(300);  // twice in a row: not linked to itself
     EXPECT_EQ(OrnEhBasis::GetLast(), reserve);
-    // Arming it twice in a row does not link it to itself.
-    admin->PrepareMemoryException(300);
-    EXPECT_EQ(OrnEhBasis::GetLast(), reserve);
-    EXPECT_EQ(reserve->GetPrev(), nullptr);
-    // Delete() on the reserve leaves it alive.
-    reserve->Delete();
-    EXPECT_EQ(OrnEhBasis::GetLast(), reserve);
+    EXPECT_EQ(Chain(), "0 ");
+}
+
+TEST_F(ChainTest, MemoryRunningOutGivesNeutralExceptionsAndLeaksNothing) {
+    zkqtest::AllocFailureReset reset;
+    const long baseline = at::Outstanding();
+    at::FailAll();
+    EXPECT_EQ(new TestException("x", 5, 6, 1), nullptr);  // the class operator new
+    at::FailNth(1);
+    TestException empty("x", 5, 6, 1);  // without its record: neutral, never linked
+    at::Reset();
+    empty.SetErrorNo(3);
+    EXPECT_EQ(empty.GetErrorNo() + empty.GetErrorTextNo(), 0u);
+    EXPECT_TRUE(empty.GetFirst() == &empty && OrnEhBasis::GetLast() == nullptr);
+
+    const int allocations = zkqtest::ForEachAllocationFailure(
+        [&] {
+            OrnEhParam params(2);
+            params.SetParam("a.txt");
+            auto* older = new TestException("older", 1, 0, 1);
+            auto* e = new TestException("newer", params, 7, 1);
+            // Whatever failed, what exists is consistent.
+            EXPECT_TRUE(!e || !e->GetPrev() || e->GetPrev() == older);
+            EXPECT_TRUE(!e || e->GetErrorTextNo() == 0 || e->GetErrorTextNo() == 7);
+            // One without its record was never linked: its owner's to delete.
+            TestException* owned[] = {OrnEhBasisAccess::Info(e) ? nullptr : e,
+                                      OrnEhBasisAccess::Info(older) ? nullptr : older};
+            OrnEhBasis::Release();
+            at::Reset();
+            zkqtest::ClearChain();
+            for (TestException* x : owned) delete x;
+        },
+        [&](int nth) { EXPECT_EQ(at::Outstanding(), baseline) << "failing allocation " << nth; });
+    EXPECT_GT(allocations, 5);
+}
+
+// --- What is written about exceptions ------------------------------------------
+
+// The record of a TestException raised and written in this thread, every line
+// after indent, with params lines before the last one.
+std::string Record(const std::string& cause, int errorNo, int textNo, const std::string& indent = "",
+                   const std::string& params = "") {
+    const std::string thread = std::to_string(orneh::platform::CurrentThreadId());
+    std::string text = "Fehlerursache: " + cause + "\r\nSource: test.cpp\r\nMethode: TestClass :: Method\r\n"
+                       "Fehlernummer: " + std::to_string(errorNo) + "\r\nFehlertextnummer: " + std::to_string(textNo) +
+                       "   \xDC" "berschriftennummer: 0\r\n" + params + "ProzessId: " + std::to_string(getpid()) +
+                       "   Aufgetreten in Thread: " + thread + "   Ausgegeben in Thread: " + thread + "\r\n";
+    for (std::size_t pos = 0; pos < text.size(); pos = text.find("\r\n", pos) + 2) text.insert(pos, indent);
+    return text;
+}
+
+TEST_F(ChainTest, ReportEntryListsTheChainNewestFirst) {
+    zkqtest::ScopedStandardLog standard(zkqtest::WorkDir(), "entry.log");
+    ::unlink(standard.path().c_str());
+    OrnEhParam params(2);
+    params.SetParam("a.txt");
+    new TestException("oldest", params, 7, 1);
+    new TestException("middle", 2, 0, 1);
+    struct Bare : OrnEhBasis {  // every text null
+        Bare() : OrnEhBasis(nullptr, nullptr, nullptr, nullptr, 0, 0, 0, nullptr, 0, 0, 1) {}
+        ~Bare() override { CheckBeforeDelete(); }
+    };
+    new Bare;
+    OrnEhBasis::Log("the message", nullptr, 0);
+    const std::string text = zkqtest::ReadFile(standard.path());
+    ASSERT_EQ(text.compare(0, 8, "Fehler: "), 0) << text;
+    // Each label of a null text stands alone; the method line keeps its " :: ".
+    std::string bare = Record("", 0, 0, "   ");
+    bare.erase(bare.find("test.cpp"), 8);
+    bare.replace(bare.find("TestClass :: Method"), 19, " :: ");
+    // TestException has no kind head, so its lines carry the entry's three
+    // blanks; NewLine at the start of a line writes them before CR LF.
+    EXPECT_EQ(text.substr(text.find("\r\n") + 2),
+              "   Fehlermeldung: the message\r\n   Anwendung: zkqtest\r\n   \r\n" + bare + "   \r\n" +
+                  Record("middle", 2, 0, "   ") + "   \r\n" +
+                  Record("oldest", 0, 7, "   ", "Parameter: a.txt\r\nParameter: \r\n") + "   \r\n   \r\n" +
+                  std::string(68, '*') + "\r\n\r\n\r\n");
+    EXPECT_EQ(Chain(), "0 2 0 ");  // Log does not release the chain
+
+    // With logging off nothing is written, and the chain stays as well.
+    zkqtest::ScopedStandardLog off(zkqtest::WorkDir(), "off.log", OrnEhLogOff, 0);
+    OrnEhBasis::Log("nothing", nullptr, 0);
+    EXPECT_FALSE(zkqtest::FileExists(off.path()));
+    EXPECT_EQ(Chain(), "0 2 0 ");
 }
 
 }  // namespace

@@ -1,413 +1,494 @@
-// Reporting end to end through a scripted dialog: which exception of the
-// chain is reported, the text, caption and buttons shown, the number line,
-// what reaches the log and the text files, the release of the chain, and
-// reports that run out of memory at any allocation.
+// Error texts and reporting: the base hooks that find text and caption
+// records in the tables of a resource module (damaged tables included, never
+// read beyond their resource), filling the inserts, GetErrorMessage; reports
+// end to end through a scripted dialog (which exception of the chain is
+// reported, the text, caption and buttons shown, the number line, what
+// reaches the log and the text files, the release of the chain, memory
+// running out); and the error dialog itself with its headless backend.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <unistd.h>
 
+#include "OrnEhBasis.h"
 #include "OrnEhMemory.h"
+#include "OrnEhParam.h"
 #include "OrnLangIds.h"
-#include "OrnLangResource.h"
-#include "core/basis_info.h"
 #include "core/scripted_dialog.h"
-#include "core/table_exception.h"
-#include "module/language.h"
+#include "core/text_tables.h"
+#include "dialog/error_dialog.h"
 #include "platform/alloc.h"
+#include "platform/codepage.h"
 #include "support/test_exceptions.h"
 #include "support/test_util.h"
 
 namespace at = orneh::platform::alloctest;
 using orneh::dialog::Answer;
-using zkqtest::ScriptedDialog;
-using zkqtest::TableException;
+using orneh::dialog::OrnEhDialog;
+using zkqtest::LangString;
 
 namespace {
 
-const HWND kNoWindow = nullptr;
+// An application-style exception whose texts come from text table 210 and
+// caption table 211 of the test resource module (data/tables.rc). It records
+// what its hooks looked up and handed back.
+class TableException : public OrnEhBasis {
+public:
+    TableException(const char* cause, unsigned long errorTextNo, int push, unsigned long captionNo = 0)
+        : OrnEhBasis("tables.cpp", "TableClass", "Lookup", cause, 0, errorTextNo, captionNo, nullptr, 0, 0, push) {}
+    TableException(const char* cause, unsigned long errorTextNo, const OrnEhParam& params, int push)
+        : OrnEhBasis("tables.cpp", "TableClass", "Lookup", cause, 0, errorTextNo, params, 0, nullptr, 0, 0, push) {}
+    ~TableException() override { CheckBeforeDelete(); ++destroyed; }
 
-// String id of the language module, read straight from the module.
-std::string LangString(unsigned int id) {
-    char buffer[512] = "";
-    EXPECT_GE(OrnResLoadString(orneh::module::LanguageModule(), id, buffer, sizeof buffer), 0) << id;
-    return buffer;
+    using OrnEhBasis::FormatErrorText;
+    using OrnEhBasis::GetErrorTextInfo;
+    using OrnEhBasis::ShowError;
+
+    const char* GetResourceModulname() const override { return moduleName.c_str(); }
+    unsigned long GetResIdForTextInfo() const override { return 210; }
+    unsigned long GetResIdForCaption() const override { return 211; }
+    void* GetResourceEntry(unsigned long resId, HINSTANCE& module) const override {
+        void* entry = OrnEhBasis::GetResourceEntry(resId, module);
+        if (resId == 210) lastTextTable = entry;
+        return entry;
+    }
+    char* GetCaptionText(void* entry, unsigned long captionNo) const override {
+        ++captionLookups;
+        lastCaptionNo = captionNo;
+        return OrnEhBasis::GetCaptionText(entry, captionNo);
+    }
+    void FreeErrorText(char*) const override { ++freedTexts; }
+    void FreeCaptionText(char*) const override { ++freedCaptions; }
+    void GetApplication(char* buffer, unsigned long size) const override {
+        if (buffer && size > 0) std::snprintf(buffer, size, "%s", application.c_str());
+    }
+
+    std::string moduleName = ZKQ_CORE_TABLES;
+    std::string application;
+    mutable void* lastTextTable = nullptr;
+    mutable unsigned long lastCaptionNo = 0;
+    mutable int captionLookups = 0, freedTexts = 0, freedCaptions = 0;
+    static inline int destroyed = 0;
+};
+
+class ErrorTextsTest : public ::testing::Test {
+protected:
+    void SetUp() override { zkqtest::ClearChain(); }
+    void TearDown() override { OrnResFreeModule(m_module); zkqtest::ClearChain(); }
+    void* Entry(unsigned long resId) { return m_probe.GetResourceEntry(resId, m_module); }
+
+    HINSTANCE m_module = OrnResLoadModule(ZKQ_CORE_TABLES);
+    TableException m_probe{"probe", 0, 0};
+};
+
+TEST_F(ErrorTextsTest, RecordsAreFoundInPlaceAndNeverBeyondTheirResource) {
+    ASSERT_NE(m_module, nullptr) << ZKQ_CORE_TABLES;
+    HINSTANCE none = nullptr;
+    EXPECT_EQ(m_probe.GetResourceEntry(200, none), nullptr);
+    EXPECT_EQ(Entry(0), nullptr);
+    // Behind the empty resource 240 lies the next entry's header, whose first
+    // word is that entry's data size: it must not be read as a record.
+    std::size_t nextSize = 0;
+    ASSERT_NE(OrnResFind(m_module, ORN_RT_RCDATA, 241, &nextSize), nullptr);
+    // A table of the application's own, outside any module, is read up to its
+    // end mark; numbers are little-endian, the flags two signed bytes.
+    unsigned char own[] = {1, 2, 3, 4, 'x', 0, 7, 0, 0, 0, 0x34, 0x12, 0, 0, 0xFF, 0xFF, 2, 0, 0, 0, 0, 0};
+    // Without a text the lookup fails and leaves the outputs as they were.
+    const struct { void* entry; unsigned long textNo; const char* text = nullptr;
+                   unsigned long captionNo = 0xBBBB, type = 0xAAAA; short show = 88, log = 77; } rows[] = {
+        {Entry(200), 1200, "Datei %1 fehlt", 5, 0x30, 1, 1}, {Entry(200), 1201}, {Entry(200), 0}, {nullptr, 1200},
+        {Entry(210), 1900, "Falscher Einschub %1!d!", 5, 0x30, 1, 1},  // behind nine records
+        {own, 0x04030201, "x", 7, 0x1234, -1, 2},
+        {Entry(220), 1200},  // the end mark first
+        {Entry(230), 1, "eins", 0, 0, 1, 1}, {Entry(230), 2},  // no end mark
+        {Entry(231), 1},  // a text without its NUL
+        {Entry(232), 1},  // a record cut short
+        {Entry(240), nextSize},
+    };
+    for (const auto& row : rows) {
+        unsigned long type = 0xAAAA, captionNo = 0xBBBB;
+        short log = 77, show = 88;
+        const char* text = m_probe.GetErrorTextInfo(row.entry, row.textNo, type, captionNo, log, show);
+        EXPECT_STREQ(text, row.text) << row.textNo;
+        EXPECT_TRUE(captionNo == row.captionNo && type == row.type && show == row.show && log == row.log) << row.textNo;
+        EXPECT_TRUE(row.entry != own || text == reinterpret_cast<char*>(own) + 4);  // in place, not a copy
+    }
+    const struct { void* entry; unsigned long captionNo; const char* caption; } captions[] = {
+        {Entry(201), 5, "Hinweis"}, {Entry(201), 7, "Achtung"}, {Entry(201), 6, nullptr},
+        {Entry(201), 0, nullptr},   {nullptr, 5, nullptr},       {Entry(220), 1200, nullptr},
+        {Entry(233), 5, "f\xFCnf"}, {Entry(233), 6, nullptr},    // no end mark
+        {Entry(234), 5, nullptr},   {Entry(240), nextSize, nullptr},  // no NUL; empty
+    };
+    for (const auto& c : captions) {
+        EXPECT_STREQ(m_probe.GetCaptionText(c.entry, c.captionNo), c.caption) << c.captionNo;
+    }
 }
 
+// Every prefix of a text and of a caption table on an exact-size heap copy:
+// AddressSanitizer reports any read past it.
+TEST_F(ErrorTextsTest, EveryTruncatedTableIsWalkedWithinItsBytes) {
+    std::size_t textSize = 0, captionSize = 0;
+    const void* texts = OrnResFind(m_module, ORN_RT_RCDATA, 210, &textSize);
+    const void* captions = OrnResFind(m_module, ORN_RT_RCDATA, 201, &captionSize);
+    ASSERT_TRUE(texts && captions);
+    for (std::size_t length = 0; length <= textSize; ++length) {
+        SCOPED_TRACE(length);
+        std::unique_ptr<unsigned char[]> text(new unsigned char[length]), caption(new unsigned char[length]);
+        std::memcpy(text.get(), texts, length);
+        std::memcpy(caption.get(), captions, std::min(length, captionSize));
+        orneh::core::TextRecord record{};
+        // The last record (1900) is whole once all but the end mark is there.
+        EXPECT_EQ(orneh::core::FindTextRecord(text.get(), length, 1900, record), length + 4 >= textSize);
+        EXPECT_FALSE(orneh::core::FindTextRecord(text.get(), length, 4242, record));
+        if (length > captionSize) continue;
+        // Caption 7 is the second record: 4 + 8 bytes of the first, 4 + 8 of it.
+        EXPECT_EQ(orneh::core::FindCaption(caption.get(), length, 7) != nullptr, length >= 24);
+        EXPECT_EQ(orneh::core::FindCaption(caption.get(), length, 9), nullptr);
+    }
+}
+
+TEST_F(ErrorTextsTest, FormatErrorTextFillsTheInsertsOrGivesTheTextBack) {
+    // The exception keeps its own copy of the list, which outlives the caller's.
+    auto* callers = new OrnEhParam(2);
+    callers->SetParam("a.txt");
+    callers->SetParam(42ul);
+    TableException withList("c", 1200, *callers, 0);
+    delete callers;
+    const char* const text = "%2: Datei %1 fehlt";
+    const char* formatted = withList.FormatErrorText(text);
+    EXPECT_STREQ(formatted, "42: Datei a.txt fehlt");
+    OrnEhDeleteString(formatted);
+    // Without a list, with an insert beyond the list or without a text, the
+    // text itself comes back.
+    const char* const beyond = "%3 fehlt";
+    EXPECT_EQ(TableException("c", 1200, 0).FormatErrorText(text), text);
+    EXPECT_EQ(withList.FormatErrorText(beyond), beyond);
+    EXPECT_EQ(withList.FormatErrorText(nullptr), nullptr);
+}
+
+TEST_F(ErrorTextsTest, ErrorMessageIsTheNewestNumberedTextFormattedAndCut) {
+    OrnEhParam params(1);
+    params.SetParam("a.txt");
+    TableException asking("c", 1310, 0);  // not in the chain: the chain answers
+    EXPECT_FALSE(asking.GetErrorMessage(nullptr, 0, nullptr));  // an empty chain
+    // written: the bytes the buffer then begins with (terminator included).
+    const struct { unsigned long textNo; unsigned int maxLength; int result; std::string written; const char* module; }
+        rows[] = {
+        {1500, 10, TRUE, std::string("abcdefghi", 10), ZKQ_CORE_TABLES},  // a text of 30 characters
+        {1500, 0, TRUE, "", ZKQ_CORE_TABLES},
+        {1500, 31, TRUE, std::string("abcdefghijklmnopqrstuvwxyz0123", 31), ZKQ_CORE_TABLES},
+        {1200, 40, TRUE, std::string("Datei a.txt fehlt", 18), ZKQ_CORE_TABLES},
+        {0, 40, FALSE, "", ZKQ_CORE_TABLES},  // only exceptions without a text number
+        {9999, 40, FALSE, "", ZKQ_CORE_TABLES}, {1600, 40, FALSE, "", ZKQ_CORE_TABLES},  // none, empty
+        {1200, 40, FALSE, "", "/nonexistent/tables.res"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.textNo) + "/" + std::to_string(row.maxLength));
+        zkqtest::ClearChain();
+        new TableException("oldest", row.textNo ? 1320 : 0, 1);  // hidden by a newer number
+        auto* e = new TableException("c", row.textNo, params, 1);
+        e->moduleName = row.module;
+        new TableException("newest", 0, 1);
+        std::string buffer(40, 'X');
+        EXPECT_EQ(static_cast<CException&>(asking).GetErrorMessage(&buffer[0], row.maxLength, nullptr), row.result);
+        EXPECT_EQ(buffer, row.written + std::string(40 - row.written.size(), 'X'));
+        // What the lookup gave went back, and the module is gone again.
+        EXPECT_EQ(e->freedTexts, row.textNo ? 1 : 0);
+        EXPECT_FALSE(e->lastTextTable && OrnResEntryExtent(e->lastTextTable, nullptr));
+    }
+}
+
+// --- Reports ------------------------------------------------------------------
+
+const HWND kNoWindow = nullptr;
+
 bool Before(const std::string& text, const char* first, const char* second) {
-    std::string::size_type a = text.find(first);
-    std::string::size_type b = text.find(second);
+    const auto a = text.find(first), b = text.find(second);
     return a != std::string::npos && b != std::string::npos && a < b;
 }
 
 class ReportTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        zkqtest::ClearChain();
-        ::unlink(m_log.path().c_str());
-    }
+    void SetUp() override { zkqtest::ClearChain(); }
     void TearDown() override { zkqtest::ClearChain(); }
-
     std::string LogText() const { return zkqtest::ReadFile(m_log.path()); }
     bool Logged() const { return zkqtest::FileExists(m_log.path()); }
+    long ReportChain() { return OrnEhBasis::Report(kNoWindow, nullptr, 0, nullptr); }
+    std::string Shown() const { return m_dialog.shown().empty() ? "(none)" : m_dialog.last().Summary(); }
 
     zkqtest::TempDir m_dir;
     zkqtest::ScopedStandardLog m_log{m_dir.path(), "report.log"};
-    ScriptedDialog m_dialog;
+    zkqtest::ScriptedDialog m_dialog;
 };
 
-// --- Chain reports ----------------------------------------------------------
-
 TEST_F(ReportTest, EmptyChainShowsAndWritesNothing) {
-    EXPECT_EQ(OrnEhBasis::Report(kNoWindow, nullptr, 0, nullptr), 1);
     const std::string file = m_dir.file("report.txt");
+    EXPECT_EQ(ReportChain(), 1);
     EXPECT_EQ(OrnEhBasis::Report(file.c_str(), nullptr, 0, nullptr), 1);
-    EXPECT_TRUE(m_dialog.shown().empty());
-    EXPECT_FALSE(Logged());
-    EXPECT_FALSE(zkqtest::FileExists(file));
+    EXPECT_EQ(Shown(), "(none)");
+    EXPECT_FALSE(Logged() || zkqtest::FileExists(file));
 }
 
-TEST_F(ReportTest, OldestExceptionWithATextIsReportedWithTheWholeChain) {
+TEST_F(ReportTest, NewestExceptionWithATextIsReportedWithTheWholeChain) {
     OrnEhParam params(1);
     params.SetParam("a.txt");
     new TableException("oldest", 1200, params, 1);
     new TableException("middle", 0, 1);
-    auto* newest = new TableException("newest", 0, 1);
-    const int destroyedBefore = TableException::destroyed;
-
-    EXPECT_EQ(OrnEhBasis::Report(kNoWindow, nullptr, 0, nullptr), IDOK);
-
-    ASSERT_EQ(m_dialog.shown().size(), 1u);
-    const zkqtest::ShownDialog& shown = m_dialog.last();
-    EXPECT_EQ(shown.message, "#01200\r\n\r\nDatei a.txt fehlt");
-    EXPECT_EQ(shown.caption, "Hinweis");
-    EXPECT_EQ(shown.buttonType, 0u);
-    EXPECT_EQ(shown.iconType, 0x30u);
-    // Details: the chain oldest first, without the message line.
-    ASSERT_TRUE(shown.hasDetails);
-    EXPECT_TRUE(Before(shown.details, "Fehlerursache: oldest", "Fehlerursache: middle"));
-    EXPECT_TRUE(Before(shown.details, "Fehlerursache: middle", "Fehlerursache: newest"));
-    EXPECT_EQ(shown.details.find("Fehlermeldung"), std::string::npos);
-    // Log: one entry with the formatted text, the chain newest first.
-    const std::string log = LogText();
-    EXPECT_NE(log.find("   Fehlermeldung: Datei a.txt fehlt\r\n"), std::string::npos) << log;
-    EXPECT_TRUE(Before(log, "Fehlerursache: newest", "Fehlerursache: middle"));
-    EXPECT_TRUE(Before(log, "Fehlerursache: middle", "Fehlerursache: oldest"));
-    // Released: the two older ones are gone, the newest waits for the next append.
+    new TableException("newest", 0, 1);
+    EXPECT_EQ(ReportChain(), IDOK);
+    EXPECT_EQ(Shown(), "Hinweis|#01200\r\n\r\nDatei a.txt fehlt|0|48");
+    // Details: the chain oldest first, no message line, no indentation.
+    const std::string& all = m_dialog.last().details;
+    const std::string details = all.substr(all.find("\r\n") + 2);
+    EXPECT_EQ(details.rfind("\r\nAnwendung: zkqtest\r\n\r\nFehlerursache: oldest\r\n", 0), 0u) << details;
+    EXPECT_TRUE(Before(details, "Fehlerursache: middle", "Fehlerursache: newest"));
+    EXPECT_EQ(details.find("Fehlermeldung"), std::string::npos);
+    EXPECT_EQ(details.find("\r\n "), std::string::npos);
+    // Log: the entry with the formatted text and all three records.
+    EXPECT_TRUE(Before(LogText(), "   Fehlermeldung: Datei a.txt fehlt\r\n", "Fehlerursache: oldest"));
     EXPECT_EQ(OrnEhBasis::GetLast(), nullptr);
-    EXPECT_EQ(TableException::destroyed - destroyedBefore, 2);
-    EXPECT_EQ(newest->GetPrev(), nullptr);
-}
-
-TEST_F(ReportTest, WithoutAnyTextNumberTheNewestIsReported) {
-    new TableException("oldest", 0, 1);
-    auto* newest = new TableException("newest", 0, 1);
-    EXPECT_EQ(OrnEhBasis::Report(kNoWindow, nullptr, 0, nullptr), IDOK);
-    ASSERT_EQ(m_dialog.shown().size(), 1u);
-    EXPECT_EQ(m_dialog.last().message, "#00000\r\n\r\n" + LangString(IDS_EH_DEFAULT_TEXT));
-    EXPECT_EQ(newest->captionLookups, 1);
 }
 
 TEST_F(ReportTest, CaughtExceptionOutsideTheChainIsBroughtInFirst) {
     new TableException("older", 1200, 1);
     auto* caught = new TableException("caught", 1310, 0);
     EXPECT_EQ(OrnEhBasis::Report(kNoWindow, caught, 0, nullptr), IDOK);
-    ASSERT_EQ(m_dialog.shown().size(), 1u);
-    EXPECT_EQ(m_dialog.last().message, "#01310\r\n\r\nNur gezeigt");
+    EXPECT_EQ(Shown(), "Hinweis|#01310\r\n\r\nNur gezeigt|0|16");
     EXPECT_TRUE(Before(m_dialog.last().details, "Fehlerursache: older", "Fehlerursache: caught"));
-    // It went with the chain and is the one whose deletion waits.
     EXPECT_EQ(OrnEhBasis::GetLast(), nullptr);
-    EXPECT_EQ(caught->freedTexts, 1);
+    EXPECT_EQ(caught->freedTexts, 1);  // it went with the chain and waits for the next append
 }
 
-TEST_F(ReportTest, NumberNotInTheTableShowsTheDefaultsWithAnOkButton) {
-    auto* e = new TableException("c", 9999, 1);
-    EXPECT_EQ(e->ReportErrorOnObject(kNoWindow, nullptr), IDOK);
-    ASSERT_EQ(m_dialog.shown().size(), 1u);
-    const std::string defaultText = LangString(IDS_EH_DEFAULT_TEXT);
-    EXPECT_EQ(m_dialog.last().message, "#09999\r\n\r\n" + defaultText);
-    EXPECT_EQ(m_dialog.last().caption, LangString(IDS_EH_DEFAULT_CAPTION));
-    EXPECT_EQ(m_dialog.last().buttonType, 0u);
-    EXPECT_EQ(m_dialog.last().iconType, 0u);
-    EXPECT_TRUE(m_dialog.last().buttons[0].visible);
-    EXPECT_FALSE(m_dialog.last().buttons[1].visible);
-    EXPECT_NE(LogText().find("Fehlermeldung: " + defaultText + "\r\n"), std::string::npos);
-    // Neither lookup gave anything, so nothing went back to the hooks.
-    EXPECT_EQ(e->lastCaptionNo, 0u);
-    EXPECT_EQ(e->freedTexts, 0);
-    EXPECT_EQ(e->freedCaptions, 0);
-}
-
-TEST_F(ReportTest, EmptyTextShowsTheDefaultTextWithTheTablesCaption) {
-    new TableException("c", 1600, 1);
-    EXPECT_EQ(OrnEhBasis::Report(kNoWindow, nullptr, 0, nullptr), IDOK);
-    ASSERT_EQ(m_dialog.shown().size(), 1u);
-    EXPECT_EQ(m_dialog.last().message, "#01600\r\n\r\n" + LangString(IDS_EH_DEFAULT_TEXT));
-    EXPECT_EQ(m_dialog.last().caption, "Hinweis");
-    EXPECT_EQ(m_dialog.last().iconType, 0x30u);
-}
-
-TEST_F(ReportTest, ShowAndLogFlagsOfTheRecordDecide) {
-    struct Case {
-        unsigned long textNo;
-        bool shown;
-        bool logged;
+TEST_F(ReportTest, TheTextRecordDecidesWhatIsShownAndLogged) {
+    const std::string text = LangString(IDS_EH_DEFAULT_TEXT), caption = LangString(IDS_EH_DEFAULT_CAPTION);
+    // logged: the message of the log entry, null for none.
+    const struct { unsigned long textNo; long result; std::string shown; const char* logged; } rows[] = {
+        {0, IDOK, caption + "|#00000\r\n\r\n" + text + "|0|0", text.c_str()},     // no number: the newest, defaults
+        {9999, IDOK, caption + "|#09999\r\n\r\n" + text + "|0|0", text.c_str()},  // not in the table: OK, no icon
+        {1600, IDOK, "Hinweis|#01600\r\n\r\n" + text + "|0|48", text.c_str()},    // an empty text: its caption
+        {1300, 1, "(none)", "Nur protokolliert"},                                // show flag 0, log flag 1
+        {1310, IDOK, "Hinweis|#01310\r\n\r\nNur gezeigt|0|16", nullptr},
+        {1320, 1, "(none)", nullptr},
     };
-    for (const Case& c : {Case{1300, false, true}, Case{1310, true, false}, Case{1320, false, false}}) {
-        SCOPED_TRACE(c.textNo);
+    for (const auto& row : rows) {
         ::unlink(m_log.path().c_str());
         const std::size_t shownBefore = m_dialog.shown().size();
-        new TableException("c", c.textNo, 1);
-        m_dialog.Answer(Answer::kCancel);
-        long result = OrnEhBasis::Report(kNoWindow, nullptr, 0, nullptr);
-        EXPECT_EQ(m_dialog.shown().size() - shownBefore, c.shown ? 1u : 0u);
-        EXPECT_EQ(result, c.shown ? IDCANCEL : 1);
-        EXPECT_EQ(Logged(), c.logged);
+        new TableException("older", 0, 1);
+        auto* e = new TableException("c", row.textNo, 1);
+        EXPECT_EQ(ReportChain(), row.result) << row.textNo;
+        EXPECT_EQ(m_dialog.shown().size() > shownBefore ? Shown() : "(none)", row.shown);
+        EXPECT_EQ(Logged(), row.logged != nullptr);
+        const std::string message = std::string("Fehlermeldung: ") + (row.logged ? row.logged : "") + "\r\n";
+        EXPECT_TRUE(!row.logged || LogText().find(message) != std::string::npos) << LogText();
+        EXPECT_EQ(e->captionLookups, 1);  // the reported one is the newest with a number, else the newest
         EXPECT_EQ(OrnEhBasis::GetLast(), nullptr);
     }
 }
 
-TEST_F(ReportTest, CaptionComesFromTheExceptionBeforeTheTableAndTheArgumentBeforeBoth) {
+TEST_F(ReportTest, CaptionOfTheExceptionBeforeTheTablesAndTheArgumentBeforeBoth) {
+    // lookedUp: the caption number looked up, 0 for no lookup.
+    const struct { unsigned long captionNo; const char* argument; const char* shown; unsigned long lookedUp; }
+        rows[] = {{0, nullptr, "Hinweis", 5}, {7, nullptr, "Achtung", 7}, {7, "Eigene", "Eigene", 0}};
     m_dialog.Answer(Answer::kButton2);
-    auto* tableCaption = new TableException("c", 1400, 1);
-    EXPECT_EQ(tableCaption->ReportErrorOnObject(kNoWindow, nullptr), IDNO);
-    EXPECT_EQ(m_dialog.last().caption, "Hinweis");
-    EXPECT_EQ(tableCaption->lastCaptionNo, 5u);
-
-    auto* ownCaption = new TableException("c", 1400, 1, 7);
-    EXPECT_EQ(ownCaption->ReportErrorOnObject(kNoWindow, nullptr), IDNO);
-    EXPECT_EQ(m_dialog.last().caption, "Achtung");
-    EXPECT_EQ(ownCaption->lastCaptionNo, 7u);
-    EXPECT_EQ(ownCaption->freedCaptions, 1);
-
-    auto* argument = new TableException("c", 1400, 1, 7);
-    EXPECT_EQ(argument->ReportErrorOnObject(kNoWindow, "Eigene"), IDNO);
-    EXPECT_EQ(m_dialog.last().caption, "Eigene");
-    EXPECT_EQ(argument->captionLookups, 0);
-    EXPECT_EQ(argument->freedCaptions, 0);
-    // The table's message type still holds: Yes/No with a question mark.
-    EXPECT_EQ(m_dialog.last().buttonType, 4u);
-    EXPECT_EQ(m_dialog.last().iconType, 0x20u);
-}
-
-TEST_F(ReportTest, ResultIsTheButtonOfTheTablesMessageType) {
-    struct Case {
-        Answer answer;
-        long result;
-    };
-    for (const Case& c : {Case{Answer::kButton1, IDABORT}, Case{Answer::kButton2, IDRETRY},
-                          Case{Answer::kButton3, IDIGNORE}, Case{Answer::kCancel, IDCANCEL}}) {
-        new TableException("c", 1700, 1);
-        m_dialog.Answer(c.answer);
-        EXPECT_EQ(OrnEhBasis::Report(kNoWindow, nullptr, 0, nullptr), c.result);
-        EXPECT_EQ(m_dialog.last().buttonType, 2u);
-        EXPECT_EQ(m_dialog.last().iconType, 0x10u);
+    for (const auto& row : rows) {
+        auto* e = new TableException("c", 1400, 1, row.captionNo);
+        EXPECT_EQ(e->ReportErrorOnObject(kNoWindow, row.argument), IDNO);
+        // The record's Yes/No with a question mark in any case.
+        EXPECT_EQ(Shown(), row.shown + std::string("|#01400\r\n\r\nFrage mit \xDC" "berschrift|4|32"));
+        EXPECT_EQ(e->captionLookups, row.lookedUp ? 1 : 0);
+        EXPECT_EQ(e->lastCaptionNo, row.lookedUp);
+        EXPECT_EQ(e->freedCaptions, e->captionLookups);  // what was looked up goes back
     }
-    // A type above 5 ends with 0 from every button.
-    new TableException("c", 1800, 1);
-    m_dialog.Answer(Answer::kButton3);
-    EXPECT_EQ(OrnEhBasis::Report(kNoWindow, nullptr, 0, nullptr), 0);
 }
 
-TEST_F(ReportTest, MfcReportErrorReportsTheChain) {
-    CException* caught = new TableException("c", 1310, 1);
-    EXPECT_EQ(caught->ReportError(MB_OK, 0), IDOK);
-    ASSERT_EQ(m_dialog.shown().size(), 1u);
-    EXPECT_EQ(m_dialog.last().message, "#01310\r\n\r\nNur gezeigt");
-    EXPECT_EQ(OrnEhBasis::GetLast(), nullptr);
-}
-
-TEST_F(ReportTest, ForeignExceptionIsWrappedAndReportedWithItsMessage) {
+TEST_F(ReportTest, ForeignExceptionsAreBroughtIn) {
+    // A foreign exception is wrapped, which deletes it with autoDelete.
     const int destroyedBefore = zkqtest::ForeignException::destroyed;
     EXPECT_EQ(OrnEhBasis::Report(kNoWindow, new zkqtest::ForeignException(TRUE), 1, nullptr), IDOK);
     EXPECT_EQ(zkqtest::ForeignException::destroyed - destroyedBefore, 1);
-    ASSERT_EQ(m_dialog.shown().size(), 1u);
-    EXPECT_EQ(m_dialog.last().caption, "MFC");
-    EXPECT_EQ(m_dialog.last().message, "#00001\r\n\r\nforeign failure");
-    EXPECT_NE(LogText().find("MFC-Fehlertext: foreign failure"), std::string::npos);
-}
+    EXPECT_EQ(Shown(), "MFC|#00001\r\n\r\nforeign failure|0|0");
 
-TEST_F(ReportTest, MemoryExceptionIsRepresentedByTheReserveWithoutAllocating) {
-    CMemoryException caught(TRUE);  // on the stack: deleting it would be caught by ASan
-    zkqtest::ForeignException foreign(FALSE);
+    // A caught CMemoryException is represented by the thread's reserve
+    // exception, which needs no memory.
+    CMemoryException caught(TRUE);  // on the stack: ASan would see it deleted
     {
         zkqtest::AllocFailureReset reset;
         at::FailAll();
-        // A foreign exception needs a wrapper, which cannot be had now ...
-        OrnEhBasis::Log(nullptr, &foreign, 0);
-        EXPECT_EQ(OrnEhBasis::GetLast(), nullptr);
-        // ... the reserve exception needs nothing.
         OrnEhBasis::Log(nullptr, &caught, 1);
     }
     OrnEhBasis* last = OrnEhBasis::GetLast();
-    ASSERT_NE(last, nullptr);
-    EXPECT_TRUE(last->IsKindOf(RUNTIME_CLASS(OrnEhMemory)));
+    ASSERT_TRUE(last && last->IsKindOf(RUNTIME_CLASS(OrnEhMemory)));
     EXPECT_EQ(last->GetPrev(), nullptr);
-
     ::unlink(m_log.path().c_str());
     EXPECT_EQ(OrnEhBasis::Report(kNoWindow, &caught, 1, nullptr), IDOK);
-    ASSERT_EQ(m_dialog.shown().size(), 1u);
-    EXPECT_EQ(m_dialog.last().message, "#00001\r\n\r\n" + LangString(IDS_EH_MEMORY_TEXT));
-    EXPECT_EQ(m_dialog.last().caption, LangString(IDS_EH_MEMORY_CAPTION));
-    const std::string log = LogText();
-    EXPECT_NE(log.find("Fehlerart: OrnEhMemory\r\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("Speichers:0\r\n"), std::string::npos) << log;
-    EXPECT_EQ(OrnEhBasis::GetLast(), nullptr);
+    EXPECT_EQ(Shown(), LangString(IDS_EH_MEMORY_CAPTION) + "|#00001\r\n\r\n" + LangString(IDS_EH_MEMORY_TEXT) +
+                           "|0|0");
+    EXPECT_NE(LogText().find("Fehlerart: OrnEhMemory\r\n"), std::string::npos);
+    EXPECT_NE(LogText().find("Speichers:0\r\n"), std::string::npos);
 }
 
-// --- The number line of ShowError --------------------------------------------
-
-TEST_F(ReportTest, ShowErrorPutsTheNumberLineBeforeTheText) {
-    struct Case {
-        unsigned long textNo;
-        const char* application;
-        const char* firstLine;
-    };
-    for (const Case& c : {Case{42, "", "#00042"}, Case{1234567, "", "#1234567"},
-                          Case{0, "", "#00000"}, Case{42, "AB", "#AB00042"},
-                          Case{42, "ABCD", "#AB00042"}}) {
-        TableException e("c", c.textNo, 0);
-        e.application = c.application;
-        m_dialog.Answer(Answer::kButton2);
-        EXPECT_EQ(e.ShowError(kNoWindow, "Der Text", "Titel", MB_OKCANCEL | MB_ICONQUESTION), IDCANCEL);
-        EXPECT_EQ(m_dialog.last().message, std::string(c.firstLine) + "\r\n\r\nDer Text");
-        EXPECT_EQ(m_dialog.last().caption, "Titel");
-        EXPECT_EQ(m_dialog.last().iconType, 0x20u);
+TEST_F(ReportTest, ShowErrorPutsTheNumberLineBeforeTheTextAndLeavesTheChain) {
+    const struct { unsigned long textNo; const char* application; const char* text; const char* message; } rows[] = {
+        {42, "", "Der Text", "#00042\r\n\r\nDer Text"}, {1234567, "", "T", "#1234567\r\n\r\nT"},
+        {42, "ABCD", nullptr, "#AB00042\r\n\r\n"}};  // the application code has two characters at most
+    m_dialog.Answer(Answer::kButton2);
+    for (const auto& row : rows) {
+        auto* e = new TableException("c", row.textNo, 1);
+        e->application = row.application;
+        EXPECT_EQ(e->ShowError(kNoWindow, row.text, "Titel", MB_OKCANCEL | MB_ICONQUESTION), IDCANCEL);
+        EXPECT_EQ(Shown(), "Titel|" + std::string(row.message) + "|1|32");
+        EXPECT_EQ(OrnEhBasis::GetLast(), e);
+        // The details are the chain all the same.
+        EXPECT_NE(m_dialog.last().details.find("textnummer: " + std::to_string(row.textNo)), std::string::npos);
     }
-    TableException e("c", 7, 0);
-    e.ShowError(kNoWindow, nullptr, nullptr, MB_OK);
-    EXPECT_EQ(m_dialog.last().message, "#00007\r\n\r\n");
-    EXPECT_EQ(m_dialog.last().caption, "");
-}
-
-TEST_F(ReportTest, ShowErrorLeavesTheChainAlone) {
-    auto* e = new TableException("c", 42, 1);
-    e->ShowError(kNoWindow, "t", "c", MB_OK);
-    EXPECT_EQ(OrnEhBasis::GetLast(), e);
     EXPECT_FALSE(Logged());
-    // The dialog's details are the chain all the same.
-    EXPECT_NE(m_dialog.last().details.find("Fehlertextnummer: 42"), std::string::npos);
 }
 
-// --- Reports into a text file ---------------------------------------------------
-
-TEST_F(ReportTest, FileReportOfTheChainAppendsCaptionAndText) {
-    const std::string file = m_dir.file("chain.txt");
+TEST_F(ReportTest, ReportsIntoAFileAndTextReports) {
+    const std::string file = m_dir.file("chain.txt"), quiet = m_dir.file("quiet.txt");
     OrnEhParam params(1);
     params.SetParam("a.txt");
-    new TableException("c", 1200, params, 1);
-    EXPECT_EQ(OrnEhBasis::Report(file.c_str(), nullptr, 0, nullptr), 1);
-    new TableException("c", 1200, params, 1);
-    EXPECT_EQ(OrnEhBasis::Report(file.c_str(), nullptr, 0, "Eigene"), 1);
-    EXPECT_EQ(zkqtest::ReadFile(file),
-              "Hinweis\r\nDatei a.txt fehlt\r\n\r\nEigene\r\nDatei a.txt fehlt\r\n\r\n");
-    EXPECT_TRUE(m_dialog.shown().empty());
-    EXPECT_EQ(OrnEhBasis::GetLast(), nullptr);
-
-    // Show flag 0: logged, nothing appended.
-    new TableException("c", 1300, 1);
-    const std::string quiet = m_dir.file("quiet.txt");
-    EXPECT_EQ(OrnEhBasis::Report(quiet.c_str(), nullptr, 0, nullptr), 1);
+    const struct { unsigned long textNo; const char* caption; const char* path; } rows[] = {
+        {1200, nullptr, file.c_str()}, {1200, "Eigene", file.c_str()},
+        {9999, nullptr, file.c_str()},   // no text: the defaults
+        {1300, nullptr, quiet.c_str()},  // show flag 0: logged, nothing appended
+    };
+    for (const auto& row : rows) {
+        new TableException("c", row.textNo, params, 1);
+        EXPECT_EQ(OrnEhBasis::Report(row.path, nullptr, 0, row.caption), 1) << row.textNo;
+    }
+    // The text reports into a file: caption, text and the line breaks exactly.
+    EXPECT_EQ(OrnEhBasis::Report(file.c_str(), "x", "Fehler", nullptr, 0, 0), 1);
+    EXPECT_EQ(OrnEhBasis::Report(file.c_str(), "Datei %1 fehlt", nullptr, params, nullptr, 0, 0), 1);
+    EXPECT_EQ(zkqtest::ReadFile(file), "Hinweis\r\nDatei a.txt fehlt\r\n\r\nEigene\r\nDatei a.txt fehlt\r\n\r\n" +
+                                           LangString(IDS_EH_DEFAULT_CAPTION) + "\r\n" +
+                                           LangString(IDS_EH_DEFAULT_TEXT) +
+                                           "\r\n\r\nFehler\r\nx\r\n\r\n\r\nDatei a.txt fehlt\r\n\r\n");
     EXPECT_FALSE(zkqtest::FileExists(quiet));
     EXPECT_NE(LogText().find("Fehlermeldung: Nur protokolliert"), std::string::npos);
-
-    // A dialog's button cannot be the result of a file report.
-    new TableException("c", 1700, 1);
-    EXPECT_EQ(OrnEhBasis::Report(quiet.c_str(), nullptr, 0, nullptr), 1);
-}
-
-TEST_F(ReportTest, FileReportWithoutATextLeavesTheDefaultsInTheFile) {
-    const std::string file = m_dir.file("default.txt");
-    new TableException("c", 9999, 1);
-    EXPECT_EQ(OrnEhBasis::Report(file.c_str(), nullptr, 0, nullptr), 1);
-    const std::string defaultText = LangString(IDS_EH_DEFAULT_TEXT);
-    EXPECT_EQ(zkqtest::ReadFile(file),
-              LangString(IDS_EH_DEFAULT_CAPTION) + "\r\n" + defaultText + "\r\n\r\n");
-    EXPECT_NE(LogText().find("Fehlermeldung: " + defaultText), std::string::npos);
-}
-
-TEST_F(ReportTest, FileTextReportAppendsExactlyCaptionTextAndLineBreaks) {
-    const std::string file = m_dir.file("text.txt");
-    EXPECT_EQ(OrnEhBasis::Report(file.c_str(), "x", "Fehler", nullptr, 0, 0), 1);
-    EXPECT_EQ(zkqtest::ReadFile(file), "Fehler\r\nx\r\n\r\n");
-    EXPECT_EQ(OrnEhBasis::Report(file.c_str(), "y", nullptr, nullptr, 0, 0), 1);
-    EXPECT_EQ(zkqtest::ReadFile(file), "Fehler\r\nx\r\n\r\n\r\ny\r\n\r\n");
-    EXPECT_FALSE(Logged());
-
-    OrnEhParam params(1);
-    params.SetParam("a.txt");
-    const std::string formatted = m_dir.file("formatted.txt");
-    EXPECT_EQ(OrnEhBasis::Report(formatted.c_str(), "Datei %1 fehlt", "Fehler", params, nullptr, 0, 1), 1);
-    EXPECT_EQ(zkqtest::ReadFile(formatted), "Fehler\r\nDatei a.txt fehlt\r\n\r\n");
-    EXPECT_NE(LogText().find("Fehlermeldung: Datei a.txt fehlt\r\n"), std::string::npos);
-
+    EXPECT_EQ(LogText().find("Fehlermeldung: x"), std::string::npos);  // writeLog 0
     // No file name, or a file that cannot be opened: nothing, and still 1.
     EXPECT_EQ(OrnEhBasis::Report(static_cast<const char*>(nullptr), "x", "c", nullptr, 0, 0), 1);
-    const std::string unreachable = m_dir.file("missing/dir/text.txt");
-    EXPECT_EQ(OrnEhBasis::Report(unreachable.c_str(), "x", "c", nullptr, 0, 0), 1);
-    EXPECT_FALSE(zkqtest::FileExists(unreachable));
-    EXPECT_TRUE(m_dialog.shown().empty());
-}
+    EXPECT_EQ(OrnEhBasis::Report(m_dir.file("missing/text.txt").c_str(), "x", "c", nullptr, 0, 0), 1);
+    EXPECT_FALSE(zkqtest::FileExists(m_dir.file("missing")));
+    EXPECT_EQ(Shown(), "(none)");
 
-// --- Text reports in the dialog -------------------------------------------------
-
-TEST_F(ReportTest, DialogTextReportShowsTheTextWithoutNumberLine) {
-    OrnEhParam params(1);
-    params.SetParam("a.txt");
+    // In the dialog a text report has no number line.
     auto* adopted = new TableException("adopted", 0, 0);
     m_dialog.Answer(Answer::kButton2);
-    EXPECT_EQ(OrnEhBasis::Report(kNoWindow, "Datei %1 fehlt", "Titel", MB_YESNO | MB_ICONQUESTION,
-                                 params, adopted, 0, 1),
-              IDNO);
-    EXPECT_EQ(m_dialog.last().message, "Datei a.txt fehlt");
-    EXPECT_EQ(m_dialog.last().caption, "Titel");
-    EXPECT_NE(m_dialog.last().details.find("Fehlerursache: adopted"), std::string::npos);
-    const std::string log = LogText();
-    EXPECT_NE(log.find("Fehlermeldung: Datei a.txt fehlt\r\n"), std::string::npos);
-    EXPECT_NE(log.find("Fehlerursache: adopted"), std::string::npos);
+    EXPECT_EQ(OrnEhBasis::Report(kNoWindow, "Datei %1 fehlt", "Titel", MB_YESNO, params, adopted, 0, 1), IDNO);
+    EXPECT_EQ(Shown(), "Titel|Datei a.txt fehlt|4|0");
+    EXPECT_TRUE(Before(LogText(), "Fehlermeldung: Datei a.txt fehlt\r\n", "Fehlerursache: adopted"));
     EXPECT_EQ(OrnEhBasis::GetLast(), nullptr);
-
-    // Without a list the text stays as it is, inserts and all; no log.
-    ::unlink(m_log.path().c_str());
-    m_dialog.Answer(Answer::kButton1);
     EXPECT_EQ(OrnEhBasis::Report(kNoWindow, "Datei %1 fehlt", nullptr, MB_OK, nullptr, 0, 0), IDOK);
-    EXPECT_EQ(m_dialog.last().message, "Datei %1 fehlt");
-    EXPECT_EQ(m_dialog.last().caption, "");
-    EXPECT_FALSE(Logged());
+    EXPECT_EQ(Shown(), "|Datei %1 fehlt|0|0");  // without a list, inserts and all
 }
-
-// --- Allocation failures ------------------------------------------------------
 
 TEST_F(ReportTest, ReportSurvivesEveryAllocationFailure) {
     zkqtest::AllocFailureReset reset;
     m_dialog.Answer(Answer::kButton2);
-    long result = 0;
+    OrnEhParam params(1);
+    params.SetParam("a.txt");
+    long result = -1;
     auto report = [&] {
-        OrnEhParam params(1);
-        params.SetParam("a.txt");
+        result = -1;
         auto* e = new TableException("c", 1700, params, 1);
-        if (!e) return;
-        const bool linked = OrnEhBasis::GetLast() == e;
-        result = e->ReportErrorOnObject(kNoWindow, nullptr);
+        const bool held = e && OrnEhBasis::GetLast() == e;
+        if (e) result = e->ReportErrorOnObject(kNoWindow, nullptr);
         zkqtest::ClearChain();
-        // An exception that no chain took is its owner's to delete.
-        if (!linked) delete e;
+        if (!held) delete e;  // no chain took it: its owner's to delete
     };
     report();  // the first report sets up what every later one reuses
     ASSERT_EQ(result, IDRETRY);
     const long before = at::Outstanding();
-    int allocations = zkqtest::ForEachAllocationFailure(
-        [&] {
-            result = -1;
-            report();
-        },
-        [&](int failedAt) {
-            EXPECT_EQ(at::Outstanding(), before) << failedAt;
-            EXPECT_TRUE(result == -1 || result == IDOK || result == IDRETRY) << failedAt << ": " << result;
-            EXPECT_EQ(OrnEhBasis::GetLast(), nullptr) << failedAt;
-        });
-    EXPECT_GT(allocations, 5);
-    EXPECT_EQ(at::Outstanding(), before);
+    EXPECT_GT(zkqtest::ForEachAllocationFailure(report, [&](int failedAt) {
+        EXPECT_EQ(at::Outstanding(), before) << failedAt;
+        EXPECT_TRUE(result == -1 || result == IDOK || result == IDRETRY) << failedAt << ": " << result;
+        EXPECT_EQ(OrnEhBasis::GetLast(), nullptr) << failedAt;
+    }), 5);
+}
+
+// --- The error dialog ---------------------------------------------------------
+
+// The label of a control in the language module's dialog template.
+std::string TemplateLabel(unsigned int id) {
+    OrnResDialog tpl;
+    OrnResLoadDialog(orneh::module::LanguageModule(), IDD_EH_DIALOG, tpl);
+    for (const OrnResDialogItem& item : tpl.items) {
+        if (item.id == id) return item.text;
+    }
+    return "(no control " + std::to_string(id) + ")";
+}
+
+TEST(DialogTest, AnswerButtonsForEveryMessageType) {
+    // A visible answer button as the backend saw it, labelled by a string or by the template.
+    auto lang = [](unsigned int id, int result) { return "[" + LangString(id) + "=" + std::to_string(result) + "]"; };
+    auto tpl = [](unsigned int id, int result) { return "[" + TemplateLabel(id) + "=" + std::to_string(result) + "]"; };
+    const std::string ok = tpl(IDOK, IDOK), cancel = lang(IDS_EH_CANCEL, IDCANCEL), retry = lang(IDS_EH_RETRY, IDRETRY),
+                      yes = lang(IDS_EH_YES, IDYES), no = lang(IDS_EH_NO, IDNO);
+    // results: pressing the first, second and third button (the scripted user
+    // presses the first one for a hidden button), then Escape.
+    const struct { unsigned int type; std::string buttons; int results[4]; } rows[] = {
+        {MB_OK, ok, {IDOK, IDOK, IDOK, IDCANCEL}},
+        {MB_OKCANCEL, ok + cancel, {IDOK, IDCANCEL, IDOK, IDCANCEL}},
+        {MB_ABORTRETRYIGNORE, lang(IDS_EH_CANCEL, IDABORT) + retry + lang(IDS_EH_IGNORE, IDIGNORE),
+         {IDABORT, IDRETRY, IDIGNORE, IDCANCEL}},
+        {MB_YESNOCANCEL, yes + no + cancel, {IDYES, IDNO, IDCANCEL, IDCANCEL}},
+        {MB_YESNO, yes + no, {IDYES, IDNO, IDYES, IDCANCEL}},
+        {MB_RETRYCANCEL, retry + cancel, {IDRETRY, IDCANCEL, IDRETRY, IDCANCEL}},
+        // Above 5: the template's three buttons, each ending with 0.
+        {6, tpl(IDOK, 0) + tpl(IDC_EH_BUTTON2, 0) + tpl(IDC_EH_BUTTON3, 0), {0, 0, 0, IDCANCEL}},
+    };
+    const Answer answers[] = {Answer::kButton1, Answer::kButton2, Answer::kButton3, Answer::kCancel};
+    zkqtest::ScriptedDialog backend;
+    for (const auto& row : rows) {
+        for (int i = 0; i < 4; ++i) {
+            backend.Answer(answers[i]);
+            OrnEhDialog dialog(nullptr);
+            dialog.SetMessage("M", "C", row.type | MB_ICONERROR | 0xFF00);  // bits above the icon are ignored
+            EXPECT_EQ(dialog.DoModal(), row.results[i]) << row.type << " answer " << i;
+            EXPECT_EQ(backend.last().Summary(), "C|M|" + std::to_string(row.type) + "|16");
+            EXPECT_EQ(backend.last().buttons, row.buttons);
+        }
+    }
+    backend.Answer(Answer::kFailed);  // a backend that cannot show the dialog
+    EXPECT_EQ(OrnEhDialog(nullptr).DoModal(), -1);
+}
+
+// Runs a dialog on the headless backend; out receives what it wrote to stderr.
+int RunHeadless(unsigned long style, const char* answer, const char* details, std::string& out) {
+    zkqtest::ScopedEnv env("ORNEH_DIALOG_ANSWER", answer);
+    OrnEhDialog dialog(nullptr);
+    dialog.SetMessage("Zeile 1\r\nZeile 2", "Titel \xDC", style);
+    if (details) dialog.SetDetails(details);
+    ::testing::internal::CaptureStderr();
+    const int result = dialog.DoModal();
+    out = ::testing::internal::GetCapturedStderr();
+    return result;
+}
+
+// A label as the headless dialog prints it: mnemonic marks gone, UTF-8.
+std::string Printed(unsigned int id) {
+    std::string label = LangString(id);
+    label.erase(std::remove(label.begin(), label.end(), '&'), label.end());
+    return orneh::platform::Cp1252ToUtf8(label.c_str());
+}
+
+TEST(HeadlessDialogTest, WritesTheDialogAndAnswersAsTheEnvironmentSays) {
+    std::string out;
+    EXPECT_EQ(RunHeadless(MB_YESNO, nullptr, "Fehler: Details", out), IDYES);
+    const std::string yes = Printed(IDS_EH_YES);
+    EXPECT_EQ(out, "=== Titel \xC3\x9C ===\nZeile 1\r\nZeile 2\n---\n[" + yes + "] [" + Printed(IDS_EH_NO) +
+                       "] \n--- details ---\nFehler: Details\n--> " + yes + "\n===\n");
+    EXPECT_EQ(RunHeadless(MB_ABORTRETRYIGNORE, "2", nullptr, out), IDRETRY);
+    EXPECT_EQ(RunHeadless(MB_OKCANCEL, "3", nullptr, out), IDOK);  // the third button is hidden
+    EXPECT_EQ(RunHeadless(MB_OK, "cancel", nullptr, out), IDCANCEL);
+    EXPECT_EQ(out.find("--- details ---"), std::string::npos);  // none without details
+    EXPECT_NE(out.find("--> (cancelled)\n===\n"), std::string::npos) << out;
 }
 
 }  // namespace
