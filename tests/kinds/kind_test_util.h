@@ -32,12 +32,6 @@ std::string RecordOf(const Kind& e) {
     return record;
 }
 
-inline std::string LangString(unsigned int id) {
-    char buffer[512] = "";
-    EXPECT_GE(OrnResLoadString(orneh::module::LanguageModule(), id, buffer, sizeof buffer), 0) << id;
-    return buffer;
-}
-
 // A record of a text or caption table of the language module, read with a
 // walk of the test's own over the raw bytes.
 struct LangTableRecord {
