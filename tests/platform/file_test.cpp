@@ -1,0 +1,147 @@
+// The platform file layer: opening for appending, the probe, the plain file
+// operations, and the in-process writer table (writers of one process queue
+// for a file instead of meeting the flock; a forked child starts with an
+// empty table). Reading, seeking and the fallback when the table has no room
+// are exercised through the log file's cut and allocation tests.
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "logfile/logfile_helpers.h"
+#include "platform/file.h"
+#include "support/child_process.h"
+
+namespace pf = orneh::platform;
+using logtest::ForeignHolder;
+using zkqtest::ReadFile;
+
+TEST(File, CreatesAppendsClosesOnExecAndHandsTheLockOver) {
+    zkqtest::TempDir dir;
+    const std::string path = dir.file("a.log");
+    const mode_t old = ::umask(027);
+    pf::File file;
+    const pf::OpenStatus status = file.OpenForAppend(path.c_str(), 0);
+    ::umask(old);
+    ASSERT_EQ(status, pf::OpenStatus::kOpened);
+    struct stat info;
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    // A size beyond 4 GiB (sparse: no disk space), then a failed write that
+    // reports EIO and leaves the file open for the next.
+    const std::uint64_t big = (1ull << 32) + 7;
+    std::uint64_t size = 0;
+    ASSERT_TRUE(file.Truncate(big) && file.Size(&size));
+    EXPECT_EQ(size, big);
+    ASSERT_TRUE(file.Truncate(0) && file.Seek(0, pf::SeekFrom::kEnd));
+    pf::filetest::FailNthWrite(2);
+    EXPECT_TRUE(file.WriteAll("on", 2) && !file.WriteAll("x", 1) && errno == EIO && file.WriteAll("e", 1));
+    file.Close();
+    EXPECT_TRUE(!file.WriteAll("x", 1) && !file.Size(&size) && file.Read(&size, 1) == -1) << "closed";
+    ASSERT_EQ(file.OpenForAppend(path.c_str(), 0), pf::OpenStatus::kOpened);
+    ASSERT_TRUE(file.WriteAll("two", 3));
+    int flags = -1;  // of the descriptor that is open on path
+    for (int fd = 3; fd < 1024 && flags < 0; ++fd) {
+        char target[PATH_MAX];
+        const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), target, sizeof target);
+        if (n > 0 && path == std::string(target, static_cast<std::size_t>(n))) flags = ::fcntl(fd, F_GETFD);
+    }
+    EXPECT_TRUE(flags >= 0 && (flags & FD_CLOEXEC));
+    pf::File moved(std::move(file));
+    EXPECT_FALSE(file.IsOpen());
+    EXPECT_FALSE(ForeignHolder(path).holds()) << "the moved-to object keeps the lock";
+    moved.Close();
+    EXPECT_TRUE(ForeignHolder(path).holds()) << "Close lets the lock go";
+    EXPECT_EQ(ReadFile(path), "onetwo");
+}
+
+TEST(File, HeldElsewhereIsDistinctFromHeldHereAndFromFailures) {
+    zkqtest::TempDir dir;
+    const std::string path = dir.file("ZKFEHLER.LOG");
+    pf::File file;
+    {
+        ForeignHolder holder(path);
+        ASSERT_TRUE(holder.holds());
+        errno = 0;
+        EXPECT_EQ(file.OpenForAppend(path.c_str(), 1000), pf::OpenStatus::kHeldElsewhere);
+        EXPECT_EQ(errno, EWOULDBLOCK);
+        EXPECT_EQ(pf::File::ProbeExisting(path.c_str()), pf::OpenStatus::kHeldElsewhere);
+    }
+    ASSERT_EQ(file.OpenForAppend(path.c_str(), 0), pf::OpenStatus::kOpened);
+    EXPECT_EQ(pf::File::ProbeExisting(path.c_str()), pf::OpenStatus::kOpened) << "held in this process: available";
+    file.Close();
+    // A FIFO in place of the file: rejected, without blocking for a reader.
+    const std::string fifo = dir.file("fifo.log");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+    const zkqtest::ChildResult child = zkqtest::RunInChild([&] {
+        ::alarm(5);
+        const bool rejected = pf::File::ProbeExisting(fifo.c_str()) == pf::OpenStatus::kFailed &&
+                              pf::File().OpenForAppend(fifo.c_str(), 0) == pf::OpenStatus::kFailed;
+        ::_exit(rejected ? 0 : 1);
+    });
+    EXPECT_TRUE(child.exited && child.exitCode == 0) << "blocked on, or accepted, a FIFO";
+}
+
+TEST(FileRegistry, WritersOfThisProcessWaitTheirTurnInArrivalOrder) {
+    zkqtest::TempDir dir;
+    const std::string path = dir.file("a.log");
+    ASSERT_EQ(::symlink(path.c_str(), dir.file("link.log").c_str()), 0);
+    pf::File holder, impatient, other;
+    ASSERT_EQ(holder.OpenForAppend(path.c_str(), 0), pf::OpenStatus::kOpened);
+    ASSERT_TRUE(holder.WriteAll(">", 1));
+    // Under another name it is the same file; the wait is bounded.
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(impatient.OpenForAppend(dir.file("link.log").c_str(), 120), pf::OpenStatus::kHeldHere);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(120));
+    EXPECT_EQ(other.OpenForAppend(dir.file("b.log").c_str(), 0), pf::OpenStatus::kOpened) << "other files are free";
+    std::vector<std::thread> threads;
+    std::atomic<int> opened{0};
+    for (char name : {'a', 'b', 'c', 'd'}) {
+        threads.emplace_back([&, name] {
+            pf::File file;
+            if (file.OpenForAppend(path.c_str(), 10000) == pf::OpenStatus::kOpened) ++opened, file.WriteAll(&name, 1);
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(40));  // queue up one after another
+    }
+    EXPECT_EQ(opened.load(), 0) << "nobody gets in while the holder has the file";
+    holder.Close();
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(ReadFile(path), ">abcd");
+    other.Close();
+    EXPECT_EQ(pf::HeldFileCount(), 0u);
+}
+
+TEST(FileRegistry, ForkedChildStartsWithAnEmptyUsableTable) {
+    zkqtest::TempDir dir;
+    const std::string path = dir.file("a.log");
+    pf::File held;
+    ASSERT_EQ(held.OpenForAppend(path.c_str(), 0), pf::OpenStatus::kOpened);
+    std::atomic<bool> stop{false};
+    std::thread churn([&] {  // takes and gives back the table's mutex while we fork
+        while (!stop) pf::File().OpenForAppend(dir.file("b.log").c_str(), 1000);
+    });
+    for (int round = 0; round < 20; ++round) {
+        const zkqtest::ChildResult child = zkqtest::RunInChild([&] {
+            ::alarm(10);  // a deadlock ends as SIGALRM
+            pf::File file;
+            // The parent's writer is not in the child's table; the inherited
+            // lock still belongs to the shared open file description.
+            const bool ok = pf::HeldFileCount() == 0 &&
+                            file.OpenForAppend(path.c_str(), 0) == pf::OpenStatus::kHeldElsewhere &&
+                            file.OpenForAppend(dir.file("c.log").c_str(), 0) == pf::OpenStatus::kOpened;
+            file.Close();
+            ::_exit(ok ? 0 : 1);
+        });
+        ASSERT_TRUE(child.exited && child.exitCode == 0) << "round " << round;
+    }
+    stop = true;
+    churn.join();
+    held.Close();
+    EXPECT_EQ(pf::HeldFileCount(), 0u);
+}
