@@ -180,6 +180,7 @@ TEST_F(ErrorTextsTest, ErrorMessageIsTheNewestNumberedTextFormattedAndCut) {
         rows[] = {
         {1500, 10, TRUE, std::string("abcdefghi", 10), ZKQ_CORE_TABLES},  // a text of 30 characters
         {1500, 0, TRUE, "", ZKQ_CORE_TABLES},
+        {1500, 30, TRUE, std::string("abcdefghijklmnopqrstuvwxyz012", 30), ZKQ_CORE_TABLES},
         {1500, 31, TRUE, std::string("abcdefghijklmnopqrstuvwxyz0123", 31), ZKQ_CORE_TABLES},
         {1200, 40, TRUE, std::string("Datei a.txt fehlt", 18), ZKQ_CORE_TABLES},
         {0, 40, FALSE, "", ZKQ_CORE_TABLES},  // only exceptions without a text number
