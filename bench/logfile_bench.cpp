@@ -52,11 +52,12 @@ std::string BenchFile(const char* name) {
     return path;
 }
 
-// A typical report entry: about 700 bytes in 15 writes, as the record code
-// writes labels, values and line breaks.
+// A typical report entry: 12 lines, about 700 bytes with the separator line,
+// written piece by piece (labels, values, line breaks) as the record code does.
 void WriteEntry(OrnEhLogFile& log, unsigned long number) {
     log.WriteDateTime();
     log << "Anwendung: " << "Auftragsverwaltung" << "\r\n";
+    log << "Modul: " << "ZKQTRNEH113 1.13.0, Sprache deutsch" << "\r\n";
     log << "Prozess: " << 4711UL << "  Thread: " << number << "\r\n";
     log.SetBlanks(3);
     log << "Quelle: " << "src/orders/order_service.cpp, Zeile 1287" << "\r\n";

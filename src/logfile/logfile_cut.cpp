@@ -58,31 +58,18 @@ lf::PieceResult OrnEhLogFile::State::ReadLine(char* piece, std::size_t size, std
     return lf::PieceResult::kPiece;
 }
 
-// Removes everything up to and including the first separator line (the whole
-// file when there is none). When reading or moving fails, the file keeps its
-// length: bytes not yet moved are never thrown away.
-void OrnEhLogFile::State::CutToSize(std::uint64_t limit) noexcept {
-    std::uint64_t size = 0;
-    if (!file.IsOpen() || !file.Size(&size) || size <= limit || !separator) return;
+// Finds the position just behind the first separator line, or the end of
+// the file when there is none. False when the file cannot be read.
+bool OrnEhLogFile::State::FindCutPoint(std::uint64_t* cut) noexcept {
     const std::size_t separatorLength = std::strlen(separator);
-    if (separatorLength + 3 > lf::kMaxSeparatorLength + 3) return;
-
-    // Find the cut point.
-    char piece[lf::kMaxSeparatorLength + 3];
     const std::size_t pieceSize = separatorLength + 3;
-    std::uint64_t cut = 0;
+    char piece[lf::kMaxSeparatorLength + 3];
     bool skipping = false;
-    if (!file.Seek(0, pf::SeekFrom::kBegin)) {
-        file.Seek(0, pf::SeekFrom::kEnd);
-        return;
-    }
+    if (!file.Seek(0, pf::SeekFrom::kBegin)) return false;
     for (;;) {
         std::size_t length = 0;
         lf::PieceResult result = ReadLine(piece, pieceSize, &length);
-        if (result == lf::PieceResult::kError) {
-            file.Seek(0, pf::SeekFrom::kEnd);
-            return;
-        }
+        if (result == lf::PieceResult::kError) return false;
         if (result == lf::PieceResult::kEnd) break;
         const bool endsLine = piece[length - 1] == '\n';
         if (skipping) {
@@ -96,40 +83,43 @@ void OrnEhLogFile::State::CutToSize(std::uint64_t limit) noexcept {
         }
         if (std::memcmp(piece, separator, separatorLength) == 0) break;
     }
-    if (!file.Seek(0, pf::SeekFrom::kCurrent, &cut)) {
-        file.Seek(0, pf::SeekFrom::kEnd);
-        return;
-    }
+    return file.Seek(0, pf::SeekFrom::kCurrent, cut);
+}
 
-    // Move the rest to the front.
+// Moves everything from cut on to the front; the length moved in *moved.
+bool OrnEhLogFile::State::MoveToFront(std::uint64_t cut, std::uint64_t* moved) noexcept {
     MoveBuffer chunk(buffer, sizeof buffer);
     std::uint64_t readAt = cut;
     std::uint64_t writeAt = 0;
-    bool failed = false;
     for (;;) {
-        if (!file.Seek(static_cast<std::int64_t>(readAt), pf::SeekFrom::kBegin)) {
-            failed = true;
-            break;
-        }
+        if (!file.Seek(static_cast<std::int64_t>(readAt), pf::SeekFrom::kBegin)) return false;
         long got = file.Read(chunk.data(), chunk.size());
-        if (got < 0) failed = true;
-        if (got <= 0) break;
+        if (got < 0) return false;
+        if (got == 0) break;
         if (!file.Seek(static_cast<std::int64_t>(writeAt), pf::SeekFrom::kBegin) ||
             !file.WriteAll(chunk.data(), static_cast<std::size_t>(got))) {
-            failed = true;
-            break;
+            return false;
         }
         readAt += static_cast<std::uint64_t>(got);
         writeAt += static_cast<std::uint64_t>(got);
     }
-    if (failed) {
+    *moved = writeAt;
+    return true;
+}
+
+// Removes everything up to and including the first separator line (the whole
+// file when there is none). When reading or moving fails, the file keeps its
+// length: bytes not yet moved are never thrown away. The fdatasync at Close
+// puts the cut on disk together with the record.
+void OrnEhLogFile::State::CutToSize(std::uint64_t limit) noexcept {
+    std::uint64_t size = 0;
+    if (!file.IsOpen() || !file.Size(&size) || size <= limit || !separator) return;
+    if (std::strlen(separator) > lf::kMaxSeparatorLength) return;  // a piece must fit the buffer
+    std::uint64_t cut = 0;
+    std::uint64_t moved = 0;
+    if (FindCutPoint(&cut) && MoveToFront(cut, &moved) && file.Truncate(moved)) {
+        file.Seek(static_cast<std::int64_t>(moved), pf::SeekFrom::kBegin);
+    } else {
         file.Seek(0, pf::SeekFrom::kEnd);
-        return;
     }
-    if (!file.Truncate(writeAt)) {
-        file.Seek(0, pf::SeekFrom::kEnd);
-        return;
-    }
-    // The fdatasync at Close puts the cut on disk together with the record.
-    file.Seek(static_cast<std::int64_t>(writeAt), pf::SeekFrom::kBegin);
 }

@@ -34,7 +34,9 @@ enum class PieceResult { kPiece, kEnd, kError };
 }  // namespace logfile
 }  // namespace orneh
 
-struct OrnEhLogFile::State {
+// Library-internal: kept out of the dynamic symbol table like the other
+// ORNEH_LOCAL members.
+struct ORNEH_LOCAL OrnEhLogFile::State {
     orneh::platform::File file;
     unsigned short blanks = 0;
     int lineStart = 1;
@@ -71,6 +73,8 @@ struct OrnEhLogFile::State {
 
     // logfile_cut.cpp
     void CutToSize(std::uint64_t limit) noexcept;
+    bool FindCutPoint(std::uint64_t* cut) noexcept;
+    bool MoveToFront(std::uint64_t cut, std::uint64_t* moved) noexcept;
     orneh::logfile::PieceResult ReadLine(char* piece, std::size_t size, std::size_t* length) noexcept;
 
     // logfile_writers.cpp

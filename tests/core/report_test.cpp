@@ -99,6 +99,27 @@ TEST_F(ReportTest, OldestExceptionWithATextIsReportedWithTheWholeChain) {
     EXPECT_EQ(newest->GetPrev(), nullptr);
 }
 
+TEST_F(ReportTest, WithoutAnyTextNumberTheNewestIsReported) {
+    new TableException("oldest", 0, 1);
+    auto* newest = new TableException("newest", 0, 1);
+    EXPECT_EQ(OrnEhBasis::Report(kNoWindow, nullptr, 0, nullptr), IDOK);
+    ASSERT_EQ(m_dialog.shown().size(), 1u);
+    EXPECT_EQ(m_dialog.last().message, "#00000\r\n\r\n" + LangString(IDS_EH_DEFAULT_TEXT));
+    EXPECT_EQ(newest->captionLookups, 1);
+}
+
+TEST_F(ReportTest, CaughtExceptionOutsideTheChainIsBroughtInFirst) {
+    new TableException("older", 1200, 1);
+    auto* caught = new TableException("caught", 1310, 0);
+    EXPECT_EQ(OrnEhBasis::Report(kNoWindow, caught, 0, nullptr), IDOK);
+    ASSERT_EQ(m_dialog.shown().size(), 1u);
+    EXPECT_EQ(m_dialog.last().message, "#01310\r\n\r\nNur gezeigt");
+    EXPECT_TRUE(Before(m_dialog.last().details, "Fehlerursache: older", "Fehlerursache: caught"));
+    // It went with the chain and is the one whose deletion waits.
+    EXPECT_EQ(OrnEhBasis::GetLast(), nullptr);
+    EXPECT_EQ(caught->freedTexts, 1);
+}
+
 TEST_F(ReportTest, NumberNotInTheTableShowsTheDefaultsWithAnOkButton) {
     auto* e = new TableException("c", 9999, 1);
     EXPECT_EQ(e->ReportErrorOnObject(kNoWindow, nullptr), IDOK);
