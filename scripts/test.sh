@@ -8,12 +8,17 @@ scripts/setup.sh
 jobs=$(nproc)
 fuzz_seconds=${ZKQ_FUZZ_SECONDS:-30}
 
-for preset in default asan tsan; do
+for preset in default asan; do
   echo "=== preset $preset ==="
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
 done
+
+echo "=== preset tsan (threaded tests) ==="
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j "$jobs" --target threads_tests
+ctest --preset tsan -j "$jobs"
 
 echo "=== fuzz targets (${fuzz_seconds}s each) ==="
 cmake --preset fuzz >/dev/null

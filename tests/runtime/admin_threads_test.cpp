@@ -86,28 +86,36 @@ TEST(AdminThreadsTest, ManyThreadsRegisterAndWorkAtOnce) {
     EXPECT_EQ(wrongChains.load(), 0);
 }
 
-TEST(AdminThreadsTest, ChainHandOverBetweenThreads) {
-    std::mutex mutex;
-    std::condition_variable cv;
+TEST(AdminThreadsTest, ChainHandedToAnotherThreadJoinsItsChain) {
+    zkqtest::ClearChain();
     OrnEhBasis* handed = nullptr;
+    OrnEhBasis* givenOldest = nullptr;
     std::thread producer([&] {
-        new TestException("p1", 1, 0, 1);
-        new TestException("p2", 2, 0, 1);
-        std::lock_guard<std::mutex> lock(mutex);
+        givenOldest = new TestException("g1", 1, 0, 1);
+        new TestException("g2", 2, 0, 1);
+        new TestException("g3", 3, 0, 1);
         handed = OrnEhGetExceptions();
-        cv.notify_one();
-    });
-    int count = 0;
-    std::thread consumer([&] {
-        std::unique_lock<std::mutex> lock(mutex);
-        cv.wait(lock, [&] { return handed != nullptr; });
-        OrnEhSetExceptions(handed);
-        for (OrnEhBasis* e = OrnEhBasis::GetLast(); e; e = e->GetPrev()) ++count;
-        zkqtest::ClearChain();
+        EXPECT_EQ(OrnEhExistMARLOException(), 0);
+        EXPECT_EQ(OrnEhBasis::GetLast(), nullptr);
     });
     producer.join();
-    consumer.join();
-    EXPECT_EQ(count, 2);
+    ASSERT_NE(handed, nullptr);
+
+    auto* own1 = new TestException("o1", 4, 0, 1);
+    auto* own2 = new TestException("o2", 5, 0, 1);
+    OrnEhSetExceptions(handed);
+    EXPECT_EQ(OrnEhBasis::GetLast(), handed);
+    int count = 0;
+    for (OrnEhBasis* e = OrnEhBasis::GetLast(); e; e = e->GetPrev()) ++count;
+    EXPECT_EQ(count, 5);
+    EXPECT_EQ(givenOldest->GetPrev(), own2);
+    EXPECT_EQ(own2->GetPrev(), own1);
+    EXPECT_EQ(handed->GetFirst(), own1);
+
+    int before = TestException::destroyed.load();
+    OrnEhBasis::Release();
+    EXPECT_EQ(TestException::destroyed.load() - before, 4);  // the newest waits
+    zkqtest::ClearChain();
 }
 
 TEST(AdminThreadsTest, DeleteAtTerminateRemovesAClassFromEveryThread) {

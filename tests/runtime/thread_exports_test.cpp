@@ -28,36 +28,6 @@ TEST_F(ThreadExportsTest, GetExceptionsOfAnEmptyChain) {
     EXPECT_EQ(TestException::destroyed.load(), before);
 }
 
-TEST_F(ThreadExportsTest, ChainHandedToAnotherThreadJoinsItsChain) {
-    OrnEhBasis* handed = nullptr;
-    OrnEhBasis* givenOldest = nullptr;
-    std::thread producer([&] {
-        givenOldest = new TestException("g1", 1, 0, 1);
-        new TestException("g2", 2, 0, 1);
-        new TestException("g3", 3, 0, 1);
-        handed = OrnEhGetExceptions();
-        EXPECT_EQ(OrnEhExistMARLOException(), 0);
-        EXPECT_EQ(OrnEhBasis::GetLast(), nullptr);
-    });
-    producer.join();
-    ASSERT_NE(handed, nullptr);
-
-    auto* own1 = new TestException("o1", 4, 0, 1);
-    auto* own2 = new TestException("o2", 5, 0, 1);
-    OrnEhSetExceptions(handed);
-    EXPECT_EQ(OrnEhBasis::GetLast(), handed);
-    int count = 0;
-    for (OrnEhBasis* e = OrnEhBasis::GetLast(); e; e = e->GetPrev()) ++count;
-    EXPECT_EQ(count, 5);
-    EXPECT_EQ(givenOldest->GetPrev(), own2);
-    EXPECT_EQ(own2->GetPrev(), own1);
-    EXPECT_EQ(handed->GetFirst(), own1);
-
-    int before = TestException::destroyed.load();
-    OrnEhBasis::Release();
-    EXPECT_EQ(TestException::destroyed.load() - before, 4);  // the newest waits
-}
-
 TEST_F(ThreadExportsTest, ExistMarloExceptionFollowsTheChain) {
     int fresh = -1, pushed = -1, released = -1, takenOut = -1;
     std::thread worker([&] {

@@ -55,8 +55,11 @@ bool OrnResEntryExtent(const void* p, std::size_t* remaining) {
         std::uintptr_t end = begin + module->size;
         for (std::size_t i = 0; i < module->entryCount; ++i) {
             auto data = reinterpret_cast<std::uintptr_t>(module->entries[i].data);
-            if (address >= data && address < data + module->entries[i].size) {
-                end = data + module->entries[i].size;
+            std::size_t size = module->entries[i].size;
+            // An empty entry's address is where the next one begins: it
+            // holds no bytes at all.
+            if (address >= data && (address < data + size || (size == 0 && address == data))) {
+                end = data + size;
                 break;
             }
         }

@@ -5,8 +5,25 @@
 #include <string>
 
 #include <OrnEh.h>
+#include <OrnEhBasis.h>
 #include <OrnEhLogFile.h>
 #include <OrnEhParam.h>
+
+int g_destroyed = 0;
+
+// An application's own exception class, declared the way applications do.
+class AppException : public OrnEhBasis {
+    DECLARE_DYNAMIC(AppException)
+public:
+    AppException(const char* cause, unsigned long errorNo, int push)
+        : OrnEhBasis("consumer.cpp", "App", "Run", cause, errorNo, 0, 0, nullptr, 0, 0, push) {}
+    ~AppException() override {
+        CheckBeforeDelete();
+        ++g_destroyed;
+    }
+};
+
+IMPLEMENT_DYNAMIC(AppException, OrnEhBasis)
 
 namespace {
 
@@ -55,6 +72,27 @@ void Params() {
     Expect(copy.GetParam(1) && std::strcmp(copy.GetParam(1), "7") == 0, "GetParam of a copy");
 }
 
+void OwnExceptionClass(const std::string& dir) {
+    OrnEhInitialize("consumer", OrnEhLogUnlimited, "standard.log", nullptr, dir.c_str(), 0);
+    Expect(std::strcmp(RUNTIME_CLASS(AppException)->m_lpszClassName, "AppException") == 0,
+           "run-time class name");
+    Expect(RUNTIME_CLASS(AppException)->m_pBaseClass == RUNTIME_CLASS(OrnEhBasis), "base class");
+    AppException* first = nullptr;
+    try {
+        first = new AppException("first", 1, 1);
+        throw new AppException("second", 2, 1);
+    } catch (OrnEhBasis* e) {
+        Expect(e->IsKindOf(RUNTIME_CLASS(AppException)), "IsKindOf");
+        Expect(e->GetPrev() == first, "chain link");
+        Expect(OrnEhBasis::GetLast() == e, "newest exception");
+        std::string report = dir + "/report.txt";
+        std::remove(report.c_str());
+        Expect(OrnEhBasis::Report(report.c_str(), e, 0, "Caption") == 1, "file report result");
+        Expect(g_destroyed == 1, "the release deleted the older exception");
+        Expect(OrnEhBasis::GetLast() == nullptr, "the chain is empty");
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -62,6 +100,7 @@ int main(int argc, char** argv) {
     LogFileRoundTrip(dir);
     Strings();
     Params();
+    OwnExceptionClass(dir);
     if (g_failures == 0) std::printf("consumer: all checks passed\n");
     return g_failures == 0 ? 0 : 1;
 }
