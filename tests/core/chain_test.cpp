@@ -3,6 +3,7 @@
 // memory running out; and the records the library writes about a chain.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -192,6 +193,36 @@ TEST_F(ChainTest, ReportEntryListsTheChainNewestFirst) {
     OrnEhBasis::Log("nothing", nullptr, 0);
     EXPECT_FALSE(zkqtest::FileExists(off.path()));
     EXPECT_EQ(Chain(), "0 2 0 ");
+}
+
+// Without a configured log file, the newest exception that names a file of
+// its own decides where the entry goes; a configured file comes first.
+TEST_F(ChainTest, LogGoesWhereTheNewestExceptionWantsIt) {
+    struct OwnLog : TestException {
+        OwnLog(const char* cause, std::string path) : TestException(cause, 1, 0, 1), m_path(std::move(path)) {}
+        ~OwnLog() override { CheckBeforeDelete(); }
+        void GetLogFileInfos(char* name, OrnEhLogfileStyle& style, unsigned long& maxSize) const override {
+            std::snprintf(name, 261, "%s", m_path.c_str());
+            style = OrnEhLogUnlimited;
+            maxSize = 0;
+        }
+        std::string m_path;
+    };
+    zkqtest::ScopedStandardLog standard(zkqtest::WorkDir(), "hooks-standard.log");
+    const std::string older = zkqtest::WorkDir() + "/older.log", newer = zkqtest::WorkDir() + "/newer.log";
+    ::unlink(standard.path().c_str()), ::unlink(older.c_str()), ::unlink(newer.c_str());
+    new OwnLog("older", older);
+    new TestException("no wish", 2, 0, 1);
+    OrnEhBasis::Log("configured", nullptr, 0);
+    EXPECT_NE(zkqtest::ReadFile(standard.path()).find("Fehlermeldung: configured"), std::string::npos);
+
+    GetAdmin()->SetLogFileInfos(nullptr, OrnEhLogUnlimited, 0, nullptr, nullptr, nullptr);
+    OrnEhBasis::Log("first", nullptr, 0);
+    EXPECT_NE(zkqtest::ReadFile(older).find("Fehlermeldung: first"), std::string::npos);
+    new OwnLog("newer", newer);
+    OrnEhBasis::Log("second", nullptr, 0);
+    EXPECT_NE(zkqtest::ReadFile(newer).find("Fehlermeldung: second"), std::string::npos);
+    EXPECT_EQ(zkqtest::ReadFile(older).find("second"), std::string::npos);
 }
 
 }  // namespace
