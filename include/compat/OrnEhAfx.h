@@ -70,7 +70,7 @@ class ORNEH_API CException : public CObject {
 public:
     CException();  // m_bAutoDelete is TRUE
     explicit CException(BOOL bAutoDelete);
-    virtual ~CException();
+    ~CException() override;
 
     // Deletes the object when m_bAutoDelete is set; otherwise does nothing.
     void Delete();
@@ -86,8 +86,8 @@ class ORNEH_API CMemoryException : public CException {
 public:
     CMemoryException();
     explicit CMemoryException(BOOL bAutoDelete);
-    virtual ~CMemoryException();
-    virtual BOOL GetErrorMessage(char* lpszError, UINT nMaxError, UINT* pnHelpContext = nullptr);
+    ~CMemoryException() override;
+    BOOL GetErrorMessage(char* lpszError, UINT nMaxError, UINT* pnHelpContext = nullptr) override;
 };
 
 class ORNEH_API CFileException : public CException {
@@ -98,8 +98,8 @@ public:
            lockViolation, diskFull, endOfFile };
 
     explicit CFileException(int cause = none, LONG lOsError = -1);
-    virtual ~CFileException();
-    virtual BOOL GetErrorMessage(char* lpszError, UINT nMaxError, UINT* pnHelpContext = nullptr);
+    ~CFileException() override;
+    BOOL GetErrorMessage(char* lpszError, UINT nMaxError, UINT* pnHelpContext = nullptr) override;
 
     int m_cause;
     LONG m_lOsError;
