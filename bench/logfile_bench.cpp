@@ -246,16 +246,23 @@ BENCHMARK(BM_LogEntryLimitedSteadyState)->UseRealTime();
 // both alike. The counters give both rates and their ratio.
 using Clock = std::chrono::steady_clock;
 
-double SecondsFor(const std::function<void()>& batch) {
-    const auto start = Clock::now();
-    batch();
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-void ReportPair(benchmark::State& state, double entries, double referenceSeconds, double candidateSeconds,
-                long lost) {
-    state.counters["reference_per_s"] = entries / referenceSeconds;
-    state.counters["candidate_per_s"] = entries / candidateSeconds;
+// Runs the two sides one after the other in every round; each side writes
+// `entries` entries and returns how many of them it lost.
+void RunPair(benchmark::State& state, int entries, const std::function<long()>& reference,
+             const std::function<long()>& candidate) {
+    double referenceSeconds = 0, candidateSeconds = 0;
+    long lost = 0;
+    for (auto _ : state) {
+        for (int side = 0; side < 2; ++side) {
+            const auto start = Clock::now();
+            lost += side == 0 ? reference() : candidate();
+            (side == 0 ? referenceSeconds : candidateSeconds) +=
+                std::chrono::duration<double>(Clock::now() - start).count();
+        }
+    }
+    const double total = static_cast<double>(state.iterations()) * entries;
+    state.counters["reference_per_s"] = total / referenceSeconds;
+    state.counters["candidate_per_s"] = total / candidateSeconds;
     state.counters["ratio"] = referenceSeconds / candidateSeconds;
     state.counters["lost"] = static_cast<double>(lost);
 }
@@ -270,19 +277,18 @@ void BM_PairOneThreadVsPlain(benchmark::State& state) {
     const std::string plainPath = BenchFile("pair_plain.log");
     const std::string logPath = BenchFile("pair_log.log");
     int fd = ::open(plainPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-    double reference = 0, candidate = 0;
-    long lost = 0;
-    for (auto _ : state) {
-        reference += SecondsFor([&] {
+    RunPair(
+        state, kBatch,
+        [&] {
+            long lost = 0;
             for (int i = 0; i < kBatch; ++i) {
                 if (::write(fd, entry.data(), entry.size()) < 0) ++lost;
                 ::fdatasync(fd);
             }
-        });
-        candidate += SecondsFor([&] { lost += AppendEntries(logPath, kBatch, OrnEhLogUnlimited, 0); });
-    }
+            return lost;
+        },
+        [&] { return AppendEntries(logPath, kBatch, OrnEhLogUnlimited, 0); });
     ::close(fd);
-    ReportPair(state, static_cast<double>(state.iterations()) * kBatch, reference, candidate, lost);
 }
 BENCHMARK(BM_PairOneThreadVsPlain)->Iterations(kRounds)->Unit(benchmark::kMillisecond);
 
@@ -290,19 +296,17 @@ BENCHMARK(BM_PairOneThreadVsPlain)->Iterations(kRounds)->Unit(benchmark::kMillis
 // 64 entries a side per round.
 void BM_PairEightThreadsVsOne(benchmark::State& state) {
     const std::string path = BenchFile("pair_threads.log");
-    double reference = 0, candidate = 0;
-    std::atomic<long> lost{0};
-    for (auto _ : state) {
-        reference += SecondsFor([&] { lost += AppendEntries(path, 64, OrnEhLogUnlimited, 0); });
-        candidate += SecondsFor([&] {
+    RunPair(
+        state, 64, [&] { return AppendEntries(path, 64, OrnEhLogUnlimited, 0); },
+        [&] {
+            std::atomic<long> lost{0};
             std::vector<std::thread> threads;
             for (int t = 0; t < 8; ++t) {
                 threads.emplace_back([&] { lost += AppendEntries(path, 64 / 8, OrnEhLogUnlimited, 0); });
             }
             for (auto& thread : threads) thread.join();
+            return lost.load();
         });
-    }
-    ReportPair(state, static_cast<double>(state.iterations()) * 64, reference, candidate, lost);
 }
 BENCHMARK(BM_PairEightThreadsVsOne)->Iterations(kRounds / 4)->Unit(benchmark::kMillisecond);
 
@@ -320,13 +324,9 @@ void BM_PairLimitedVsUnlimited(benchmark::State& state) {
         std::fwrite(fill.data(), 1, fill.size(), out);
         std::fclose(out);
     }
-    double reference = 0, candidate = 0;
-    long lost = 0;
-    for (auto _ : state) {
-        reference += SecondsFor([&] { lost += AppendEntries(unlimitedPath, kBatch, OrnEhLogUnlimited, 0); });
-        candidate += SecondsFor([&] { lost += AppendEntries(limitedPath, kBatch, OrnEhLogLimited, kLimit); });
-    }
-    ReportPair(state, static_cast<double>(state.iterations()) * kBatch, reference, candidate, lost);
+    RunPair(
+        state, kBatch, [&] { return AppendEntries(unlimitedPath, kBatch, OrnEhLogUnlimited, 0); },
+        [&] { return AppendEntries(limitedPath, kBatch, OrnEhLogLimited, kLimit); });
 }
 BENCHMARK(BM_PairLimitedVsUnlimited)->Iterations(kRounds)->Unit(benchmark::kMillisecond);
 
@@ -379,16 +379,17 @@ void BM_PairEntryDsyncVsFdatasync(benchmark::State& state) {
     const std::string entry = EntryBytes();
     const std::string a = BenchFile("durable_a.log");
     const std::string b = BenchFile("durable_b.log");
-    double reference = 0, candidate = 0;
-    for (auto _ : state) {
-        reference += SecondsFor([&] {
-            for (int i = 0; i < kBatch; ++i) DurableEntry(a, entry, pf::WriteMode::kSyncAtClose);
+    const int count = kBatch;
+    RunPair(
+        state, count,
+        [&] {
+            for (int i = 0; i < count; ++i) DurableEntry(a, entry, pf::WriteMode::kSyncAtClose);
+            return 0L;
+        },
+        [&] {
+            for (int i = 0; i < count; ++i) DurableEntry(b, entry, pf::WriteMode::kWriteThrough);
+            return 0L;
         });
-        candidate += SecondsFor([&] {
-            for (int i = 0; i < kBatch; ++i) DurableEntry(b, entry, pf::WriteMode::kWriteThrough);
-        });
-    }
-    ReportPair(state, static_cast<double>(state.iterations()) * kBatch, reference, candidate, 0);
 }
 BENCHMARK(BM_PairEntryDsyncVsFdatasync)->Iterations(kRounds)->Unit(benchmark::kMillisecond);
 
@@ -397,16 +398,17 @@ void BM_PairCutDsyncVsFdatasync(benchmark::State& state) {
     const std::string entry = EntryBytes();
     const std::string a = FullFile("cut_a.log", entry);
     const std::string b = FullFile("cut_b.log", entry);
-    double reference = 0, candidate = 0;
-    for (auto _ : state) {
-        reference += SecondsFor([&] {
-            for (int i = 0; i < kBatch / 8; ++i) DurableCut(a, entry, pf::WriteMode::kSyncAtClose, false);
+    const int count = kBatch / 8;
+    RunPair(
+        state, count,
+        [&] {
+            for (int i = 0; i < count; ++i) DurableCut(a, entry, pf::WriteMode::kSyncAtClose, false);
+            return 0L;
+        },
+        [&] {
+            for (int i = 0; i < count; ++i) DurableCut(b, entry, pf::WriteMode::kWriteThrough, false);
+            return 0L;
         });
-        candidate += SecondsFor([&] {
-            for (int i = 0; i < kBatch / 8; ++i) DurableCut(b, entry, pf::WriteMode::kWriteThrough, false);
-        });
-    }
-    ReportPair(state, static_cast<double>(state.iterations()) * (kBatch / 8), reference, candidate, 0);
 }
 BENCHMARK(BM_PairCutDsyncVsFdatasync)->Iterations(kRounds)->Unit(benchmark::kMillisecond);
 
@@ -415,16 +417,17 @@ void BM_PairCutExtraSyncVsOne(benchmark::State& state) {
     const std::string entry = EntryBytes();
     const std::string a = FullFile("cut_c.log", entry);
     const std::string b = FullFile("cut_d.log", entry);
-    double reference = 0, candidate = 0;
-    for (auto _ : state) {
-        reference += SecondsFor([&] {
-            for (int i = 0; i < kBatch / 4; ++i) DurableCut(a, entry, pf::WriteMode::kSyncAtClose, false);
+    const int count = kBatch / 4;
+    RunPair(
+        state, count,
+        [&] {
+            for (int i = 0; i < count; ++i) DurableCut(a, entry, pf::WriteMode::kSyncAtClose, false);
+            return 0L;
+        },
+        [&] {
+            for (int i = 0; i < count; ++i) DurableCut(b, entry, pf::WriteMode::kSyncAtClose, true);
+            return 0L;
         });
-        candidate += SecondsFor([&] {
-            for (int i = 0; i < kBatch / 4; ++i) DurableCut(b, entry, pf::WriteMode::kSyncAtClose, true);
-        });
-    }
-    ReportPair(state, static_cast<double>(state.iterations()) * (kBatch / 4), reference, candidate, 0);
 }
 BENCHMARK(BM_PairCutExtraSyncVsOne)->Iterations(kRounds)->Unit(benchmark::kMillisecond);
 

@@ -18,10 +18,7 @@ OrnEhCLib::OrnEhCLib(const char* const source, const char* const method, const c
       m_kindData(nullptr) {}
 
 OrnEhCLib::~OrnEhCLib() {
-    try {
-        CheckBeforeDelete();
-    } catch (...) {
-    }
+    CheckBeforeDelete();  // has its own catch-all
     m_kindData = nullptr;
 }
 

@@ -68,10 +68,7 @@ OrnEhCOM::OrnEhCOM(const _com_error& error, int push)
 }
 
 OrnEhCOM::~OrnEhCOM() {
-    try {
-        CheckBeforeDelete();
-    } catch (...) {
-    }
+    CheckBeforeDelete();  // has its own catch-all
     FreeData(m_data);
     m_data = nullptr;
 }

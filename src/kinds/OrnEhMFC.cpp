@@ -56,10 +56,7 @@ OrnEhMFC::OrnEhMFC(CException* const wrapped, int autoDelete, int push)
 }
 
 OrnEhMFC::~OrnEhMFC() {
-    try {
-        CheckBeforeDelete();
-    } catch (...) {
-    }
+    CheckBeforeDelete();  // has its own catch-all
     FreeData(m_data);
     m_data = nullptr;
 }

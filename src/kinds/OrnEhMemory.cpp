@@ -19,10 +19,7 @@ OrnEhMemory::OrnEhMemory() : OrnEhBasis(), m_size(0) {
 }
 
 OrnEhMemory::~OrnEhMemory() {
-    try {
-        CheckBeforeDelete();
-    } catch (...) {
-    }
+    CheckBeforeDelete();  // has its own catch-all
 }
 
 void OrnEhMemory::SetSize(unsigned int size) { m_size = size; }

@@ -163,10 +163,7 @@ OrnEhSEH::OrnEhSEH(EXCEPTION_POINTERS* pointers, int push)
 }
 
 OrnEhSEH::~OrnEhSEH() {
-    try {
-        CheckBeforeDelete();
-    } catch (...) {
-    }
+    CheckBeforeDelete();  // has its own catch-all
     FreeCopy(m_copy);
     m_copy = nullptr;
 }

@@ -29,10 +29,7 @@ OrnEhSTL::OrnEhSTL(const std::exception& wrapped, int push)
 }
 
 OrnEhSTL::~OrnEhSTL() {
-    try {
-        CheckBeforeDelete();
-    } catch (...) {
-    }
+    CheckBeforeDelete();  // has its own catch-all
     if (m_data) OrnEhDeleteString(m_data->what);
     orneh::platform::Delete(m_data);
     m_data = nullptr;

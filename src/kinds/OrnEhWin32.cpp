@@ -34,10 +34,7 @@ OrnEhWin32::OrnEhWin32(const char* const source, const char* const method,
 }
 
 OrnEhWin32::~OrnEhWin32() {
-    try {
-        CheckBeforeDelete();
-    } catch (...) {
-    }
+    CheckBeforeDelete();  // has its own catch-all
     m_kindData = nullptr;
 }
 
