@@ -267,6 +267,16 @@ void RunPair(benchmark::State& state, int entries, const std::function<long()>& 
     state.counters["lost"] = static_cast<double>(lost);
 }
 
+// Both sides repeat one operation count times a round and lose nothing.
+void RunRepeatedPair(benchmark::State& state, int count, const std::function<void()>& reference,
+                     const std::function<void()>& candidate) {
+    auto repeat = [count](const std::function<void()>& op) {
+        for (int i = 0; i < count; ++i) op();
+        return 0L;
+    };
+    RunPair(state, count, [&] { return repeat(reference); }, [&] { return repeat(candidate); });
+}
+
 // Small batches, many rounds: the two sides see the same disk conditions.
 const int kBatch = 8;
 const int kRounds = 150;
@@ -379,17 +389,8 @@ void BM_PairEntryDsyncVsFdatasync(benchmark::State& state) {
     const std::string entry = EntryBytes();
     const std::string a = BenchFile("durable_a.log");
     const std::string b = BenchFile("durable_b.log");
-    const int count = kBatch;
-    RunPair(
-        state, count,
-        [&] {
-            for (int i = 0; i < count; ++i) DurableEntry(a, entry, pf::WriteMode::kSyncAtClose);
-            return 0L;
-        },
-        [&] {
-            for (int i = 0; i < count; ++i) DurableEntry(b, entry, pf::WriteMode::kWriteThrough);
-            return 0L;
-        });
+    RunRepeatedPair(
+        state, kBatch, [&] { DurableEntry(a, entry, pf::WriteMode::kSyncAtClose); }, [&] { DurableEntry(b, entry, pf::WriteMode::kWriteThrough); });
 }
 BENCHMARK(BM_PairEntryDsyncVsFdatasync)->Iterations(kRounds)->Unit(benchmark::kMillisecond);
 
@@ -398,17 +399,8 @@ void BM_PairCutDsyncVsFdatasync(benchmark::State& state) {
     const std::string entry = EntryBytes();
     const std::string a = FullFile("cut_a.log", entry);
     const std::string b = FullFile("cut_b.log", entry);
-    const int count = kBatch / 8;
-    RunPair(
-        state, count,
-        [&] {
-            for (int i = 0; i < count; ++i) DurableCut(a, entry, pf::WriteMode::kSyncAtClose, false);
-            return 0L;
-        },
-        [&] {
-            for (int i = 0; i < count; ++i) DurableCut(b, entry, pf::WriteMode::kWriteThrough, false);
-            return 0L;
-        });
+    RunRepeatedPair(
+        state, kBatch / 8, [&] { DurableCut(a, entry, pf::WriteMode::kSyncAtClose, false); }, [&] { DurableCut(b, entry, pf::WriteMode::kWriteThrough, false); });
 }
 BENCHMARK(BM_PairCutDsyncVsFdatasync)->Iterations(kRounds)->Unit(benchmark::kMillisecond);
 
@@ -417,17 +409,8 @@ void BM_PairCutExtraSyncVsOne(benchmark::State& state) {
     const std::string entry = EntryBytes();
     const std::string a = FullFile("cut_c.log", entry);
     const std::string b = FullFile("cut_d.log", entry);
-    const int count = kBatch / 4;
-    RunPair(
-        state, count,
-        [&] {
-            for (int i = 0; i < count; ++i) DurableCut(a, entry, pf::WriteMode::kSyncAtClose, false);
-            return 0L;
-        },
-        [&] {
-            for (int i = 0; i < count; ++i) DurableCut(b, entry, pf::WriteMode::kSyncAtClose, true);
-            return 0L;
-        });
+    RunRepeatedPair(
+        state, kBatch / 4, [&] { DurableCut(a, entry, pf::WriteMode::kSyncAtClose, false); }, [&] { DurableCut(b, entry, pf::WriteMode::kSyncAtClose, true); });
 }
 BENCHMARK(BM_PairCutExtraSyncVsOne)->Iterations(kRounds)->Unit(benchmark::kMillisecond);
 
