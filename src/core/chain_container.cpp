@@ -37,8 +37,9 @@ void ExContainer::Append(OrnEhBasis* e) {
 
     // An exception that is in the chain already (a reserve exception armed a
     // second time) moves to the end instead of being linked twice, which
-    // would make the chain a loop.
-    for (OrnEhBasis* walk = last; walk; walk = Info(walk) ? Info(walk)->prev : nullptr) {
+    // would make the chain a loop. Only a linked exception can be there.
+    bool linked = e == last || info->prev || info->next;
+    for (OrnEhBasis* walk = linked ? last : nullptr; walk; walk = Info(walk) ? Info(walk)->prev : nullptr) {
         if (walk != e) continue;
         if (e == last) return;
         if (info->prev) Info(info->prev)->next = info->next;

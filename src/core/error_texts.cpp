@@ -79,11 +79,11 @@ void OrnEhBasis::FreeCaptionText(char*) const {}
 
 namespace {
 
-// A parameter list's slots as insert arguments; an empty slot inserts nothing.
-const char* FormatWithSlots(const char* text, char** slots, unsigned short count, bool haveList) {
+// A parameter list's slots as insert arguments (none without slots); an
+// empty slot inserts nothing.
+const char* FormatWithSlots(const char* text, char** slots, unsigned short count) {
     if (!text) return text;
-    char* formatted = orneh::platform::FormatInserts(text, haveList ? slots : nullptr,
-                                                     haveList ? count : 0, "", nullptr);
+    char* formatted = orneh::platform::FormatInserts(text, slots, slots ? count : 0, "", nullptr);
     return formatted ? formatted : text;
 }
 
@@ -94,7 +94,7 @@ const char* OrnEhBasis::FormatErrorText(const char* const text) {
         const OrnEhParam* params = m_info ? m_info->params : nullptr;
         unsigned short count = 0;
         char** slots = params ? params->GetParamArray(&count) : nullptr;
-        return FormatWithSlots(text, slots, count, slots != nullptr);
+        return FormatWithSlots(text, slots, count);
     } catch (...) {
         return text;
     }
@@ -104,7 +104,7 @@ const char* OrnEhBasis::FormatErrorText(const char* const text, const OrnEhParam
     try {
         unsigned short count = 0;
         char** slots = params.GetParamArray(&count);
-        return FormatWithSlots(text, slots, count, slots != nullptr);
+        return FormatWithSlots(text, slots, count);
     } catch (...) {
         return text;
     }

@@ -28,14 +28,12 @@ struct ReportResources {
     const char* formatted = nullptr;
     const char* shownText = nullptr;
 
-    void (*freeText)(const OrnEhBasis*, char*) = nullptr;
-    void (*freeCaption)(const OrnEhBasis*, char*) = nullptr;
-
     ~ReportResources() {
         if (formatted && formatted != shownText) OrnEhDeleteString(formatted);
         try {
-            if (text && freeText) freeText(owner, text);
-            if (lookedUpCaption && freeCaption) freeCaption(owner, lookedUpCaption);
+            // The release hooks of the exception that handed the texts out.
+            if (text) OrnEhBasisAccess::FreeErrorText(owner, text);
+            if (lookedUpCaption) OrnEhBasisAccess::FreeCaptionText(owner, lookedUpCaption);
         } catch (...) {
         }
         if (module) OrnResFreeModule(module);
@@ -61,8 +59,6 @@ long OrnEhBasis::ReportOn(HWND window, const char* fileName, bool toFile, const 
         {
             ReportResources r;
             r.owner = this;
-            r.freeText = &OrnEhBasisAccess::FreeErrorText;
-            r.freeCaption = &OrnEhBasisAccess::FreeCaptionText;
             unsigned long textNo = GetErrorTextNo();
             const char* moduleName = GetResourceModulname();
             r.defaultText = orneh::module::CopyLanguageString(IDS_EH_DEFAULT_TEXT);

@@ -160,7 +160,7 @@ void OnFault(int signal, siginfo_t* info, void* context) {
     EXCEPTION_RECORD record{};
     CONTEXT ctx{};
     record.ExceptionCode =
-        ExceptionCodeOf(signal, info->si_code, info->si_addr, InStackGuard(info->si_addr));
+        ExceptionCodeOf(signal, info->si_code, InStackGuard(info->si_addr));
     record.ExceptionAddress = info->si_addr;
     FillContext(uc, ctx, record);
     if (signal == SIGSEGV || signal == SIGBUS) {
@@ -206,7 +206,7 @@ void InstallHandler() {
 
 }  // namespace
 
-DWORD ExceptionCodeOf(int signal, int code, const void*, bool inStackGuard) noexcept {
+DWORD ExceptionCodeOf(int signal, int code, bool inStackGuard) noexcept {
     switch (signal) {
         case SIGSEGV:
             return inStackGuard ? EXCEPTION_STACK_OVERFLOW : EXCEPTION_ACCESS_VIOLATION;

@@ -29,7 +29,7 @@ void PrepareThreadForFaults() noexcept;
 void FaultHandlingDone() noexcept;
 
 // The exception code of a fault (0xC0000005 for an access violation, ...).
-DWORD ExceptionCodeOf(int signal, int code, const void* faultAddress, bool inStackGuard) noexcept;
+DWORD ExceptionCodeOf(int signal, int code, bool inStackGuard) noexcept;
 
 // The system's critical-error boxes have no counterpart here.
 inline void SetErrorMode(unsigned int) noexcept {}

@@ -94,10 +94,7 @@ void FreeTable(ExSlotTable* table) { ap::Free(table); }
 // when the calling thread has no container.
 void WriteEmergencyTextAlone(const char* text) {
     OrnEhLogFile log;
-    log.Open();
-    log << text << "\r\n";
-    log.NewLine(1);
-    log.Close();
+    ExContainer::WriteEmergencyLine(log, text);
 }
 
 void ExitWithText(const char* text, int code) {

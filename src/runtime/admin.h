@@ -26,8 +26,8 @@ class OrnEhMemory;
 class ExContainer {
 public:
     ExContainer();
-    // Deletes whatever is still linked from last backwards (reserve
-    // exceptions excepted: the administration owns those).
+    // Releases whatever is still linked (the administration deletes the
+    // current exception and the reserve exceptions itself).
     ~ExContainer();
     ExContainer(const ExContainer&) = delete;
     ExContainer& operator=(const ExContainer&) = delete;
@@ -39,9 +39,10 @@ public:
     OrnEhBasis* GetLast() const { return last; }
 
     void SetLogFileInfos(const char* path, OrnEhLogfileStyle style, unsigned long maxSize);
-    // One line into the standard log file: Open, text, CR LF, an empty line,
-    // Close.
-    void WriteEmergencyText(const char* text);
+    void WriteEmergencyText(const char* text) { WriteEmergencyLine(logFile, text); }
+
+    // One line into log: Open, text, CR LF, an empty line, Close.
+    static void WriteEmergencyLine(OrnEhLogFile& log, const char* text);
 
     OrnEhBasis* last = nullptr;
     OrnEhLogFile logFile;
