@@ -28,6 +28,24 @@ TEST_F(ThreadExportsTest, GetExceptionsOfAnEmptyChain) {
     EXPECT_EQ(TestException::destroyed.load(), before);
 }
 
+TEST_F(ThreadExportsTest, TakingTheChainOutKeepsTheDeferredDeletion) {
+    int before = TestException::destroyed.load();
+    new TestException("released", 1, 0, 1);
+    OrnEhBasis::Release();  // waits as the current exception for the next append
+    EXPECT_EQ(OrnEhGetExceptions(), nullptr);
+    new TestException("next", 2, 0, 1);
+    EXPECT_EQ(TestException::destroyed.load() - before, 1);  // the released one went, not leaked
+
+    // Handing a thread its own chain changes nothing.
+    OrnEhBasis* older = OrnEhBasis::GetLast();
+    auto* newer = new TestException("newer", 3, 0, 1);
+    OrnEhSetExceptions(newer);
+    EXPECT_EQ(OrnEhBasis::GetLast(), newer);
+    EXPECT_EQ(newer->GetPrev(), older);
+    EXPECT_EQ(older->GetPrev(), nullptr);
+    EXPECT_EQ(older->GetNext(), newer);
+}
+
 TEST_F(ThreadExportsTest, ExistMarloExceptionFollowsTheChain) {
     int fresh = -1, pushed = -1, released = -1, takenOut = -1;
     std::thread worker([&] {
