@@ -356,19 +356,18 @@ void DurableCut(const std::string& path, const std::string& entry, pf::WriteMode
     static char chunk[32767];
     pf::File file;
     file.OpenForAppend(path.c_str(), 0, mode);
+    file.SetAppending(false);
     std::uint64_t readAt = entry.size();
     std::uint64_t writeAt = 0;
     for (;;) {
-        file.Seek(static_cast<std::int64_t>(readAt), pf::SeekFrom::kBegin);
-        long got = file.Read(chunk, sizeof chunk);
+        long got = file.ReadAt(readAt, chunk, sizeof chunk);
         if (got <= 0) break;
-        file.Seek(static_cast<std::int64_t>(writeAt), pf::SeekFrom::kBegin);
-        file.WriteAll(chunk, static_cast<std::size_t>(got));
+        file.WriteAllAt(writeAt, chunk, static_cast<std::size_t>(got));
         readAt += static_cast<std::uint64_t>(got);
         writeAt += static_cast<std::uint64_t>(got);
     }
     file.Truncate(writeAt);
-    file.Seek(static_cast<std::int64_t>(writeAt), pf::SeekFrom::kBegin);
+    file.SetAppending(true);
     if (syncAfterCut) file.Sync();
     file.WriteAll(entry.data(), entry.size());
     file.Close();
