@@ -23,9 +23,10 @@ std::uint64_t SaturatingProduct(std::uint64_t a, std::uint64_t b) {
 }  // namespace
 
 // Tries the name until it opens, fails for good, or the attempts run out.
-// A writer of another process costs a wait (and, for the standard file, a
-// beep) per attempt; a writer of this process is waited for in one go, for as
-// long as all attempts could take together.
+// A writer of another process costs a wait of retryDelay (and, for the
+// standard file, a beep) per attempt, cut short when that writer lets go; a
+// writer of this process is waited for in one go, for as long as all
+// attempts could take together.
 void OrnEhLogFile::State::OpenFile(const char* name, pf::PathTrust trust) noexcept {
     const unsigned long attemptsAllowed =
         maxAttempts > lf::kMaxAttempts ? lf::kMaxAttempts : maxAttempts;
@@ -44,7 +45,8 @@ void OrnEhLogFile::State::OpenFile(const char* name, pf::PathTrust trust) noexce
         pf::OpenStatus status = file.OpenForAppend(name, leftMs, pf::WriteMode::kSyncAtClose, trust);
         if (status == pf::OpenStatus::kOpened) return;
         if (status != pf::OpenStatus::kHeldElsewhere) return;
-        if (retryDelay > 0) pf::SleepMilliseconds(retryDelay);
+        // The wait after the attempt: taken as soon as the other writer lets go.
+        if (file.WaitForTurn(name, retryDelay, pf::WriteMode::kSyncAtClose, trust) == pf::OpenStatus::kOpened) return;
         if (isStandard) pf::Beep();
         ++attempts;
         if (attempts >= attemptsAllowed) return;

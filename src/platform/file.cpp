@@ -1,6 +1,7 @@
 #include "platform/file.h"
 
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -8,6 +9,8 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "platform/system.h"
 
 namespace orneh {
 namespace platform {
@@ -47,6 +50,11 @@ OpenStatus LockWriter(int fd) noexcept {
     return errno == EWOULDBLOCK ? OpenStatus::kHeldElsewhere : OpenStatus::kFailed;
 }
 
+// How often a writer waiting for another process looks at the lock.
+constexpr unsigned long kTurnPollMs = 1;
+
+int AppendFlags(WriteMode mode) noexcept { return O_RDWR | O_APPEND | (mode == WriteMode::kWriteThrough ? O_DSYNC : 0); }
+
 }  // namespace
 
 File::~File() { Close(); }
@@ -75,9 +83,8 @@ OpenStatus File::OpenForAppend(const char* path, std::uint64_t waitMs, WriteMode
         errno = EINVAL;
         return OpenStatus::kFailed;
     }
-    int flags = O_RDWR | O_APPEND | (mode == WriteMode::kWriteThrough ? O_DSYNC : 0);
     FileKey key{};
-    int fd = OpenRegularFile(path, flags, true, trust, &key);
+    int fd = OpenRegularFile(path, AppendFlags(mode), true, trust, &key);
     if (fd < 0) return OpenStatus::kFailed;
 
     FileClaim claim{};
@@ -98,6 +105,40 @@ OpenStatus File::OpenForAppend(const char* path, std::uint64_t waitMs, WriteMode
     m_mode = mode;
     m_claim = claim;
     return OpenStatus::kOpened;
+}
+
+OpenStatus File::WaitForTurn(const char* path, std::uint64_t waitMs, WriteMode mode, PathTrust trust) noexcept {
+    if (IsOpen() || !path) {
+        errno = EINVAL;
+        return OpenStatus::kFailed;
+    }
+    FileKey key{};
+    int fd = OpenRegularFile(path, AppendFlags(mode), true, trust, &key);
+    if (fd < 0) return OpenStatus::kFailed;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    for (;;) {
+        FileClaim claim{};
+        if (ClaimFile(key, 0, &claim) == ClaimResult::kClaimed) {
+            const OpenStatus status = LockWriter(fd);
+            if (status == OpenStatus::kOpened) {
+                m_fd = fd;
+                m_dirty = false;
+                m_mode = mode;
+                m_claim = claim;
+                return status;
+            }
+            ReleaseFile(claim);
+            if (status == OpenStatus::kFailed) {
+                CloseDescriptor(fd);
+                return status;
+            }
+        }
+        if (std::chrono::steady_clock::now() >= end) break;
+        SleepMilliseconds(kTurnPollMs);
+    }
+    CloseDescriptor(fd);
+    errno = EWOULDBLOCK;
+    return OpenStatus::kHeldElsewhere;
 }
 
 OpenStatus File::ProbeExisting(const char* path) noexcept {

@@ -3,7 +3,10 @@
 // A writer holds an exclusive flock() from open to close. Writers of this
 // process queue for the file in an in-process table (file_registry.h) rather
 // than meeting the flock; only a writer of another process shows up as
-// kHeldElsewhere, the sharing violation the caller retries on.
+// kHeldElsewhere, the sharing violation the caller retries on; its wait
+// (WaitForTurn) looks at the lock every millisecond, so that it takes the file
+// as soon as the other process lets go, in the short moment before that
+// process's next thread takes it again.
 //
 // Durability: what was written is on disk when Close returns (one fdatasync,
 // or O_DSYNC writes, per WriteMode).
@@ -50,6 +53,11 @@ public:
     OpenStatus OpenForAppend(const char* path, std::uint64_t waitMs,
                              WriteMode mode = WriteMode::kSyncAtClose,
                              PathTrust trust = PathTrust::kFollow) noexcept;
+
+    // The wait of a writer that met a writer of another process: tries the
+    // file every millisecond for up to waitMs (once when it is 0), with one
+    // descriptor. kHeldElsewhere when the time ran out. REQUIRES: !IsOpen().
+    OpenStatus WaitForTurn(const char* path, std::uint64_t waitMs, WriteMode mode, PathTrust trust) noexcept;
 
     // Whether an existing regular file could be taken for writing right now:
     // opens it without creating (trusted as kGuardShared), takes the writer

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <sched.h>
+#include <thread>
 #include <sys/mount.h>
 #include <sys/stat.h>
 
@@ -133,6 +134,16 @@ TEST(LogLock, OneWriterAtATime) {
     ASSERT_EQ(waiting.Open(), 1);
     waiting.Close();
     EXPECT_EQ(ReadFile(path), "#\r\n");
+    // The wait for another process ends as soon as it lets go, not a whole delay later.
+    auto holder = std::make_unique<ForeignHolder>(path);
+    ASSERT_TRUE(holder->holds());
+    std::thread release([&] { std::this_thread::sleep_for(std::chrono::milliseconds(100)), holder.reset(); });
+    OrnEhLogFile patient(path.c_str(), OrnEhLogUnlimited, 0, "#", 5000, 2);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(patient.Open(), 1);
+    EXPECT_LT(MillisecondsSince(start), 2500);
+    release.join();
+    patient.Close();
 }
 
 namespace {
