@@ -94,8 +94,11 @@ std::string EntryBytes() {
     return bytes;
 }
 
-int AppendEntries(const std::string& path, int count, OrnEhLogfileStyle style, unsigned long limit) {
-    OrnEhLogFile log(path.c_str(), style, limit, kSeparator, 1, 10000);
+// Entries through one object; the number of them whose Open failed. The
+// default retries never let a writer of another process give up.
+int AppendEntries(const std::string& path, int count, OrnEhLogfileStyle style, unsigned long limit,
+                  unsigned long retryDelay = 1, unsigned long maxAttempts = 10000) {
+    OrnEhLogFile log(path.c_str(), style, limit, kSeparator, retryDelay, maxAttempts);
     int lost = 0;
     for (int i = 0; i < count; ++i) {
         if (!log.Open()) {
@@ -389,17 +392,7 @@ void BM_LimitedFourProcessesEightThreads(benchmark::State& state) {
             std::atomic<int> failed{0};
             std::vector<std::thread> threads;
             for (int t = 0; t < kThreads; ++t) {
-                threads.emplace_back([&] {
-                    OrnEhLogFile log(path.c_str(), OrnEhLogLimited, kLimit, kSeparator, 100, 10);
-                    for (int i = 0; i < kPerThread; ++i) {
-                        if (!log.Open()) {
-                            ++failed;
-                            continue;
-                        }
-                        WriteEntry(log, static_cast<unsigned long>(i));
-                        log.Close();
-                    }
-                });
+                threads.emplace_back([&] { failed += AppendEntries(path, kPerThread, OrnEhLogLimited, kLimit, 100, 10); });
             }
             for (auto& thread : threads) thread.join();
             ::_exit(failed.load() > 250 ? 250 : failed.load());

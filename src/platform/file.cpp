@@ -78,13 +78,24 @@ File& File::operator=(File&& other) noexcept {
     return *this;
 }
 
-OpenStatus File::OpenForAppend(const char* path, std::uint64_t waitMs, WriteMode mode, PathTrust trust) noexcept {
+int File::OpenDescriptor(const char* path, WriteMode mode, PathTrust trust, FileKey* key) noexcept {
     if (IsOpen() || !path) {
         errno = EINVAL;
-        return OpenStatus::kFailed;
+        return -1;
     }
+    return OpenRegularFile(path, AppendFlags(mode), true, trust, key);
+}
+
+void File::Take(int fd, WriteMode mode, const FileClaim& claim) noexcept {
+    m_fd = fd;
+    m_dirty = false;
+    m_mode = mode;
+    m_claim = claim;
+}
+
+OpenStatus File::OpenForAppend(const char* path, std::uint64_t waitMs, WriteMode mode, PathTrust trust) noexcept {
     FileKey key{};
-    int fd = OpenRegularFile(path, AppendFlags(mode), true, trust, &key);
+    int fd = OpenDescriptor(path, mode, trust, &key);
     if (fd < 0) return OpenStatus::kFailed;
 
     FileClaim claim{};
@@ -100,20 +111,13 @@ OpenStatus File::OpenForAppend(const char* path, std::uint64_t waitMs, WriteMode
         ReleaseFile(claim);
         return status;
     }
-    m_fd = fd;
-    m_dirty = false;
-    m_mode = mode;
-    m_claim = claim;
+    Take(fd, mode, claim);
     return OpenStatus::kOpened;
 }
 
 OpenStatus File::WaitForTurn(const char* path, std::uint64_t waitMs, WriteMode mode, PathTrust trust) noexcept {
-    if (IsOpen() || !path) {
-        errno = EINVAL;
-        return OpenStatus::kFailed;
-    }
     FileKey key{};
-    int fd = OpenRegularFile(path, AppendFlags(mode), true, trust, &key);
+    int fd = OpenDescriptor(path, mode, trust, &key);
     if (fd < 0) return OpenStatus::kFailed;
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
     for (;;) {
@@ -121,10 +125,7 @@ OpenStatus File::WaitForTurn(const char* path, std::uint64_t waitMs, WriteMode m
         if (ClaimFile(key, 0, &claim) == ClaimResult::kClaimed) {
             const OpenStatus status = LockWriter(fd);
             if (status == OpenStatus::kOpened) {
-                m_fd = fd;
-                m_dirty = false;
-                m_mode = mode;
-                m_claim = claim;
+                Take(fd, mode, claim);
                 return status;
             }
             ReleaseFile(claim);

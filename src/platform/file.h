@@ -87,6 +87,10 @@ public:
     void Close() noexcept;
 
 private:
+    // A descriptor for appending to path; -1 (errno set) when it cannot be had or this file is open.
+    int OpenDescriptor(const char* path, WriteMode mode, PathTrust trust, FileKey* key) noexcept;
+    // Makes fd, locked and claimed, this file's descriptor.
+    void Take(int fd, WriteMode mode, const FileClaim& claim) noexcept;
     bool WriteLoop(std::int64_t offset, const void* data, std::size_t size) noexcept;
 
     int m_fd = -1;
