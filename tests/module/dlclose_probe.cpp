@@ -1,6 +1,9 @@
 // Loads an application module that uses the library, lets it leave exceptions
 // in several threads' chains, unloads it, and checks that the library went
-// away and deleted every one of them. Exit status 0 when it did.
+// away and deleted every one of them. Threads that end release their chains
+// on the way (the newest exception of each may wait for its deferred
+// deletion); what the loading thread holds goes only with the library. Exit
+// status 0 when it did.
 #include <dlfcn.h>
 
 #include <cstdio>
@@ -21,8 +24,8 @@ int main(int argc, char** argv) {
     auto run = reinterpret_cast<Run>(dlsym(plugin, "plugin_run"));
     if (!run) return 2;
     int made = run(&OnDestroyed, 3);
-    if (g_destroyed != 0) {
-        std::fprintf(stderr, "deleted too early: %d\n", g_destroyed);
+    if (g_destroyed >= made) {
+        std::fprintf(stderr, "deleted too early: %d of %d\n", g_destroyed, made);
         return 1;
     }
     dlclose(plugin);
