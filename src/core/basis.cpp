@@ -167,7 +167,15 @@ void OrnEhBasis::AdoptException(CException* exception, int autoDelete) {
     } else if (exception->IsKindOf(RUNTIME_CLASS(CMemoryException))) {
         if (ExMultiThreadAdmin* admin = GetAdmin()) admin->PrepareMemoryException(0);
     } else {
-        // The wrapper links itself into the chain; the chain owns it.
-        new OrnEhMFC(exception, autoDelete, 1);
+        // The wrapper links itself into the chain; the chain owns it. One
+        // that is in no chain (its record could not be had) is nobody's, and
+        // without a wrapper the caught exception is still ours to delete.
+        OrnEhMFC* wrapper = new OrnEhMFC(exception, autoDelete, 1);
+        OrnEhBasisInfo* info = OrnEhBasisAccess::Info(wrapper);
+        if (!wrapper) {
+            if (autoDelete) exception->Delete();
+        } else if (!info || info->released != 0) {
+            delete wrapper;
+        }
     }
 }
