@@ -44,8 +44,8 @@ public:
     Mutex(const Mutex&) = delete;
     Mutex& operator=(const Mutex&) = delete;
 
-    void Lock() ACQUIRE() { pthread_mutex_lock(&m_mutex); }
-    void Unlock() RELEASE() { pthread_mutex_unlock(&m_mutex); }
+    void Lock() ACQUIRE() NO_THREAD_SAFETY_ANALYSIS { pthread_mutex_lock(&m_mutex); }
+    void Unlock() RELEASE() NO_THREAD_SAFETY_ANALYSIS { pthread_mutex_unlock(&m_mutex); }
     // Only in a forked child, whose single thread cannot be inside the lock.
     void ResetInChild() noexcept {
         pthread_mutex_t fresh = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
@@ -65,6 +65,18 @@ public:
 
 private:
     Mutex& m_mutex;
+};
+
+// Holds a lock of static storage across fork(): taken before it, released in
+// the parent, put back to unlocked in the child, so that the child never
+// inherits it locked by a thread it does not have. One object per lock:
+//   HeldAcrossFork<g_lock> g_lockAcrossFork;
+template <Mutex& M>
+struct HeldAcrossFork {
+    HeldAcrossFork() { pthread_atfork(&Prepare, &Parent, &Child); }
+    static void Prepare() NO_THREAD_SAFETY_ANALYSIS { M.Lock(); }
+    static void Parent() NO_THREAD_SAFETY_ANALYSIS { M.Unlock(); }
+    static void Child() { M.ResetInChild(); }
 };
 
 }  // namespace platform
