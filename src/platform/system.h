@@ -39,8 +39,9 @@ void Beep() noexcept;
 // when the fork found it held by a thread the child does not have.
 class CAPABILITY("mutex") Mutex {
 public:
+    // Never destroyed: a lock of static storage must still work in the
+    // destructors of other static objects that run after its own would.
     Mutex() noexcept { ResetInChild(); }
-    ~Mutex() { pthread_mutex_destroy(&m_mutex); }
     Mutex(const Mutex&) = delete;
     Mutex& operator=(const Mutex&) = delete;
 
