@@ -194,8 +194,8 @@ void SetMainThreadId(std::uint32_t threadId) { g_mainThreadId.store(threadId); }
 // --- Construction -------------------------------------------------------------
 
 ExMultiThreadAdmin::ExMultiThreadAdmin() : m_epoch(g_epoch.fetch_add(1) + 1) {
-    m_haveKey = pthread_key_create(&m_threadKey, ThreadKeyDestructor) == 0;
     ap::MutexLock lock(m_lock);
+    m_haveKey = pthread_key_create(&m_threadKey, ThreadKeyDestructor) == 0;
     if (!Grow()) ExitWithText("Programm mit exit (-3) abgebrochen: Konstr. ExMultiThreadAdmin ", -3);
     ExMultiThreadAdminInfo* info = RecordAtLocked(0);
     if (!SetUpRecord(info)) {
@@ -478,10 +478,15 @@ void ExMultiThreadAdmin::DeleteExceptionsOfClass(const CRuntimeClass* runtimeCla
 
 ExMultiThreadAdmin::~ExMultiThreadAdmin() { Teardown(); }
 
-void ExMultiThreadAdmin::Teardown() {
-    // Threads that end from now on leave their records alone.
+void ExMultiThreadAdmin::StopWatchingThreadEnds() {
+    ap::MutexLock lock(m_lock);
     if (m_haveKey) pthread_key_delete(m_threadKey);
     m_haveKey = false;
+}
+
+void ExMultiThreadAdmin::Teardown() {
+    // Threads that end from now on leave their records alone.
+    StopWatchingThreadEnds();
     ap::MutexLock lock(m_lock);
     // First every chain, then the reserve exceptions: a chain handed to
     // another thread may hold a reserve exception that is still another
@@ -563,6 +568,7 @@ void CreateAdminAtLoad() {
 void DestroyAdminAtUnload() {
     ap::MutexLock lock(g_createLock);
     g_closing.store(true);
+    if (ExMultiThreadAdmin* admin = g_admin.load()) admin->StopWatchingThreadEnds();
     // Wait (bounded) until no other thread is inside the library. A thread
     // that stays inside keeps using its data, so then nothing is freed: the
     // process is going away anyway.

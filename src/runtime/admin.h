@@ -137,6 +137,9 @@ public:
     // The end of a registered thread (its pthread key's destructor): its
     // chain is released and its record becomes free.
     void ThreadEnded(ExMultiThreadAdminInfo* info);
+    // From now on threads end without the administration (the module is
+    // going away: its code must not be called at a thread's end).
+    void StopWatchingThreadEnds();
     // fork(): every lock held across it; the child keeps only the forking
     // thread's record.
     void BeforeFork() ACQUIRE(m_lock);
@@ -158,7 +161,7 @@ private:
     ExRecordChunk* m_chunks[2048] GUARDED_BY(m_lock) = {};
     unsigned m_epoch = 0;
     pthread_key_t m_threadKey;
-    bool m_haveKey = false;
+    bool m_haveKey GUARDED_BY(m_lock) = false;
 };
 
 // The administration, created on first need (ends the process with -1 when it
