@@ -52,9 +52,17 @@ void ExContainer::Append(OrnEhBasis* e) {
     if (!info) return;
     info->owner = this;
     if (e == last) return;
-    // An exception that is in the chain already (a reserve exception armed a
-    // second time) moves to the end instead of being linked twice.
-    if ((info->prev || info->next) && links::Contains(last, e)) links::Unlink(last, e);
+    if (info->prev || info->next) {
+        if (!links::Contains(last, e)) {
+            // One of a chain that is nobody's (taken out of its thread): it
+            // comes with the exceptions older than it.
+            Adopt(e);
+            return;
+        }
+        // In the chain already (a reserve exception armed a second time): it
+        // moves to the end instead of being linked twice.
+        links::Unlink(last, e);
+    }
     links::LinkNewest(last, e);
 }
 
