@@ -19,7 +19,6 @@ namespace {
 
 const std::uint32_t kChunkRecords = 64;
 const std::uint32_t kMaxChunks = 2048;  // up to 131072 threads alive at once
-const std::uint32_t kFirstCapacity = 50;
 const unsigned long kDefaultMaxSize = 1048576;  // the standard log file's own limit
 
 }  // namespace
