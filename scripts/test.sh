@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # The whole test suite: the normal build, AddressSanitizer + UBSan, the
-# threaded tests under ThreadSanitizer, and a bounded run of the fuzz targets.
+# threaded tests under ThreadSanitizer, clang's thread-safety analysis, and a
+# bounded run of the fuzz targets.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 
 jobs=$(nproc)
 fuzz_seconds=${ZKQ_FUZZ_SECONDS:-30}
+
+echo "=== clang thread-safety analysis ==="
+scripts/thread_safety.sh
 
 for preset in default asan; do
   echo "=== preset $preset ==="

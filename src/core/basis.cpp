@@ -6,10 +6,13 @@
 #include "OrnEhMFC.h"
 #include "OrnEhParam.h"
 #include "core/basis_info.h"
+#include "core/chain_links.h"
+#include "core/log_record.h"
 #include "platform/alloc.h"
 #include "runtime/admin.h"
 
 namespace ap = orneh::platform;
+namespace links = orneh::core::links;
 
 IMPLEMENT_DYNAMIC(OrnEhBasis, CException)
 
@@ -21,16 +24,6 @@ OrnEhBasisInfo* NewRecord() {
     info->threadId = GetExThreadId();
     info->released = 1;
     return info;
-}
-
-// True when e is linked into the chain that ends at last.
-bool InChain(const OrnEhBasis* e, OrnEhBasis* last) {
-    for (OrnEhBasis* walk = last; walk;) {
-        if (walk == e) return true;
-        OrnEhBasisInfo* info = OrnEhBasisAccess::Info(walk);
-        walk = info ? info->prev : nullptr;
-    }
-    return false;
 }
 
 }  // namespace
@@ -110,32 +103,24 @@ void OrnEhBasis::CheckBeforeDelete() {
         ExContainer* container = GetCurrentContainer();
         OrnEhBasisInfo* info = m_info;
         if (!info) return;
+        ExContainer* owner = info->owner;
         if (info->released == 0) {
-            // Still held by a chain: nobody reported it, so it is logged now.
-            OrnEhBasis::Log(nullptr, nullptr, 1);
-            bool inChain = container && InChain(this, container->last);
-            OrnEhBasis* older = info->prev;
-            OrnEhBasis* newer = info->next;
-            if (container && inChain) container->current = nullptr;
-            if (OrnEhBasisInfo* o = OrnEhBasisAccess::Info(older)) o->next = nullptr;
-            // Newer exceptions keep no link to this one; they stay the chain.
-            if (OrnEhBasisInfo* n = OrnEhBasisAccess::Info(newer)) n->prev = nullptr;
-            info->prev = nullptr;
-            info->next = nullptr;
-            if (inChain) {
-                OrnEhBasis* newest = container->last;
-                container->last = older;
-                container->ReleaseAll();
-                if (newer) container->last = newest;
-            } else if (newer) {
-                // Not this thread's chain (one taken out of its thread): the
-                // two neighbours close the gap.
-                if (OrnEhBasisInfo* n = OrnEhBasisAccess::Info(newer)) n->prev = older;
-                if (OrnEhBasisInfo* o = OrnEhBasisAccess::Info(older)) o->next = newer;
+            // Still held by a chain: nobody reported it, so the chain it is in
+            // is logged now, this exception included.
+            if (container && owner == container) {
+                OrnEhBasis::Log(nullptr, nullptr, 1);
+            } else if (container) {
+                orneh::core::LogChain(container, nullptr, links::NewestOf(this));
             }
-        } else if (container && container->current == this) {
-            if (OrnEhBasisInfo* o = OrnEhBasisAccess::Info(info->prev)) o->next = nullptr;
-            container->current = nullptr;
+            // The exceptions older than this one are released, the newer ones
+            // stay the chain.
+            if (owner && owner->CutAtDying(this)) return;
+            // A chain that is nobody's (taken out of its thread): the two
+            // neighbours close the gap.
+            OrnEhBasis* newest = links::NewestOf(this);
+            links::Unlink(newest, this);
+        } else if (owner) {
+            owner->ForgetCurrent(this);
         }
     } catch (...) {
     }
@@ -178,14 +163,19 @@ void OrnEhBasis::AdoptException(CException* exception, int autoDelete) {
     ActiveCall active;
     if (exception->IsKindOf(RUNTIME_CLASS(OrnEhBasis))) {
         OrnEhBasis* e = static_cast<OrnEhBasis*>(exception);
-        for (OrnEhBasis* walk = GetLast(); walk; walk = walk->GetPrev()) {
-            if (walk == e) return;
-        }
-        Push(e);
+        if (!links::Contains(GetLast(), e)) Push(e);
     } else if (exception->IsKindOf(RUNTIME_CLASS(CMemoryException))) {
         if (ExMultiThreadAdmin* admin = GetAdmin()) admin->PrepareMemoryException(0);
     } else {
-        // The wrapper links itself into the chain; the chain owns it.
-        new OrnEhMFC(exception, autoDelete, 1);
+        // The wrapper links itself into the chain; the chain owns it. One
+        // that is in no chain (its record could not be had) is nobody's, and
+        // without a wrapper the caught exception is still ours to delete.
+        OrnEhMFC* wrapper = new OrnEhMFC(exception, autoDelete, 1);
+        OrnEhBasisInfo* info = OrnEhBasisAccess::Info(wrapper);
+        if (!wrapper) {
+            if (autoDelete) exception->Delete();
+        } else if (!info || info->released != 0) {
+            delete wrapper;
+        }
     }
 }

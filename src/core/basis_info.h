@@ -6,6 +6,7 @@
 
 #include "OrnEhBasis.h"
 
+class ExContainer;
 class OrnEhParam;
 
 struct OrnEhBasisInfo {
@@ -22,6 +23,10 @@ struct OrnEhBasisInfo {
     OrnEhParam* params;  // owned copy, or null
     unsigned long extraNo;
     int released;  // 0 while a chain holds the exception
+    // The container whose chain holds the exception, or whose deferred
+    // deletion waits for it; null for a chain taken out of its thread.
+    // Changed under that container's lock.
+    ExContainer* owner;
 };
 
 // The library's door to the private parts of OrnEhBasis.

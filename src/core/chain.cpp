@@ -34,7 +34,16 @@ void OrnEhBasis::Push(OrnEhBasis* e) {
         OrnEhBasisInfo* info = Info(e);
         if (!container || !info) return;
         info->released = 0;
-        container->Append(e);
+        ExContainer* owner = info->owner;
+        if (owner && owner != container) {
+            // Caught in this thread but still held by another thread's chain
+            // (carried here by std::exception_ptr, say): that chain gives it
+            // up, with its causes, before this one takes it.
+            owner->Surrender(e);
+            container->AttachChain(e);
+        } else {
+            container->Append(e);
+        }
     } catch (...) {
     }
 }

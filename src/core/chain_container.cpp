@@ -1,9 +1,14 @@
-// The chain operations of a thread's container: appending, releasing, and
-// deleting the exceptions of one class.
+// The chain operations of a thread's container: appending, releasing,
+// deleting the exceptions of one class, and handing chains between threads.
+// All link changes go through core/chain_links.
 #include "OrnEhBasis.h"
 #include "OrnEhMemory.h"
 #include "core/basis_info.h"
+#include "core/chain_links.h"
 #include "runtime/admin.h"
+
+namespace links = orneh::core::links;
+namespace ap = orneh::platform;
 
 namespace {
 
@@ -13,70 +18,78 @@ bool IsReserve(const OrnEhBasis* e) { return e->IsKindOf(RUNTIME_CLASS(OrnEhMemo
 
 OrnEhBasisInfo* Info(const OrnEhBasis* e) { return OrnEhBasisAccess::Info(e); }
 
-void ClearLinks(OrnEhBasisInfo* info) {
-    info->next = nullptr;
-    info->prev = nullptr;
+}  // namespace
+
+OrnEhBasis* ExContainer::GetLast() {
+    ap::MutexLock lock(m_lock);
+    return last;
 }
 
-}  // namespace
+OrnEhBasis* ExContainer::GetCurrent() {
+    ap::MutexLock lock(m_lock);
+    return current;
+}
+
+void ExContainer::DisposeCurrent(OrnEhBasis* keep) {
+    OrnEhBasis* previous = current;
+    // current is either last or detached (every operation that takes it out
+    // of the chain either keeps it current detached or clears current).
+    if (!previous || previous == last || previous == keep) return;
+    if (IsReserve(previous)) {
+        if (OrnEhBasisInfo* info = Info(previous)) info->released = 1;
+        static_cast<OrnEhMemory*>(previous)->SetSize(0);
+    } else {
+        delete previous;  // its CheckBeforeDelete makes the container forget it
+    }
+}
 
 void ExContainer::Append(OrnEhBasis* e) {
     if (!e) return;
-    if (current && current != last && current != e) {
-        OrnEhBasis* previous = current;
-        if (IsReserve(previous)) {
-            if (OrnEhBasisInfo* info = Info(previous)) info->released = 1;
-            static_cast<OrnEhMemory*>(previous)->SetSize(0);
-        } else {
-            delete previous;  // its CheckBeforeDelete makes the container forget it
-        }
-    }
+    ap::MutexLock lock(m_lock);
+    DisposeCurrent(e);
     current = e;
     OrnEhBasisInfo* info = Info(e);
     if (!info) return;
-
-    // An exception that is in the chain already (a reserve exception armed a
-    // second time) moves to the end instead of being linked twice, which
-    // would make the chain a loop. Only a linked exception can be there.
-    bool linked = e == last || info->prev || info->next;
-    for (OrnEhBasis* walk = linked ? last : nullptr; walk; walk = Info(walk) ? Info(walk)->prev : nullptr) {
-        if (walk != e) continue;
-        if (e == last) return;
-        if (info->prev) Info(info->prev)->next = info->next;
-        if (info->next) Info(info->next)->prev = info->prev;
-        break;
+    info->owner = this;
+    if (e == last) return;
+    if (info->prev || info->next) {
+        if (!links::Contains(last, e)) {
+            // One of a chain that is nobody's (taken out of its thread): it
+            // comes with the exceptions older than it.
+            Adopt(e);
+            return;
+        }
+        // In the chain already (a reserve exception armed a second time): it
+        // moves to the end instead of being linked twice.
+        links::Unlink(last, e);
     }
+    links::LinkNewest(last, e);
+}
 
-    info->prev = last;
-    info->next = nullptr;
-    if (last) {
-        if (OrnEhBasisInfo* lastInfo = Info(last)) lastInfo->next = e;
+// Releases a chain that is no longer reachable from last: from the newest to
+// the oldest, so that each destructor runs while the older ones still exist.
+void ExContainer::ReleaseDetached(OrnEhBasis* newest) {
+    OrnEhBasis* rest = newest;
+    while (rest) {
+        OrnEhBasis* e = links::PopNewest(rest);
+        OrnEhBasisInfo* info = Info(e);
+        if (!info) break;
+        info->released = 1;
+        if (e == current) continue;  // its deletion waits for the next Append
+        info->owner = nullptr;
+        if (!IsReserve(e)) delete e;
     }
-    last = e;
 }
 
 void ExContainer::ReleaseAll() {
-    while (last) {
-        OrnEhBasis* e = last;
-        OrnEhBasisInfo* info = Info(e);
-        if (!info) {
-            last = nullptr;
-            break;
-        }
-        last = info->prev;
-        if (last) {
-            if (OrnEhBasisInfo* older = Info(last)) older->next = nullptr;
-        }
-        info->released = 1;
-        if (e == current || IsReserve(e)) {
-            ClearLinks(info);
-        } else {
-            delete e;
-        }
-    }
+    ap::MutexLock lock(m_lock);
+    OrnEhBasis* chain = last;
+    last = nullptr;
+    ReleaseDetached(chain);
 }
 
 void ExContainer::DeleteOfClass(const CRuntimeClass* runtimeClass) {
+    ap::MutexLock lock(m_lock);
     OrnEhBasis* e = last ? last : current;
     while (e) {
         OrnEhBasisInfo* info = Info(e);
@@ -84,17 +97,84 @@ void ExContainer::DeleteOfClass(const CRuntimeClass* runtimeClass) {
         OrnEhBasis* older = info->prev;
         if (e->IsKindOf(runtimeClass)) {
             info->released = 1;
+            info->owner = nullptr;
             if (e == current) current = nullptr;
-            if (info->prev) {
-                if (OrnEhBasisInfo* o = Info(info->prev)) o->next = info->next;
-            }
-            if (info->next) {
-                if (OrnEhBasisInfo* n = Info(info->next)) n->prev = info->prev;
-            }
-            if (e == last) last = info->prev;
-            ClearLinks(info);
+            links::Unlink(last, e);
             if (!IsReserve(e)) delete e;
         }
         e = older;
     }
+}
+
+OrnEhBasis* ExContainer::TakeChain() {
+    ap::MutexLock lock(m_lock);
+    OrnEhBasis* newest = last;
+    // A released exception still waiting for its deferred deletion is not
+    // part of the chain handed out: the container keeps it.
+    for (OrnEhBasis* e = newest; e; e = Info(e)->prev) {
+        if (e == current) current = nullptr;
+        Info(e)->owner = nullptr;
+    }
+    last = nullptr;
+    return newest;
+}
+
+void ExContainer::Adopt(OrnEhBasis* newest) {
+    for (OrnEhBasis* e = newest; e; e = Info(e)->prev) Info(e)->owner = this;
+    links::LinkChain(last, newest);
+    current = newest;
+}
+
+void ExContainer::AttachChain(OrnEhBasis* newest) {
+    ap::MutexLock lock(m_lock);
+    // A chain that is this thread's own already stays as it is.
+    if (!Info(newest) || links::Contains(last, newest)) return;
+    DisposeCurrent(newest);
+    Adopt(newest);
+}
+
+void ExContainer::Surrender(OrnEhBasis* e) {
+    ap::MutexLock lock(m_lock);
+    OrnEhBasisInfo* info = Info(e);
+    if (!info || info->owner != this) return;
+    if (links::Contains(last, e)) {
+        links::CutBelowNewer(last, e);
+        for (OrnEhBasis* walk = e; walk; walk = Info(walk)->prev) {
+            if (walk == current) current = nullptr;
+            Info(walk)->owner = nullptr;
+        }
+    } else if (e == current) {
+        current = nullptr;
+        info->owner = nullptr;
+    }
+}
+
+bool ExContainer::CutAtDying(OrnEhBasis* e) {
+    ap::MutexLock lock(m_lock);
+    if (!links::Contains(last, e)) return false;
+    OrnEhBasisInfo* info = Info(e);
+    OrnEhBasis* older = info->prev;
+    links::Unlink(last, e);
+    info->owner = nullptr;
+    if (e == current) current = nullptr;
+    // What was older than e is released; the newer exceptions stay.
+    if (older) {
+        links::CutBelowNewer(last, older);
+        ReleaseDetached(older);
+    }
+    return true;
+}
+
+void ExContainer::ForgetCurrent(OrnEhBasis* e) {
+    ap::MutexLock lock(m_lock);
+    if (current != e) return;
+    current = nullptr;
+    if (OrnEhBasisInfo* info = Info(e)) info->owner = nullptr;
+}
+
+void ExContainer::AbandonInChild() {
+    m_lock.ResetInChild();
+    ap::MutexLock lock(m_lock);
+    last = nullptr;
+    current = nullptr;
 }

@@ -87,30 +87,42 @@ bool WriteDetailsText(OrnEhLogFile& log, OrnEhBasis* newest) {
 }  // namespace orneh
 
 void OrnEhBasis::Log(const char* const message, CException* exception, int autoDelete) {
-    char* path = nullptr;
     try {
         ActiveCall active;
         if (exception) AdoptException(exception, autoDelete);
         ExContainer* container = GetCurrentContainer();
-        if (!container || container->logFile.GetStyle() == OrnEhLogOff) return;
+        if (container) orneh::core::LogChain(container, message, container->GetLast());
+    } catch (...) {
+    }
+}
 
+namespace orneh {
+namespace core {
+
+void LogChain(ExContainer* container, const char* message, OrnEhBasis* newest) {
+    char* path = nullptr;
+    try {
+        if (container->logFile.GetStyle() == OrnEhLogOff) return;
         // The newest exception that names a log file of its own decides.
         OrnEhLogfileStyle style = OrnEhLogLimited;
         unsigned long maxSize = 0;
         path = static_cast<char*>(ap::AllocZeroed(kLogPathSize));
         if (path) {
-            for (OrnEhBasis* e = container->last; e; e = e->GetPrev()) {
+            for (OrnEhBasis* e = newest; e; e = e->GetPrev()) {
                 e->GetLogFileInfos(path, style, maxSize);
                 path[kLogPathSize - 1] = '\0';  // a hook that fills the whole buffer
                 if (path[0]) break;
             }
         }
         container->logFile.Open(path, style, maxSize);
-        orneh::core::WriteReportEntry(container->logFile, message, container->last);
+        WriteReportEntry(container->logFile, message, newest);
     } catch (...) {
     }
     ap::Free(path);
 }
+
+}  // namespace core
+}  // namespace orneh
 
 void OrnEhBasis::LogKindHead(OrnEhLogFile& file, const char* kindName) const {
     file << "Fehlerart: " << kindName << "\r\n";

@@ -6,6 +6,7 @@
 
 class OrnEhBasis;
 class OrnEhLogFile;
+class ExContainer;
 
 namespace orneh {
 namespace core {
@@ -17,6 +18,11 @@ void WriteReportEntry(OrnEhLogFile& log, const char* message, OrnEhBasis* newest
 // Switches log to memory mode and writes the details text of the chain
 // ending at newest; false (nothing written) when memory mode cannot start.
 bool WriteDetailsText(OrnEhLogFile& log, OrnEhBasis* newest);
+
+// The static Log for the chain ending at newest: a report entry in the
+// container's standard log file (or the file the newest exception that names
+// one asks for).
+void LogChain(ExContainer* container, const char* message, OrnEhBasis* newest);
 
 }  // namespace core
 }  // namespace orneh

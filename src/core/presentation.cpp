@@ -26,7 +26,7 @@ long PresentInDialog(HWND window, const char* text, const char* caption,
     dialog::OrnEhDialog dialog(window);
     dialog.SetMessage(text, caption, messageType);
     DetailsText details{GetCurrentContainer()};
-    if (details.container && WriteDetailsText(details.container->logFile, details.container->last)) {
+    if (details.container && WriteDetailsText(details.container->logFile, details.container->GetLast())) {
         dialog.SetDetails(details.container->logFile.GetMemoryText());
     }
     return dialog.DoModal();

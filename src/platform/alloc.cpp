@@ -12,6 +12,8 @@ namespace {
 std::atomic<long> g_failCountdown{0};
 std::atomic<bool> g_fired{false};
 std::atomic<long> g_outstanding{0};
+// Counting costs a locked instruction per block, so only test programs do.
+std::atomic<bool> g_counting{false};
 
 bool ShouldFail() noexcept {
     long state = g_failCountdown.load(std::memory_order_relaxed);
@@ -37,7 +39,7 @@ bool ShouldFail() noexcept {
 void* Alloc(std::size_t size) noexcept {
     if (ShouldFail()) return nullptr;
     void* block = std::malloc(size == 0 ? 1 : size);
-    if (block) g_outstanding.fetch_add(1, std::memory_order_relaxed);
+    if (block && g_counting.load(std::memory_order_relaxed)) g_outstanding.fetch_add(1, std::memory_order_relaxed);
     return block;
 }
 
@@ -55,7 +57,7 @@ void* Realloc(void* block, std::size_t size) noexcept {
 
 void Free(void* block) noexcept {
     if (!block) return;
-    g_outstanding.fetch_sub(1, std::memory_order_relaxed);
+    if (g_counting.load(std::memory_order_relaxed)) g_outstanding.fetch_sub(1, std::memory_order_relaxed);
     std::free(block);
 }
 
@@ -76,6 +78,8 @@ void Reset() noexcept { g_failCountdown.store(0); }
 bool Fired() noexcept { return g_fired.load(); }
 
 long Outstanding() noexcept { return g_outstanding.load(); }
+
+void CountBlocks() noexcept { g_counting.store(true); }
 
 }  // namespace alloctest
 }  // namespace platform

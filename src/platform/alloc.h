@@ -51,8 +51,11 @@ void FailAll() noexcept;
 void Reset() noexcept;
 // True once an injected failure has happened since the last FailNth/FailAll.
 bool Fired() noexcept;
-// Blocks handed out and not yet given back (a leak counter for tests).
+// Blocks handed out and not yet given back (a leak counter for tests),
+// counted from the call of CountBlocks on; a test program calls that before
+// the library makes its first block.
 long Outstanding() noexcept;
+void CountBlocks() noexcept;
 
 }  // namespace alloctest
 }  // namespace platform

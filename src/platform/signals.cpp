@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "platform/fault_translator.h"
+#include "platform/system.h"
 
 namespace orneh {
 namespace platform {
@@ -23,7 +24,6 @@ const std::size_t kAltStackSize = 64 * 1024;
 const unsigned int kHandlerSeconds = 10;
 
 std::atomic<UnhandledExceptionFilter> g_filter{nullptr};
-std::once_flag g_installOnce;
 struct sigaction g_previous[NSIG];
 std::atomic<int> g_handlingSignal{0};
 
@@ -37,20 +37,23 @@ struct ThreadFaultState {
 };
 thread_local ThreadFaultState t_state;
 
-// Gives the alternate stack back when the thread ends; touched only outside
-// the handler.
-struct AltStackRelease {
-    bool armed = false;
-    ~AltStackRelease() {
-        if (!t_state.mapping) return;
-        stack_t disable{};
-        disable.ss_flags = SS_DISABLE;
-        sigaltstack(&disable, nullptr);
-        munmap(t_state.mapping, t_state.mappingSize);
-        t_state.mapping = nullptr;
-    }
-};
-thread_local AltStackRelease t_release;
+// Gives the alternate stack back when the thread ends: a pthread key's
+// destructor, not a thread_local object with one (registering that makes the
+// C library allocate, and it aborts the process when memory is out).
+void ReleaseAltStack(void*) {
+    if (!t_state.mapping) return;
+    stack_t disable{};
+    disable.ss_flags = SS_DISABLE;
+    sigaltstack(&disable, nullptr);
+    munmap(t_state.mapping, t_state.mappingSize);
+    t_state.mapping = nullptr;
+}
+
+// Whether the handler is installed (and the key made); the module's unload
+// puts the previous handlers back, and a later use installs ours again.
+Mutex g_installLock;
+bool g_installed GUARDED_BY(g_installLock) = false;
+pthread_key_t g_altStackKey;
 
 bool InStackGuard(const void* address) {
     if (!t_state.stackLow) return false;
@@ -195,6 +198,10 @@ void OnFault(int signal, siginfo_t* info, void* context) {
 }
 
 void InstallHandler() {
+    MutexLock lock(g_installLock);
+    if (g_installed) return;
+    g_installed = true;
+    pthread_key_create(&g_altStackKey, ReleaseAltStack);
     for (int signal : kSignals) {
         struct sigaction action{};
         action.sa_sigaction = &OnFault;
@@ -237,14 +244,13 @@ DWORD ExceptionCodeOf(int signal, int code, bool inStackGuard) noexcept {
 void FaultHandlingDone() noexcept { alarm(0); }
 
 UnhandledExceptionFilter SetUnhandledExceptionFilter(UnhandledExceptionFilter filter) noexcept {
-    if (filter) std::call_once(g_installOnce, InstallHandler);
+    if (filter) InstallHandler();
     return g_filter.exchange(filter);
 }
 
 void PrepareThreadForFaults() noexcept {
-    std::call_once(g_installOnce, InstallHandler);
+    InstallHandler();
     if (t_state.mapping) return;
-    t_release.armed = true;
 
     pthread_attr_t attr;
     if (pthread_getattr_np(pthread_self(), &attr) == 0) {
@@ -273,6 +279,16 @@ void PrepareThreadForFaults() noexcept {
     }
     t_state.mapping = mapping;
     t_state.mappingSize = total;
+    pthread_setspecific(g_altStackKey, mapping);
+}
+
+void RestoreFaultHandlers() noexcept {
+    MutexLock lock(g_installLock);
+    if (!g_installed) return;
+    for (int signal : kSignals) sigaction(signal, &g_previous[signal], nullptr);
+    // No thread may call into this code once it is unloaded.
+    pthread_key_delete(g_altStackKey);
+    g_installed = false;
 }
 
 }  // namespace platform

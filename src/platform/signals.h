@@ -24,6 +24,9 @@ UnhandledExceptionFilter SetUnhandledExceptionFilter(UnhandledExceptionFilter fi
 // of its stack bounds; installs the process-wide handler if needed.
 void PrepareThreadForFaults() noexcept;
 
+// Puts back the handlers that were there before ours (the module's unload).
+void RestoreFaultHandlers() noexcept;
+
 // Ends the time bound of the fault handler: a translator calls it when it has
 // made its exception, right before throwing it.
 void FaultHandlingDone() noexcept;

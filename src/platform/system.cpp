@@ -1,16 +1,77 @@
 #include "platform/system.h"
 
+#include <atomic>
 #include <cerrno>
 #include <ctime>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 namespace orneh {
 namespace platform {
 
+namespace {
+
+// The calling thread's kernel id, asked once per thread: no system call on
+// the hot path. A forked child asks again (its thread has a new id).
+thread_local std::uint32_t t_threadId = 0;
+
+// Local time in a forked child: glibc does not reset its time-zone lock at
+// fork, so a child forked while another thread converted a time would hang in
+// localtime_r. The child uses the offset from UTC that the parent had at the
+// fork and converts the date itself.
+std::atomic<long> g_utcOffsetAtFork{0};
+std::atomic<bool> g_forkedChild{false};
+
+void CaptureOffsetBeforeFork() {
+    std::time_t now = std::time(nullptr);
+    struct tm parts;
+    if (!g_forkedChild.load() && ::localtime_r(&now, &parts)) g_utcOffsetAtFork.store(parts.tm_gmtoff);
+}
+
+void ForkedChild() {
+    g_forkedChild.store(true);
+    RenewThreadIdAfterFork();
+}
+
+struct ForkHandlers {
+    ForkHandlers() { pthread_atfork(CaptureOffsetBeforeFork, nullptr, ForkedChild); }
+};
+ForkHandlers g_forkHandlers;
+
+// The civil date of a day count since 1970-01-01 (proleptic Gregorian).
+void CivilFromDays(long long days, LocalTime& out) {
+    days += 719468;  // days from 0000-03-01 to 1970-01-01
+    long long era = (days >= 0 ? days : days - 146096) / 146097;
+    long long dayOfEra = days - era * 146097;
+    long long yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    long long dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    long long monthIndex = (5 * dayOfYear + 2) / 153;  // March = 0
+    out.day = static_cast<unsigned short>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
+    out.month = static_cast<unsigned short>(monthIndex < 10 ? monthIndex + 3 : monthIndex - 9);
+    out.year = static_cast<unsigned short>(yearOfEra + era * 400 + (out.month <= 2 ? 1 : 0));
+}
+
+}  // namespace
+
 std::uint32_t CurrentThreadId() noexcept {
-    return static_cast<std::uint32_t>(::syscall(SYS_gettid));
+    if (t_threadId == 0) t_threadId = static_cast<std::uint32_t>(::syscall(SYS_gettid));
+    return t_threadId;
+}
+
+void RenewThreadIdAfterFork() noexcept { t_threadId = static_cast<std::uint32_t>(::syscall(SYS_gettid)); }
+
+LocalTime LocalTimeFromOffset(long long utcSeconds, long offset) noexcept {
+    LocalTime result{};
+    long long local = utcSeconds + offset;
+    long long days = local >= 0 ? local / 86400 : (local - 86399) / 86400;
+    long long secondOfDay = local - days * 86400;
+    CivilFromDays(days, result);
+    result.hour = static_cast<unsigned short>(secondOfDay / 3600);
+    result.minute = static_cast<unsigned short>(secondOfDay / 60 % 60);
+    result.second = static_cast<unsigned short>(secondOfDay % 60);
+    return result;
 }
 
 std::uint32_t CurrentProcessId() noexcept { return static_cast<std::uint32_t>(::getpid()); }
@@ -26,8 +87,10 @@ void SleepMilliseconds(unsigned long ms) noexcept {
 LocalTime GetLocalTime() noexcept {
     LocalTime result{};
     std::time_t now = std::time(nullptr);
+    if (now == static_cast<std::time_t>(-1)) return result;
+    if (g_forkedChild.load(std::memory_order_relaxed)) return LocalTimeFromOffset(now, g_utcOffsetAtFork.load());
     struct tm parts;
-    if (now == static_cast<std::time_t>(-1) || !::localtime_r(&now, &parts)) return result;
+    if (!::localtime_r(&now, &parts)) return result;
     result.year = static_cast<unsigned short>(parts.tm_year + 1900);
     result.month = static_cast<unsigned short>(parts.tm_mon + 1);
     result.day = static_cast<unsigned short>(parts.tm_mday);

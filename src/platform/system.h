@@ -4,13 +4,17 @@
 #define ORNEH_PLATFORM_SYSTEM_H
 
 #include <cstdint>
-#include <mutex>
+#include <pthread.h>
+
+#include "platform/thread_annotations.h"
 
 namespace orneh {
 namespace platform {
 
-// The kernel's id of the calling thread (gettid).
+// The kernel's id of the calling thread (gettid), cached per thread.
 std::uint32_t CurrentThreadId() noexcept;
+// Asks the kernel again: for the thread of a forked child.
+void RenewThreadIdAfterFork() noexcept;
 std::uint32_t CurrentProcessId() noexcept;
 
 void SleepMilliseconds(unsigned long ms) noexcept;
@@ -18,32 +22,62 @@ void SleepMilliseconds(unsigned long ms) noexcept;
 struct LocalTime {
     unsigned short year, month, day, hour, minute, second;
 };
-// The current local time; all zero if the clock cannot be read.
+// The current local time; all zero if the clock cannot be read. In a forked
+// child it is computed from the offset to UTC the parent had at the fork,
+// without the C library's time-zone lock.
 LocalTime GetLocalTime() noexcept;
+// The local time of utcSeconds at a fixed offset from UTC (seconds east).
+LocalTime LocalTimeFromOffset(long long utcSeconds, long offset) noexcept;
 
 // The audible signal while waiting for a held log file: a BEL on the
 // controlling terminal when there is one, else nothing.
 void Beep() noexcept;
 
-// A re-entrant lock (the critical section of the thread administration).
-class RecursiveLock {
+// The library's one lock: re-entrant for its owner (an exception's
+// destructor may come back into the chain that is deleting it), and plain
+// data, so that a forked child can put it back to unlocked (ResetInChild)
+// when the fork found it held by a thread the child does not have.
+class CAPABILITY("mutex") Mutex {
 public:
-    void Lock() { m_mutex.lock(); }
-    void Unlock() { m_mutex.unlock(); }
+    // Never destroyed: a lock of static storage must still work in the
+    // destructors of other static objects that run after its own would.
+    Mutex() noexcept { ResetInChild(); }
+    Mutex(const Mutex&) = delete;
+    Mutex& operator=(const Mutex&) = delete;
+
+    void Lock() ACQUIRE() NO_THREAD_SAFETY_ANALYSIS { pthread_mutex_lock(&m_mutex); }
+    void Unlock() RELEASE() NO_THREAD_SAFETY_ANALYSIS { pthread_mutex_unlock(&m_mutex); }
+    // Only in a forked child, whose single thread cannot be inside the lock.
+    void ResetInChild() noexcept {
+        pthread_mutex_t fresh = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
+        m_mutex = fresh;
+    }
 
 private:
-    std::recursive_mutex m_mutex;
+    pthread_mutex_t m_mutex;
 };
 
-class LockGuard {
+class SCOPED_CAPABILITY MutexLock {
 public:
-    explicit LockGuard(RecursiveLock& lock) : m_lock(lock) { m_lock.Lock(); }
-    ~LockGuard() { m_lock.Unlock(); }
-    LockGuard(const LockGuard&) = delete;
-    LockGuard& operator=(const LockGuard&) = delete;
+    explicit MutexLock(Mutex& mutex) ACQUIRE(mutex) : m_mutex(mutex) { m_mutex.Lock(); }
+    ~MutexLock() RELEASE() { m_mutex.Unlock(); }
+    MutexLock(const MutexLock&) = delete;
+    MutexLock& operator=(const MutexLock&) = delete;
 
 private:
-    RecursiveLock& m_lock;
+    Mutex& m_mutex;
+};
+
+// Holds a lock of static storage across fork(): taken before it, released in
+// the parent, put back to unlocked in the child, so that the child never
+// inherits it locked by a thread it does not have. One object per lock:
+//   HeldAcrossFork<g_lock> g_lockAcrossFork;
+template <Mutex& M>
+struct HeldAcrossFork {
+    HeldAcrossFork() { pthread_atfork(&Prepare, &Parent, &Child); }
+    static void Prepare() NO_THREAD_SAFETY_ANALYSIS { M.Lock(); }
+    static void Parent() NO_THREAD_SAFETY_ANALYSIS { M.Unlock(); }
+    static void Child() { M.ResetInChild(); }
 };
 
 }  // namespace platform

@@ -2,11 +2,13 @@
 // keeps, for every thread using the library, its chain of exceptions, its
 // standard log file and its reserve out-of-memory exception.
 //
-// Registration and table growth take the administration's lock; lookups of
-// the calling thread's record read the slot table without it. A grown table
-// replaces the old one atomically and the old one stays readable until the
-// administration goes away, so a lookup never reads freed memory; a record is
-// published only when it is complete, so a lookup never reads a torn one.
+// Records live in fixed chunks that never move and are freed only with the
+// administration, so a record pointer stays valid memory for every reader. A
+// registered thread keeps a pointer to its own record (checked against the
+// administration it came from), so finding the calling thread's container
+// costs neither a system call nor a lock. Registration, the end of a thread
+// (a pthread key destructor: the record is released and reused) and walks
+// over all records take the administration's lock.
 #ifndef ORNEH_RUNTIME_ADMIN_H
 #define ORNEH_RUNTIME_ADMIN_H
 
@@ -17,12 +19,21 @@
 #include "OrnEh.h"
 #include "OrnEhLogFile.h"
 #include "compat/OrnEhAfx.h"
+#include <pthread.h>
+
 #include "platform/system.h"
+#include "platform/thread_annotations.h"
 
 class OrnEhBasis;
 class OrnEhMemory;
 
 // A thread's share: its chain and its standard log file.
+//
+// The chain belongs to its thread, but other threads reach it (removal by
+// class, a caught exception taken over by another thread, teardown), so its
+// two ends are guarded by the container's lock, and every change of the
+// links happens under the lock of the chain they belong to. The lock is
+// re-entrant: an exception's destructor may come back into its chain.
 class ExContainer {
 public:
     ExContainer();
@@ -36,7 +47,27 @@ public:
     void Append(OrnEhBasis* e);
     void ReleaseAll();
     void DeleteOfClass(const CRuntimeClass* runtimeClass);
-    OrnEhBasis* GetLast() const { return last; }
+    OrnEhBasis* GetLast();
+    OrnEhBasis* GetCurrent();
+
+    // OrnEhGetExceptions: hands the chain out; nothing of it is this
+    // container's any more.
+    OrnEhBasis* TakeChain();
+    // OrnEhSetExceptions: the chain that ends at newest follows this one.
+    void AttachChain(OrnEhBasis* newest);
+    // Gives up e, which another thread takes over: e and its older
+    // exceptions leave this chain (the newer ones stay), and e is no longer
+    // this container's current exception. Nothing is deleted.
+    void Surrender(OrnEhBasis* e);
+    // A held exception of this chain is being deleted: the exceptions older
+    // than it are released, the newer ones stay the chain. False when e is
+    // not in this chain.
+    bool CutAtDying(OrnEhBasis* e);
+    // e is being deleted after its release: the container forgets it.
+    void ForgetCurrent(OrnEhBasis* e);
+    // A forked child drops the chain of a thread it does not have, without
+    // running anything of it.
+    void AbandonInChild();
 
     void SetLogFileInfos(const char* path, OrnEhLogfileStyle style, unsigned long maxSize);
     void WriteEmergencyText(const char* text) { WriteEmergencyLine(logFile, text); }
@@ -44,20 +75,35 @@ public:
     // One line into log: Open, text, CR LF, an empty line, Close.
     static void WriteEmergencyLine(OrnEhLogFile& log, const char* text);
 
-    OrnEhBasis* last = nullptr;
+    // The standard log file: used only by the container's own thread.
     OrnEhLogFile logFile;
-    OrnEhBasis* current = nullptr;
-    // The generation of the process-wide log configuration applied last.
+    // The generation of the process-wide log configuration applied last
+    // (the container's own thread only).
     unsigned long configGeneration = 0;
+
+private:
+    void DisposeCurrent(OrnEhBasis* keep) REQUIRES(m_lock);
+    void ReleaseDetached(OrnEhBasis* newest) REQUIRES(m_lock);
+    void Adopt(OrnEhBasis* newest) REQUIRES(m_lock);
+
+    orneh::platform::Mutex m_lock;
+    OrnEhBasis* last GUARDED_BY(m_lock) = nullptr;
+    OrnEhBasis* current GUARDED_BY(m_lock) = nullptr;
 };
 
 struct ExMultiThreadAdminInfo {
     ExContainer* container;
     OrnEhMemory* memoryException;  // the thread's reserve exception
     std::uint32_t threadId;
+    // Library-private: where the record lives, whether a thread holds it,
+    // and whether that thread is inside the library (the module's unload
+    // waits for it).
+    std::uint32_t index;
+    bool inUse;
+    std::atomic<int> activeCalls;
 };
 
-struct ExSlotTable;
+struct ExRecordChunk;
 
 class ExMultiThreadAdmin {
 public:
@@ -88,16 +134,34 @@ public:
     // The calling thread's record, or null.
     ExMultiThreadAdminInfo* FindRecord();
 
+    // The end of a registered thread (its pthread key's destructor): its
+    // chain is released and its record becomes free.
+    void ThreadEnded(ExMultiThreadAdminInfo* info);
+    // From now on threads end without the administration (the module is
+    // going away: its code must not be called at a thread's end).
+    void StopWatchingThreadEnds();
+    // fork(): every lock held across it; the child keeps only the forking
+    // thread's record.
+    void BeforeFork() ACQUIRE(m_lock);
+    void AfterForkInParent() RELEASE(m_lock);
+    void AfterForkInChild() RELEASE(m_lock);
+
 private:
-    ExMultiThreadAdminInfo* RecordAt(std::uint32_t index) const;
-    bool Grow();
-    ExMultiThreadAdminInfo* MakeRecord();
+    ExMultiThreadAdminInfo* RecordAt(std::uint32_t index);
+    ExMultiThreadAdminInfo* RecordAtLocked(std::uint32_t index) REQUIRES(m_lock);
+    ExMultiThreadAdminInfo* OwnRecord();
+    ExMultiThreadAdminInfo* FindById(std::uint32_t threadId) EXCLUDES(m_lock);
+    bool Grow() REQUIRES(m_lock);
+    bool SetUpRecord(ExMultiThreadAdminInfo* info) REQUIRES(m_lock);
     void ApplyLogConfig(ExContainer* container);
     void Teardown();
 
-    std::atomic<ExSlotTable*> m_table{nullptr};
-    ExSlotTable* m_retired = nullptr;  // replaced tables, freed with the administration
-    orneh::platform::RecursiveLock m_lock;
+    orneh::platform::Mutex m_lock;
+    std::uint32_t m_capacity GUARDED_BY(m_lock) = 0;
+    ExRecordChunk* m_chunks[2048] GUARDED_BY(m_lock) = {};
+    unsigned m_epoch = 0;
+    pthread_key_t m_threadKey;
+    bool m_haveKey GUARDED_BY(m_lock) = false;
 };
 
 // The administration, created on first need (ends the process with -1 when it
@@ -112,6 +176,9 @@ std::uint32_t GetExThreadId();
 // While nonzero, GetExThreadId of the calling thread reports this id (used
 // to run destructors on other threads' chains).
 void SetExThreadIdOverride(std::uint32_t threadId);
+// The same with the record at hand: the calling thread works on info's
+// chain until it is reset with null.
+void SetRecordOverride(ExMultiThreadAdminInfo* info);
 std::uint32_t GetMainThreadId();
 void SetMainThreadId(std::uint32_t threadId);
 const char* GetApplicationName();

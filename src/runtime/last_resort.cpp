@@ -41,7 +41,7 @@ void ExTerminateHandler() {
         // them) still leaves its chain, register dump included, in the log.
         OrnEhBasis* pending = PendingException();
         ExContainer* container = GetCurrentContainer();
-        if (pending || (container && container->last)) OrnEhBasis::Log(nullptr, pending, 0);
+        if (pending || (container && container->GetLast())) OrnEhBasis::Log(nullptr, pending, 0);
         OrnEhBasis::Release();
         orneh::runtime::CallTerminateFunctions();
     } catch (...) {

@@ -3,10 +3,9 @@
 // function may itself register or remove functions.
 #include "runtime/terminate_functions.h"
 
-#include <mutex>
-
 #include "OrnEh.h"
 #include "platform/alloc.h"
+#include "platform/system.h"
 
 namespace {
 
@@ -15,13 +14,14 @@ struct TerminateNode {
     TerminateNode* next;
 };
 
-std::recursive_mutex g_lock;
-TerminateNode* g_head = nullptr;
+orneh::platform::Mutex g_lock;
+orneh::platform::HeldAcrossFork<g_lock> g_lockAcrossFork;
+TerminateNode* g_head GUARDED_BY(g_lock) = nullptr;
 
 }  // namespace
 
 void OrnEhSetTerminateFunction(void (*function)()) {
-    std::lock_guard<std::recursive_mutex> guard(g_lock);
+    orneh::platform::MutexLock guard(g_lock);
     TerminateNode* node = orneh::platform::New<TerminateNode>();
     if (!node) return;
     node->function = function;
@@ -30,7 +30,7 @@ void OrnEhSetTerminateFunction(void (*function)()) {
 }
 
 void OrnEhDeleteTerminateFunction(void (*function)()) {
-    std::lock_guard<std::recursive_mutex> guard(g_lock);
+    orneh::platform::MutexLock guard(g_lock);
     for (TerminateNode** link = &g_head; *link; link = &(*link)->next) {
         if ((*link)->function != function) continue;
         TerminateNode* node = *link;
@@ -50,7 +50,7 @@ void CallTerminateFunctions() {
     void (*functions[kMax])();
     int count = 0;
     {
-        std::lock_guard<std::recursive_mutex> guard(g_lock);
+        orneh::platform::MutexLock guard(g_lock);
         for (TerminateNode* node = g_head; node && count < kMax; node = node->next) {
             functions[count++] = node->function;
         }

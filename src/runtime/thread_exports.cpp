@@ -30,15 +30,7 @@ OrnEhBasis* OrnEhGetExceptions() {
     try {
         ActiveCall active;
         ExContainer* container = GetCurrentContainer();
-        if (!container) return nullptr;
-        OrnEhBasis* newest = container->last;
-        // A released exception still waiting for its deferred deletion is not
-        // part of the chain handed out: the container keeps it.
-        for (OrnEhBasis* e = newest; e; e = e->GetPrev()) {
-            if (e == container->current) container->current = nullptr;
-        }
-        container->last = nullptr;
-        return newest;
+        return container ? container->TakeChain() : nullptr;
     } catch (...) {
         return nullptr;
     }
@@ -48,16 +40,7 @@ void OrnEhSetExceptions(OrnEhBasis* e) {
     try {
         if (!e) return;
         ActiveCall active;
-        ExContainer* container = GetCurrentContainer();
-        if (!container) return;
-        // A chain that is this thread's own already stays as it is.
-        for (OrnEhBasis* walk = container->last; walk; walk = walk->GetPrev()) {
-            if (walk == e) return;
-        }
-        OrnEhBasis* oldest = e->GetFirst();
-        container->Append(oldest);
-        container->last = e;
-        container->current = e;
+        if (ExContainer* container = GetCurrentContainer()) container->AttachChain(e);
     } catch (...) {
     }
 }
@@ -66,7 +49,7 @@ int OrnEhExistMARLOException() {
     try {
         ActiveCall active;
         ExContainer* container = GetCurrentContainer();
-        return container && container->last ? 1 : 0;
+        return container && container->GetLast() ? 1 : 0;
     } catch (...) {
         return 0;
     }

@@ -101,6 +101,52 @@ TEST_F(ChainTest, DeletingAHeldExceptionLogsTheChainAndDeletesTheOlderOnes) {
     EXPECT_EQ(Chain(), "3 ");
 }
 
+TEST_F(ChainTest, DeletingAHeldExceptionSparesTheCaughtOneAndLogsTheChainItIsIn) {
+    zkqtest::TempDir dir;
+    zkqtest::ScopedStandardLog log(dir.path(), "held.log");
+    // An older held exception deleted by hand: the newest, which its catcher
+    // still holds, keeps its deferred deletion through the release.
+    new TestException("one", 1, 0, 1);
+    auto* caught = new TestException("two", 2, 0, 1);
+    delete caught->GetPrev();
+    OrnEhBasis::Release();
+    EXPECT_EQ(Deleted(), 1);
+    EXPECT_EQ(caught->GetErrorNo(), 2u);
+    delete caught;
+
+    // The held newest of a chain taken out of its thread: that chain is
+    // logged, not the thread's empty one.
+    auto* older = new TestException("taken older", 3, 0, 1);
+    auto* taken = new TestException("taken newest", 4, 0, 1);
+    ASSERT_EQ(OrnEhGetExceptions(), taken);
+    delete taken;
+    std::string text = zkqtest::ReadFile(log.path());
+    EXPECT_NE(text.find("Fehlerursache: taken newest"), std::string::npos);
+    EXPECT_NE(text.find("Fehlerursache: taken older"), std::string::npos);
+    EXPECT_EQ(older->GetNext(), nullptr);
+    delete older;  // still nobody's but its owner's
+}
+
+TEST_F(ChainTest, ForeignExceptionWrappedWhileMemoryRunsOutIsNotLost) {
+    zkqtest::AllocFailureReset reset;
+    const long baseline = at::Outstanding();
+    int foreignLeft = 0;
+    zkqtest::ForEachAllocationFailure(
+        [&] {
+            const int before = zkqtest::ForeignException::destroyed.load();
+            auto* foreign = new zkqtest::ForeignException(TRUE);
+            auto* e = new TestException("wrapping", 1, 0, 1, foreign, 1);
+            at::Reset();
+            if (!e) delete foreign;  // never handed over
+            TestException* owned = OrnEhBasisAccess::Info(e) ? nullptr : e;
+            zkqtest::ClearChain();
+            delete owned;
+            if (zkqtest::ForeignException::destroyed.load() - before != 1) ++foreignLeft;
+        },
+        [&](int nth) { EXPECT_EQ(at::Outstanding(), baseline) << "failing allocation " << nth; });
+    EXPECT_EQ(foreignLeft, 0);
+}
+
 TEST_F(ChainTest, ReserveExceptionSurvivesReleaseAndIsArmedAgain) {
     GetAdmin()->PrepareMemoryException(100);
     OrnEhBasis* reserve = OrnEhBasis::GetLast();

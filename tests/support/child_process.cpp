@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -12,10 +13,23 @@
 namespace zkqtest {
 namespace {
 
-ChildResult Wait(pid_t pid) {
-    ChildResult result{false, 0, false, 0};
+ChildResult Wait(pid_t pid, unsigned deadlineMs = 0) {
+    ChildResult result{false, 0, false, 0, false};
     int status = 0;
-    if (pid < 0 || ::waitpid(pid, &status, 0) != pid) return result;
+    if (pid < 0) return result;
+    for (unsigned waited = 0; deadlineMs > 0; ++waited) {
+        pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid) break;
+        if (done < 0) return result;
+        if (waited >= deadlineMs) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            result.timedOut = true;
+            return result;
+        }
+        ::usleep(1000);
+    }
+    if (deadlineMs == 0 && ::waitpid(pid, &status, 0) != pid) return result;
     if (WIFEXITED(status)) {
         result.exited = true;
         result.exitCode = WEXITSTATUS(status);
@@ -35,6 +49,15 @@ ChildResult RunInChild(const std::function<void()>& body) {
         ::_exit(0);
     }
     return Wait(pid);
+}
+
+ChildResult RunInChild(const std::function<void()>& body, unsigned deadlineMs) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        body();
+        ::_exit(0);
+    }
+    return Wait(pid, deadlineMs);
 }
 
 ChildResult RunTestInNewProcess(const char* role, const char* asanOptions) {

@@ -12,10 +12,14 @@ struct ChildResult {
     int exitCode;
     bool signaled;  // ended by a signal (in signal)
     int signal;
+    bool timedOut;  // killed after its deadline
 };
 
 // Forks; the child runs body and then _exit(0) unless body ended it first.
 ChildResult RunInChild(const std::function<void()>& body);
+// The same, but a child still running after deadlineMs is killed and
+// reported as timed out (for what could hang).
+ChildResult RunInChild(const std::function<void()>& body, unsigned deadlineMs);
 
 // Runs the current test again in a new process of the test program, with
 // ZKQ_CHILD_ROLE=role (and optionally ASAN_OPTIONS=asanOptions) in its

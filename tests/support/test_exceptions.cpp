@@ -60,9 +60,9 @@ ScopedStandardLog::~ScopedStandardLog() {
 void ClearChain() {
     OrnEhBasis::Release();
     if (ExContainer* container = GetCurrentContainer()) {
-        OrnEhBasis* current = container->current;
+        OrnEhBasis* current = container->GetCurrent();
+        container->ForgetCurrent(current);
         if (current && !current->IsKindOf(RUNTIME_CLASS(OrnEhMemory))) delete current;
-        container->current = nullptr;
     }
 }
 

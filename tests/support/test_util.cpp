@@ -12,6 +12,14 @@
 
 #include "platform/alloc.h"
 
+namespace {
+// Block counting on before the library's module start makes its first block.
+struct CountBlocksFirst {
+    CountBlocksFirst() { orneh::platform::alloctest::CountBlocks(); }
+};
+__attribute__((init_priority(101))) CountBlocksFirst g_countBlocksFirst;
+}  // namespace
+
 namespace zkqtest {
 
 TempDir::TempDir(const char* base) {
