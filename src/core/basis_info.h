@@ -32,7 +32,14 @@ struct OrnEhBasisInfo {
 // The library's door to the private parts of OrnEhBasis.
 struct OrnEhBasisAccess {
     static OrnEhBasisInfo* Info(const OrnEhBasis* e) { return e ? e->m_info : nullptr; }
-    static void WriteRecord(const OrnEhBasis* e, OrnEhLogFile& log) { e->Log(log); }
+    // An application's Log override that throws leaves its record short;
+    // the entry goes on, so that it still ends with Close.
+    static void WriteRecord(const OrnEhBasis* e, OrnEhLogFile& log) {
+        try {
+            e->Log(log);
+        } catch (...) {
+        }
+    }
     static void Push(OrnEhBasis* e) { OrnEhBasis::Push(e); }
     static void Adopt(CException* e, int autoDelete) { OrnEhBasis::AdoptException(e, autoDelete); }
     static void FreeErrorText(const OrnEhBasis* e, char* text) { e->FreeErrorText(text); }

@@ -16,7 +16,7 @@ struct ModuleLifetime {
         DestroyAdminAtUnload();
         // A fault after the unload must reach the handler the application
         // had before, not this module's code.
-        orneh::platform::RestoreFaultHandlers();
+        orneh::platform::RestorePreviousFaultHandlers();
     }
 };
 

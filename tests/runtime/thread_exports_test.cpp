@@ -139,7 +139,7 @@ TEST_F(ThreadExportsTest, FirstCallOfAThreadWithMemoryExhaustedIsNeutral) {
             worker.join();
             ::_exit(exists == 0 ? 0 : 4);
         },
-        30000);
+        30);
     EXPECT_TRUE(child.exited && child.exitCode == 0)
         << "signal " << child.signal << ", timed out " << child.timedOut << ", code " << child.exitCode;
 }

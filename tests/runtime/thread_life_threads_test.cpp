@@ -101,7 +101,7 @@ TEST(ThreadLifeTest, ChildrenForkedAmongBusyThreadsKeepTheForkingThreadsChain) {
                 OrnEhBasis::Release();
                 ::_exit(visible ? 0 : 3);
             },
-            10000);
+            10);
         if (child.timedOut) {
             ++hung;
         } else if (!child.exited || child.exitCode != 0) {

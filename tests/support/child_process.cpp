@@ -13,11 +13,13 @@
 namespace zkqtest {
 namespace {
 
-ChildResult Wait(pid_t pid, unsigned deadlineMs = 0) {
+ChildResult Wait(pid_t pid, unsigned int deadlineSeconds = 0) {
     ChildResult result{false, 0, false, 0, false};
     int status = 0;
     if (pid < 0) return result;
-    for (unsigned waited = 0; deadlineMs > 0; ++waited) {
+    // Polls every millisecond up to the deadline, then kills the child.
+    const unsigned long deadlineMs = deadlineSeconds * 1000UL;
+    for (unsigned long waited = 0; deadlineMs > 0; ++waited) {
         pid_t done = ::waitpid(pid, &status, WNOHANG);
         if (done == pid) break;
         if (done < 0) return result;
@@ -42,22 +44,13 @@ ChildResult Wait(pid_t pid, unsigned deadlineMs = 0) {
 
 }  // namespace
 
-ChildResult RunInChild(const std::function<void()>& body) {
+ChildResult RunInChild(const std::function<void()>& body, unsigned int deadlineSeconds) {
     pid_t pid = ::fork();
     if (pid == 0) {
         body();
         ::_exit(0);
     }
-    return Wait(pid);
-}
-
-ChildResult RunInChild(const std::function<void()>& body, unsigned deadlineMs) {
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        body();
-        ::_exit(0);
-    }
-    return Wait(pid, deadlineMs);
+    return Wait(pid, deadlineSeconds);
 }
 
 ChildResult RunTestInNewProcess(const char* role, const char* asanOptions) {
@@ -65,7 +58,7 @@ ChildResult RunTestInNewProcess(const char* role, const char* asanOptions) {
     std::string filter = std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
     char self[PATH_MAX];
     ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0) return ChildResult{false, 0, false, 0};
+    if (n <= 0) return ChildResult{false, 0, false, 0, false};
     self[n] = '\0';
     pid_t pid = ::fork();
     if (pid == 0) {
