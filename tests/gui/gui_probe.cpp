@@ -6,7 +6,8 @@
 //       STYLE: the message type in hex; --worker reports from a second
 //       thread; --app-loop initialises GTK and reports from its main loop,
 //       with a GTK window of the application as the dialog's parent;
-//       --main-window records each hand-over in FILE and answers ANSWER.
+//       --main-window records each hand-over in FILE and answers ANSWER;
+//       --lines N puts N numbered lines under the message.
 //   gui_probe shot WINDOW-ID FILE.png     a screenshot of an X window
 #include <gtk/gtk.h>
 #include <gdk/gdkx.h>
@@ -46,12 +47,15 @@ private:
     LRESULT m_answer;
 };
 
+int g_lines = 0;
+
 long ReportOnce(unsigned long style, const char* caption, HWND parent) {
     errno = ENOENT;
     auto* cause = new OrnEhWin32(__FILE__, "open", "settings.ini", 0, 0, 1);
     (void)cause;
     std::string text = "The settings could not be read.\r\n\r\nThe program goes on with its defaults; "
                        "change them under Options.";
+    for (int i = 1; i <= g_lines; ++i) text += "\r\nline " + std::to_string(i);
     return OrnEhBasis::Report(parent, text.c_str(), caption, static_cast<long>(style), nullptr, 0, 0);
 }
 
@@ -80,6 +84,7 @@ int main(int argc, char** argv) {
     for (int i = 4; i < argc; ++i) {
         if (std::strcmp(argv[i], "--worker") == 0) worker = true;
         if (std::strcmp(argv[i], "--app-loop") == 0) appLoop = true;
+        if (std::strcmp(argv[i], "--lines") == 0 && i + 1 < argc) g_lines = std::atoi(argv[++i]);
         if (std::strcmp(argv[i], "--main-window") == 0 && i + 2 < argc) {
             main = new RecordingMainWindow(argv[i + 1], std::atol(argv[i + 2]));
             i += 2;
