@@ -18,6 +18,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <unistd.h>
 
 #include <OrnEh.h>
 #include <OrnEhBasis.h>
@@ -90,7 +91,9 @@ int main(int argc, char** argv) {
             i += 2;
         }
     }
-    OrnEhInitialize("GuiProbe", OrnEhLogLimited, "gui_probe.log", nullptr, ".", 1 << 20);
+    char cwd[4096] = ".";
+    if (!getcwd(cwd, sizeof cwd)) return 2;
+    OrnEhInitialize("GuiProbe", OrnEhLogLimited, "gui_probe.log", nullptr, cwd, 1 << 20);
     if (main) OrnEhSetMainWnd(main);
     long result = 0;
     if (appLoop) {
