@@ -94,8 +94,11 @@ std::string EntryBytes() {
     return bytes;
 }
 
-int AppendEntries(const std::string& path, int count, OrnEhLogfileStyle style, unsigned long limit) {
-    OrnEhLogFile log(path.c_str(), style, limit, kSeparator, 1, 10000);
+// Entries through one object; the number of them whose Open failed. The
+// default retries never let a writer of another process give up.
+int AppendEntries(const std::string& path, int count, OrnEhLogfileStyle style, unsigned long limit,
+                  unsigned long retryDelay = 1, unsigned long maxAttempts = 10000) {
+    OrnEhLogFile log(path.c_str(), style, limit, kSeparator, retryDelay, maxAttempts);
     int lost = 0;
     for (int i = 0; i < count; ++i) {
         if (!log.Open()) {
@@ -208,20 +211,22 @@ void BM_LogEntryFourProcesses(benchmark::State& state) {
 }
 BENCHMARK(BM_LogEntryFourProcesses)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 
+// A file of just over limit bytes, whole entries.
+void FillFull(const std::string& path, const std::string& entry, unsigned long limit) {
+    std::string fill;
+    while (fill.size() <= limit) fill += entry;
+    FILE* out = std::fopen(path.c_str(), "wb");
+    if (out) {
+        std::fwrite(fill.data(), 1, fill.size(), out);
+        std::fclose(out);
+    }
+}
+
 // A file limited to 1 MiB and already full: every open cuts the oldest record.
 void BM_LogEntryLimitedSteadyState(benchmark::State& state) {
     const unsigned long kLimit = 1048576;
     const std::string path = BenchFile("limited.log");
-    const std::string entry = EntryBytes();
-    {
-        std::string fill;
-        while (fill.size() <= kLimit) fill += entry;
-        FILE* out = std::fopen(path.c_str(), "wb");
-        if (out) {
-            std::fwrite(fill.data(), 1, fill.size(), out);
-            std::fclose(out);
-        }
-    }
+    FillFull(path, EntryBytes(), kLimit);
     OrnEhLogFile log(path.c_str(), OrnEhLogLimited, kLimit, kSeparator, 1, 10000);
     long lost = 0;
     unsigned long n = 0;
@@ -326,19 +331,83 @@ void BM_PairLimitedVsUnlimited(benchmark::State& state) {
     const unsigned long kLimit = 1048576;
     const std::string unlimitedPath = BenchFile("pair_unlimited.log");
     const std::string limitedPath = BenchFile("pair_limited.log");
-    const std::string entry = EntryBytes();
-    std::string fill;
-    while (fill.size() <= kLimit) fill += entry;
-    FILE* out = std::fopen(limitedPath.c_str(), "wb");
-    if (out) {
-        std::fwrite(fill.data(), 1, fill.size(), out);
-        std::fclose(out);
-    }
+    FillFull(limitedPath, EntryBytes(), kLimit);
     RunPair(
         state, kBatch, [&] { return AppendEntries(unlimitedPath, kBatch, OrnEhLogUnlimited, 0); },
         [&] { return AppendEntries(limitedPath, kBatch, OrnEhLogLimited, kLimit); });
 }
 BENCHMARK(BM_PairLimitedVsUnlimited)->Iterations(kRounds)->Unit(benchmark::kMillisecond);
+
+// The physical limit of the limited file's steady state: a plain C loop on
+// an open descriptor that moves everything behind the oldest entry to the
+// front in 1 MiB pieces, cuts the file there, appends the entry and syncs.
+long PlainCutAndAppend(int fd, const std::string& entry, int count) {
+    static char buffer[1 << 20];
+    long lost = 0;
+    for (int i = 0; i < count; ++i) {
+        struct stat info{};
+        if (::fstat(fd, &info) != 0) return count;
+        off_t readAt = static_cast<off_t>(entry.size()), writeAt = 0;
+        for (ssize_t got; (got = ::pread(fd, buffer, sizeof buffer, readAt)) > 0; readAt += got, writeAt += got) {
+            if (::pwrite(fd, buffer, static_cast<std::size_t>(got), writeAt) != got) ++lost;
+        }
+        if (::ftruncate(fd, writeAt) != 0 || ::pwrite(fd, entry.data(), entry.size(), writeAt) < 0) ++lost;
+        ::fdatasync(fd);
+    }
+    return lost;
+}
+
+// Reference: the plain loop; candidate: the full 1 MiB limited log file.
+void BM_PairLimitedVsPlainMove(benchmark::State& state) {
+    const unsigned long kLimit = 1048576;
+    const std::string entry = EntryBytes();
+    const std::string plainPath = BenchFile("pair_plain_move.log");
+    const std::string limitedPath = BenchFile("pair_limited_log.log");
+    FillFull(plainPath, entry, kLimit);
+    FillFull(limitedPath, entry, kLimit);
+    int fd = ::open(plainPath.c_str(), O_RDWR | O_CLOEXEC);
+    RunPair(
+        state, kBatch, [&] { return PlainCutAndAppend(fd, entry, kBatch); },
+        [&] { return AppendEntries(limitedPath, kBatch, OrnEhLogLimited, kLimit); });
+    ::close(fd);
+}
+BENCHMARK(BM_PairLimitedVsPlainMove)->Iterations(kRounds)->Unit(benchmark::kMillisecond);
+
+// 4 processes of 8 threads each on one full 1 MiB limited file, with the
+// standard log file's retries (100 ms, 10 attempts): dropped = failed opens.
+void BM_LimitedFourProcessesEightThreads(benchmark::State& state) {
+    const int kProcesses = 4, kThreads = 8, kPerThread = 100;
+    const unsigned long kLimit = 1048576;
+    const std::string path = BenchFile("crowd.log");
+    const std::string entry = EntryBytes();
+    long dropped = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        FillFull(path, entry, kLimit);
+        state.ResumeTiming();
+        pid_t children[kProcesses];
+        for (pid_t& child : children) {
+            child = ::fork();
+            if (child != 0) continue;
+            std::atomic<int> failed{0};
+            std::vector<std::thread> threads;
+            for (int t = 0; t < kThreads; ++t) {
+                threads.emplace_back([&] { failed += AppendEntries(path, kPerThread, OrnEhLogLimited, kLimit, 100, 10); });
+            }
+            for (auto& thread : threads) thread.join();
+            ::_exit(failed.load() > 250 ? 250 : failed.load());
+        }
+        for (pid_t child : children) {
+            int status = 0;
+            ::waitpid(child, &status, 0);
+            dropped += WIFEXITED(status) ? WEXITSTATUS(status) : kThreads * kPerThread;
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * kProcesses * kThreads * kPerThread);
+    state.counters["dropped"] = static_cast<double>(dropped);
+    state.counters["opens"] = static_cast<double>(state.iterations() * kProcesses * kThreads * kPerThread);
+}
+BENCHMARK(BM_LimitedFourProcessesEightThreads)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // Durability, at the file layer with the log file's pattern of writes.
 // An entry: one buffered write of the whole text.
@@ -356,19 +425,18 @@ void DurableCut(const std::string& path, const std::string& entry, pf::WriteMode
     static char chunk[32767];
     pf::File file;
     file.OpenForAppend(path.c_str(), 0, mode);
+    file.SetAppending(false);
     std::uint64_t readAt = entry.size();
     std::uint64_t writeAt = 0;
     for (;;) {
-        file.Seek(static_cast<std::int64_t>(readAt), pf::SeekFrom::kBegin);
-        long got = file.Read(chunk, sizeof chunk);
+        long got = file.ReadAt(readAt, chunk, sizeof chunk);
         if (got <= 0) break;
-        file.Seek(static_cast<std::int64_t>(writeAt), pf::SeekFrom::kBegin);
-        file.WriteAll(chunk, static_cast<std::size_t>(got));
+        file.WriteAllAt(writeAt, chunk, static_cast<std::size_t>(got));
         readAt += static_cast<std::uint64_t>(got);
         writeAt += static_cast<std::uint64_t>(got);
     }
     file.Truncate(writeAt);
-    file.Seek(static_cast<std::int64_t>(writeAt), pf::SeekFrom::kBegin);
+    file.SetAppending(true);
     if (syncAfterCut) file.Sync();
     file.WriteAll(entry.data(), entry.size());
     file.Close();

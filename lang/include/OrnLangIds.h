@@ -68,4 +68,13 @@
 #define ORNLANG_CLIB_TEXT_ERRNO_BASE 1000
 #define ORNLANG_SEH_TEXT_GENERAL 1
 
+/* System texts in the user's language: the messages of common COM results
+ * (RCDATA: HRESULT as 32 bits, NUL-terminated text, repeated to the end of
+ * the entry) and the texts of the MFC layer's exceptions. */
+#define IDR_EH_COM_MESSAGES 385
+#define IDS_EH_MFC_UNSUPPORTED 2180     /* CException without a text of its own */
+#define IDS_EH_MFC_MEMORY 2181          /* CMemoryException */
+#define IDS_EH_MFC_FILE_FIRST 2182      /* CFileException, + its cause (0 to 14) */
+#define IDS_EH_MFC_FILE_LAST 2196
+
 #endif

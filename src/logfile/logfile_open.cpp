@@ -23,10 +23,11 @@ std::uint64_t SaturatingProduct(std::uint64_t a, std::uint64_t b) {
 }  // namespace
 
 // Tries the name until it opens, fails for good, or the attempts run out.
-// A writer of another process costs a wait (and, for the standard file, a
-// beep) per attempt; a writer of this process is waited for in one go, for as
-// long as all attempts could take together.
-void OrnEhLogFile::State::OpenFile(const char* name) noexcept {
+// A writer of another process costs a wait of retryDelay (and, for the
+// standard file, a beep) per attempt, cut short when that writer lets go; a
+// writer of this process is waited for in one go, for as long as all
+// attempts could take together.
+void OrnEhLogFile::State::OpenFile(const char* name, pf::PathTrust trust) noexcept {
     const unsigned long attemptsAllowed =
         maxAttempts > lf::kMaxAttempts ? lf::kMaxAttempts : maxAttempts;
     const std::uint64_t budgetMs =
@@ -41,10 +42,11 @@ void OrnEhLogFile::State::OpenFile(const char* name) noexcept {
         std::uint64_t spent = elapsed > 0 ? static_cast<std::uint64_t>(elapsed) : 0;
         std::uint64_t leftMs = spent < budgetMs ? budgetMs - spent : 0;
 
-        pf::OpenStatus status = file.OpenForAppend(name, leftMs);
+        pf::OpenStatus status = file.OpenForAppend(name, leftMs, pf::WriteMode::kSyncAtClose, trust);
         if (status == pf::OpenStatus::kOpened) return;
         if (status != pf::OpenStatus::kHeldElsewhere) return;
-        if (retryDelay > 0) pf::SleepMilliseconds(retryDelay);
+        // The wait after the attempt: taken as soon as the other writer lets go.
+        if (file.WaitForTurn(name, retryDelay, pf::WriteMode::kSyncAtClose, trust) == pf::OpenStatus::kOpened) return;
         if (isStandard) pf::Beep();
         ++attempts;
         if (attempts >= attemptsAllowed) return;
@@ -85,10 +87,15 @@ char* OrnEhLogFile::State::FindStandardFile() noexcept {
 void OrnEhLogFile::State::OpenStandardFallbacks() noexcept {
     if (file.IsOpen() || !isStandard) return;
     if (char* found = FindStandardFile()) {
-        OpenFile(found);
+        OpenFile(found, pf::PathTrust::kGuardShared);
         OrnEhDeleteString(found);
     }
-    if (!file.IsOpen()) OpenFile(lf::kFallbackFileName);
+    if (!file.IsOpen()) OpenFile(lf::kFallbackFileName, pf::PathTrust::kGuardShared);
+}
+
+// A name the search found is trusted no more than the search trusts it.
+pf::PathTrust OrnEhLogFile::State::FileNameTrust() const noexcept {
+    return nameFromSearch ? pf::PathTrust::kGuardShared : pf::PathTrust::kFollow;
 }
 
 void OrnEhLogFile::State::ResetForWriting() noexcept {
@@ -103,7 +110,7 @@ int OrnEhLogFile::Open() {
         if (!m_state) return 0;
         State& s = *m_state;
         if (s.file.IsOpen()) Close();
-        if (s.fileName) s.OpenFile(s.fileName);
+        if (s.fileName) s.OpenFile(s.fileName, s.FileNameTrust());
         s.OpenStandardFallbacks();
         if (s.file.IsOpen() && s.style == OrnEhLogLimited) s.CutToSize(s.maxSize);
         s.ResetForWriting();
@@ -119,15 +126,15 @@ int OrnEhLogFile::Open(const char* preferredName, OrnEhLogfileStyle style, unsig
         State& s = *m_state;
         if (s.file.IsOpen()) Close();
         bool sizeChecked = false;
-        if (!s.nameFromSearch && s.fileName) s.OpenFile(s.fileName);
+        if (!s.nameFromSearch && s.fileName) s.OpenFile(s.fileName, pf::PathTrust::kFollow);
         if (!s.file.IsOpen() && preferredName && *preferredName) {
-            s.OpenFile(preferredName);
+            s.OpenFile(preferredName, pf::PathTrust::kFollow);
             if (s.file.IsOpen()) {
                 sizeChecked = true;
                 if (style == OrnEhLogLimited) s.CutToSize(maxSize);
             }
         }
-        if (!s.file.IsOpen() && s.fileName) s.OpenFile(s.fileName);
+        if (!s.file.IsOpen() && s.fileName) s.OpenFile(s.fileName, s.FileNameTrust());
         s.OpenStandardFallbacks();
         if (!sizeChecked && s.file.IsOpen() && s.style == OrnEhLogLimited) s.CutToSize(s.maxSize);
         s.ResetForWriting();

@@ -16,7 +16,8 @@ constexpr std::size_t kMaxSeparatorLength = 1024;
 constexpr std::size_t kMaxIndent = 99;
 constexpr std::size_t kMemoryTextStart = 2048;
 constexpr std::size_t kMaxProbePath = 260;  // bytes, terminating zero included
-constexpr std::size_t kMoveChunk = 32767;
+// Reading and moving while cutting: bytes per system call.
+constexpr std::size_t kCutBufferSize = std::size_t(256) << 10;
 // The attempt counter is 16 bits wide; more attempts could never be counted.
 constexpr unsigned long kMaxAttempts = 65535;
 
@@ -27,9 +28,6 @@ constexpr unsigned long kStandardRetryDelay = 100;
 constexpr unsigned long kStandardMaxAttempts = 10;
 constexpr unsigned long kStandardMaxSize = 1048576;
 constexpr std::size_t kStandardSeparatorLength = 68;
-
-// Outcome of reading one piece of a line while looking for the cut point.
-enum class PieceResult { kPiece, kEnd, kError };
 
 }  // namespace logfile
 }  // namespace orneh
@@ -65,17 +63,15 @@ struct ORNEH_LOCAL OrnEhLogFile::State {
     static void Destroy(State* state) noexcept;
 
     // logfile_open.cpp
-    void OpenFile(const char* name) noexcept;
+    void OpenFile(const char* name, orneh::platform::PathTrust trust) noexcept;
     void OpenStandardFallbacks() noexcept;
+    orneh::platform::PathTrust FileNameTrust() const noexcept;
     void ResetForWriting() noexcept;
     static char* FindStandardFile() noexcept;
     static char* ProbeFile(const char* directory, const char* name) noexcept;
 
     // logfile_cut.cpp
     void CutToSize(std::uint64_t limit) noexcept;
-    bool FindCutPoint(std::uint64_t* cut) noexcept;
-    bool MoveToFront(std::uint64_t cut, std::uint64_t* moved) noexcept;
-    orneh::logfile::PieceResult ReadLine(char* piece, std::size_t size, std::size_t* length) noexcept;
 
     // logfile_writers.cpp
     void WriteText(const char* text) noexcept;

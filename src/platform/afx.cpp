@@ -3,6 +3,9 @@
 #include <cstring>
 
 #include "compat/OrnEhAfx.h"
+#include "OrnLangIds.h"
+#include "OrnLangResource.h"
+#include "OrnLanguagePublisher.h"
 
 BOOL CRuntimeClass::IsDerivedFrom(const CRuntimeClass* pBaseClass) const {
     for (const CRuntimeClass* c = this; c; c = c->m_pBaseClass) {
@@ -28,12 +31,12 @@ BOOL CObject::IsKindOf(const CRuntimeClass* pClass) const {
 }
 
 namespace {
-// MFC semantics: copy at most size - 1 bytes and terminate; TRUE if anything
-// could be written.
-BOOL CopyMessage(const char* text, char* out, UINT size) {
+// String id of the language module into out, MFC-like: at most size - 1
+// bytes and a terminator; TRUE if the text exists and is not empty.
+BOOL CopyMessage(unsigned int id, char* out, UINT size) {
     if (!out || size == 0) return FALSE;
-    std::snprintf(out, size, "%s", text);
-    return TRUE;
+    HINSTANCE module = OrnLanguagePublisher::Instance()->GetLangDependentResource();
+    return OrnResLoadString(module, id, out, size) > 0 ? TRUE : FALSE;
 }
 }  // namespace
 
@@ -55,9 +58,7 @@ BOOL CException::GetErrorMessage(char* lpszError, UINT nMaxError, UINT* pnHelpCo
 
 int CException::ReportError(UINT, UINT) {
     char text[512];
-    if (!GetErrorMessage(text, sizeof text, nullptr) || !*text) {
-        std::snprintf(text, sizeof text, "%s", "An unsupported operation was attempted.");
-    }
+    if (!GetErrorMessage(text, sizeof text, nullptr) || !*text) CopyMessage(IDS_EH_MFC_UNSUPPORTED, text, sizeof text);
     std::fprintf(stderr, "%s\n", text);
     return IDOK;
 }
@@ -70,7 +71,7 @@ CMemoryException::~CMemoryException() = default;
 
 BOOL CMemoryException::GetErrorMessage(char* lpszError, UINT nMaxError, UINT* pnHelpContext) {
     if (pnHelpContext) *pnHelpContext = 0;
-    return CopyMessage("Out of memory.", lpszError, nMaxError);
+    return CopyMessage(IDS_EH_MFC_MEMORY, lpszError, nMaxError);
 }
 
 IMPLEMENT_DYNAMIC(CFileException, CException)
@@ -79,15 +80,8 @@ CFileException::CFileException(int cause, LONG lOsError) : m_cause(cause), m_lOs
 CFileException::~CFileException() = default;
 
 BOOL CFileException::GetErrorMessage(char* lpszError, UINT nMaxError, UINT* pnHelpContext) {
-    static const char* const kTexts[] = {
-        "No error occurred.", "An unspecified error occurred.", "The file could not be found.",
-        "The path is invalid.", "Too many files are open.", "Access to the file was denied.",
-        "The file handle is invalid.", "The current directory cannot be removed.",
-        "The directory is full.", "Seeking in the file failed.", "A hardware I/O error occurred.",
-        "A sharing violation occurred.", "A locking violation occurred.", "The disk is full.",
-        "The end of the file was reached."};
     if (pnHelpContext) *pnHelpContext = 0;
-    int count = static_cast<int>(sizeof kTexts / sizeof kTexts[0]);
-    const char* text = m_cause >= 0 && m_cause < count ? kTexts[m_cause] : kTexts[genericException];
-    return CopyMessage(text, lpszError, nMaxError);
+    const int causes = IDS_EH_MFC_FILE_LAST - IDS_EH_MFC_FILE_FIRST + 1;
+    const int cause = m_cause >= 0 && m_cause < causes ? m_cause : genericException;
+    return CopyMessage(IDS_EH_MFC_FILE_FIRST + static_cast<unsigned int>(cause), lpszError, nMaxError);
 }

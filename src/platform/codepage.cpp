@@ -1,5 +1,7 @@
 #include "platform/codepage.h"
 
+#include <cstdint>
+
 #include "OrnLangResource.h"
 
 namespace orneh {
@@ -24,33 +26,39 @@ std::string Cp1252ToUtf8(const char* text) {
     return out;
 }
 
-std::string Utf8ToCp1252(const char* text) {
-    std::string out;
-    if (!text) return out;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p;) {
-        unsigned int c = *p;
-        int more = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : -1;
-        ++p;
-        if (more < 0) {
-            out += '?';
-            continue;
-        }
-        if (more > 0) c &= 0x3F >> more;
-        for (; more > 0 && (*p & 0xC0) == 0x80; --more, ++p) c = (c << 6) | (*p & 0x3F);
-        if (more > 0) {
-            out += '?';
-            continue;
-        }
-        char byte = '?';
-        for (unsigned int b = 0; b < 256; ++b) {
-            if (OrnCp1252ToUnicode(static_cast<unsigned char>(b)) == c) {
-                byte = static_cast<char>(b);
-                break;
-            }
-        }
-        out += c == 0 ? '?' : byte;
+namespace {
+
+unsigned char UnicodeToCp1252(std::uint32_t character) {
+    if (character < 0x80) return static_cast<unsigned char>(character);
+    for (unsigned int byte = 0x80; byte <= 0xFF; ++byte) {
+        if (OrnCp1252ToUnicode(static_cast<unsigned char>(byte)) == character) return static_cast<unsigned char>(byte);
     }
-    return out;
+    return '?';
+}
+
+// The length of the sequence a UTF-8 lead byte begins; 0 for a byte that
+// cannot begin one.
+int SequenceLength(unsigned char lead) {
+    if (lead < 0x80) return 1;
+    if ((lead & 0xE0) == 0xC0) return 2;
+    if ((lead & 0xF0) == 0xE0) return 3;
+    if ((lead & 0xF8) == 0xF0) return 4;
+    return 0;
+}
+
+}  // namespace
+
+void Utf8ToCp1252(const char* utf8, char* out) {
+    const unsigned char* in = reinterpret_cast<const unsigned char*>(utf8);
+    while (*in) {
+        const int length = SequenceLength(*in);
+        std::uint32_t character = length == 1 ? *in : *in & (0x7F >> length);
+        int used = 1;
+        for (; used < length && (in[used] & 0xC0) == 0x80; ++used) character = (character << 6) | (in[used] & 0x3F);
+        *out++ = static_cast<char>(length > 0 && used == length ? UnicodeToCp1252(character) : '?');
+        in += used;
+    }
+    *out = '\0';
 }
 
 }  // namespace platform

@@ -1,5 +1,5 @@
-// Code page 1252 at the display boundary: every text inside the library is
-// 1252; terminals and windows get UTF-8.
+// Code page 1252 at the boundaries: every text inside the library is 1252;
+// terminals and windows get UTF-8, texts of the C library come as UTF-8.
 #ifndef ORNEH_PLATFORM_CODEPAGE_H
 #define ORNEH_PLATFORM_CODEPAGE_H
 
@@ -10,8 +10,10 @@ namespace platform {
 
 std::string Cp1252ToUtf8(const char* text);
 
-// UTF-8 to 1252: '?' for a character 1252 cannot hold or a malformed byte.
-std::string Utf8ToCp1252(const char* text);
+// Converts UTF-8 text to 1252 into out, which holds at least strlen(utf8) + 1
+// bytes (1252 never needs more than UTF-8). A character 1252 lacks, and a
+// malformed sequence, become '?'.
+void Utf8ToCp1252(const char* utf8, char* out);
 
 }  // namespace platform
 }  // namespace orneh

@@ -1,6 +1,7 @@
 #include "platform/file.h"
 
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -8,6 +9,8 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "platform/system.h"
 
 namespace orneh {
 namespace platform {
@@ -37,34 +40,6 @@ void CloseDescriptor(int fd) noexcept {
     errno = saved;
 }
 
-// Opens a regular file without ever blocking on a FIFO or device; the
-// descriptor is in blocking mode afterwards. -1 and errno on failure.
-int OpenRegular(const char* path, int flags, FileKey* key) noexcept {
-    int fd;
-    do {
-        fd = ::open(path, flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return -1;
-    struct stat info;
-    if (::fstat(fd, &info) != 0) {
-        CloseDescriptor(fd);
-        return -1;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        CloseDescriptor(fd);
-        errno = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-        return -1;
-    }
-    int status = ::fcntl(fd, F_GETFL);
-    if (status == -1 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == -1) {
-        CloseDescriptor(fd);
-        return -1;
-    }
-    key->device = static_cast<std::uint64_t>(info.st_dev);
-    key->inode = static_cast<std::uint64_t>(info.st_ino);
-    return fd;
-}
-
 // The writer lock, never waiting. kHeldElsewhere when someone else has it.
 OpenStatus LockWriter(int fd) noexcept {
     int rc;
@@ -74,6 +49,11 @@ OpenStatus LockWriter(int fd) noexcept {
     if (rc == 0) return OpenStatus::kOpened;
     return errno == EWOULDBLOCK ? OpenStatus::kHeldElsewhere : OpenStatus::kFailed;
 }
+
+// How often a writer waiting for another process looks at the lock.
+constexpr unsigned long kTurnPollMs = 1;
+
+int AppendFlags(WriteMode mode) noexcept { return O_RDWR | O_APPEND | (mode == WriteMode::kWriteThrough ? O_DSYNC : 0); }
 
 }  // namespace
 
@@ -98,14 +78,24 @@ File& File::operator=(File&& other) noexcept {
     return *this;
 }
 
-OpenStatus File::OpenForAppend(const char* path, std::uint64_t waitMs, WriteMode mode) noexcept {
+int File::OpenDescriptor(const char* path, WriteMode mode, PathTrust trust, FileKey* key) noexcept {
     if (IsOpen() || !path) {
         errno = EINVAL;
-        return OpenStatus::kFailed;
+        return -1;
     }
-    int flags = O_RDWR | O_CREAT | (mode == WriteMode::kWriteThrough ? O_DSYNC : 0);
+    return OpenRegularFile(path, AppendFlags(mode), true, trust, key);
+}
+
+void File::Take(int fd, WriteMode mode, const FileClaim& claim) noexcept {
+    m_fd = fd;
+    m_dirty = false;
+    m_mode = mode;
+    m_claim = claim;
+}
+
+OpenStatus File::OpenForAppend(const char* path, std::uint64_t waitMs, WriteMode mode, PathTrust trust) noexcept {
     FileKey key{};
-    int fd = OpenRegular(path, flags, &key);
+    int fd = OpenDescriptor(path, mode, trust, &key);
     if (fd < 0) return OpenStatus::kFailed;
 
     FileClaim claim{};
@@ -115,18 +105,41 @@ OpenStatus File::OpenForAppend(const char* path, std::uint64_t waitMs, WriteMode
         return OpenStatus::kHeldHere;
     }
     OpenStatus status = LockWriter(fd);
-    if (status == OpenStatus::kOpened && ::lseek(fd, 0, SEEK_END) < 0) status = OpenStatus::kFailed;
     if (status != OpenStatus::kOpened) {
         // Close before releasing: the next writer of ours must find the lock free.
         CloseDescriptor(fd);
         ReleaseFile(claim);
         return status;
     }
-    m_fd = fd;
-    m_dirty = false;
-    m_mode = mode;
-    m_claim = claim;
+    Take(fd, mode, claim);
     return OpenStatus::kOpened;
+}
+
+OpenStatus File::WaitForTurn(const char* path, std::uint64_t waitMs, WriteMode mode, PathTrust trust) noexcept {
+    FileKey key{};
+    int fd = OpenDescriptor(path, mode, trust, &key);
+    if (fd < 0) return OpenStatus::kFailed;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    for (;;) {
+        FileClaim claim{};
+        if (ClaimFile(key, 0, &claim) == ClaimResult::kClaimed) {
+            const OpenStatus status = LockWriter(fd);
+            if (status == OpenStatus::kOpened) {
+                Take(fd, mode, claim);
+                return status;
+            }
+            ReleaseFile(claim);
+            if (status == OpenStatus::kFailed) {
+                CloseDescriptor(fd);
+                return status;
+            }
+        }
+        if (std::chrono::steady_clock::now() >= end) break;
+        SleepMilliseconds(kTurnPollMs);
+    }
+    CloseDescriptor(fd);
+    errno = EWOULDBLOCK;
+    return OpenStatus::kHeldElsewhere;
 }
 
 OpenStatus File::ProbeExisting(const char* path) noexcept {
@@ -135,7 +148,7 @@ OpenStatus File::ProbeExisting(const char* path) noexcept {
         return OpenStatus::kFailed;
     }
     FileKey key{};
-    int fd = OpenRegular(path, O_WRONLY, &key);
+    int fd = OpenRegularFile(path, O_WRONLY, false, PathTrust::kGuardShared, &key);
     if (fd < 0) return OpenStatus::kFailed;
     FileClaim claim{};
     if (ClaimFile(key, 0, &claim) == ClaimResult::kBusy) {
@@ -150,7 +163,7 @@ OpenStatus File::ProbeExisting(const char* path) noexcept {
     return status;
 }
 
-long File::Read(void* buffer, std::size_t size) noexcept {
+long File::ReadAt(std::uint64_t offset, void* buffer, std::size_t size) noexcept {
     if (!IsOpen()) {
         errno = EBADF;
         return -1;
@@ -160,7 +173,7 @@ long File::Read(void* buffer, std::size_t size) noexcept {
     char* out = static_cast<char*>(buffer);
     std::size_t done = 0;
     while (done < size) {
-        ssize_t got = ::read(m_fd, out + done, size - done);
+        ssize_t got = ::pread(m_fd, out + done, size - done, static_cast<off_t>(offset + done));
         if (got < 0) {
             if (errno == EINTR) continue;
             return -1;
@@ -171,7 +184,8 @@ long File::Read(void* buffer, std::size_t size) noexcept {
     return static_cast<long>(done);
 }
 
-bool File::WriteAll(const void* data, std::size_t size) noexcept {
+// offset < 0: append (write); otherwise pwrite at offset.
+bool File::WriteLoop(std::int64_t offset, const void* data, std::size_t size) noexcept {
     if (!IsOpen()) {
         errno = EBADF;
         return false;
@@ -179,7 +193,7 @@ bool File::WriteAll(const void* data, std::size_t size) noexcept {
     if (InjectedFailure(g_failWrite)) return false;
     const char* in = static_cast<const char*>(data);
     while (size > 0) {
-        ssize_t put = ::write(m_fd, in, size);
+        ssize_t put = offset < 0 ? ::write(m_fd, in, size) : ::pwrite(m_fd, in, size, static_cast<off_t>(offset));
         if (put < 0) {
             if (errno == EINTR) continue;
             return false;
@@ -191,19 +205,45 @@ bool File::WriteAll(const void* data, std::size_t size) noexcept {
         if (m_mode == WriteMode::kSyncAtClose) m_dirty = true;
         in += put;
         size -= static_cast<std::size_t>(put);
+        if (offset >= 0) offset += put;
     }
     return true;
 }
 
-bool File::Seek(std::int64_t offset, SeekFrom from, std::uint64_t* position) noexcept {
+bool File::WriteAll(const void* data, std::size_t size) noexcept { return WriteLoop(-1, data, size); }
+
+bool File::WriteAllAt(std::uint64_t offset, const void* data, std::size_t size) noexcept {
+    if (offset > static_cast<std::uint64_t>(INT64_MAX)) {
+        errno = EINVAL;
+        return false;
+    }
+    return WriteLoop(static_cast<std::int64_t>(offset), data, size);
+}
+
+bool File::SetAppending(bool on) noexcept {
     if (!IsOpen()) {
         errno = EBADF;
         return false;
     }
-    int whence = from == SeekFrom::kBegin ? SEEK_SET : from == SeekFrom::kCurrent ? SEEK_CUR : SEEK_END;
-    off_t reached = ::lseek(m_fd, static_cast<off_t>(offset), whence);
-    if (reached < 0) return false;
-    if (position) *position = static_cast<std::uint64_t>(reached);
+    int status = ::fcntl(m_fd, F_GETFL);
+    if (status == -1) return false;
+    return ::fcntl(m_fd, F_SETFL, on ? status | O_APPEND : status & ~O_APPEND) == 0;
+}
+
+bool File::NextData(std::uint64_t offset, std::uint64_t* next) const noexcept {
+    if (!IsOpen()) {
+        errno = EBADF;
+        return false;
+    }
+    off_t found = ::lseek(m_fd, static_cast<off_t>(offset), SEEK_DATA);
+    if (found < 0) {
+        // ENXIO: nothing but a hole (or nothing at all) from offset on. A file
+        // system without SEEK_DATA support makes every offset data.
+        if (errno == ENXIO) return Size(next);
+        *next = offset;
+        return true;
+    }
+    *next = static_cast<std::uint64_t>(found);
     return true;
 }
 

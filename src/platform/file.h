@@ -3,7 +3,10 @@
 // A writer holds an exclusive flock() from open to close. Writers of this
 // process queue for the file in an in-process table (file_registry.h) rather
 // than meeting the flock; only a writer of another process shows up as
-// kHeldElsewhere, the sharing violation the caller retries on.
+// kHeldElsewhere, the sharing violation the caller retries on; its wait
+// (WaitForTurn) looks at the lock every millisecond, so that it takes the file
+// as soon as the other process lets go, in the short moment before that
+// process's next thread takes it again.
 //
 // Durability: what was written is on disk when Close returns (one fdatasync,
 // or O_DSYNC writes, per WriteMode).
@@ -15,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/file_open.h"
 #include "platform/file_registry.h"
 
 namespace orneh {
@@ -32,8 +36,6 @@ enum class WriteMode {
     kWriteThrough   // O_DSYNC: every write reaches the disk before it returns
 };
 
-enum class SeekFrom { kBegin, kCurrent, kEnd };
-
 class File {
 public:
     File() noexcept = default;
@@ -43,26 +45,39 @@ public:
     File(const File&) = delete;
     File& operator=(const File&) = delete;
 
-    // Opens path read/write, creating it (mode 0666 less the umask), takes the
-    // writer lock without blocking and moves to the end. While a writer of
-    // this process holds the file, waits up to waitMs for its turn.
-    // REQUIRES: !IsOpen().
+    // Opens path read/write, creating it (mode 0666 less the umask, or 0600 in
+    // a shared directory, see PathTrust), and takes the writer lock without
+    // blocking. Writes append at the end of the file, wherever it is then.
+    // While a writer of this process holds the file, waits up to waitMs for
+    // its turn. REQUIRES: !IsOpen().
     OpenStatus OpenForAppend(const char* path, std::uint64_t waitMs,
-                             WriteMode mode = WriteMode::kSyncAtClose) noexcept;
+                             WriteMode mode = WriteMode::kSyncAtClose,
+                             PathTrust trust = PathTrust::kFollow) noexcept;
+
+    // The wait of a writer that met a writer of another process: tries the
+    // file every millisecond for up to waitMs (once when it is 0), with one
+    // descriptor. kHeldElsewhere when the time ran out. REQUIRES: !IsOpen().
+    OpenStatus WaitForTurn(const char* path, std::uint64_t waitMs, WriteMode mode, PathTrust trust) noexcept;
 
     // Whether an existing regular file could be taken for writing right now:
-    // opens it without creating, takes the writer lock and lets it go again.
-    // A file held by a writer of this process counts as available.
+    // opens it without creating (trusted as kGuardShared), takes the writer
+    // lock and lets it go again. A file held by a writer of this process
+    // counts as available.
     static OpenStatus ProbeExisting(const char* path) noexcept;
 
     bool IsOpen() const noexcept { return m_fd >= 0; }
 
-    // Reads up to size bytes (fewer only at the end); -1 on error.
-    long Read(void* buffer, std::size_t size) noexcept;
-    // Writes all bytes; false when the system refuses part of them.
+    // Appends all bytes; false when the system refuses part of them.
     bool WriteAll(const void* data, std::size_t size) noexcept;
-    // Moves the file position; the new position in *position when given.
-    bool Seek(std::int64_t offset, SeekFrom from, std::uint64_t* position = nullptr) noexcept;
+    // Reads up to size bytes at offset (fewer only at the end); -1 on error.
+    long ReadAt(std::uint64_t offset, void* buffer, std::size_t size) noexcept;
+    // Writes all bytes at offset. REQUIRES: SetAppending(false) before.
+    bool WriteAllAt(std::uint64_t offset, const void* data, std::size_t size) noexcept;
+    // Switches between appending (after opening) and writing in place.
+    bool SetAppending(bool on) noexcept;
+    // The first offset at or after offset where the file may hold other
+    // bytes than zeros (holes are skipped), or its size when none does.
+    bool NextData(std::uint64_t offset, std::uint64_t* next) const noexcept;
     bool Size(std::uint64_t* size) const noexcept;
     bool Truncate(std::uint64_t length) noexcept;
     // Puts what was written so far on disk.
@@ -72,6 +87,12 @@ public:
     void Close() noexcept;
 
 private:
+    // A descriptor for appending to path; -1 (errno set) when it cannot be had or this file is open.
+    int OpenDescriptor(const char* path, WriteMode mode, PathTrust trust, FileKey* key) noexcept;
+    // Makes fd, locked and claimed, this file's descriptor.
+    void Take(int fd, WriteMode mode, const FileClaim& claim) noexcept;
+    bool WriteLoop(std::int64_t offset, const void* data, std::size_t size) noexcept;
+
     int m_fd = -1;
     bool m_dirty = false;
     WriteMode m_mode = WriteMode::kSyncAtClose;
@@ -82,7 +103,7 @@ private:
 // zero); false, out untouched, when it cannot be had or does not fit.
 bool CurrentDirectory(char* out, std::size_t size) noexcept;
 
-// Fault injection for tests: the nth Read or WriteAll from now (1 = the next)
+// Fault injection for tests: the nth read or write from now (1 = the next)
 // fails with EIO. Safe to call from any thread.
 namespace filetest {
 void FailNthRead(unsigned long nth) noexcept;

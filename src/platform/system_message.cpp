@@ -3,43 +3,69 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <locale.h>
+#include <string.h>
 
+#include "OrnLangIds.h"
+#include "OrnLangResource.h"
+#include "OrnLanguagePublisher.h"
 #include "platform/alloc.h"
+#include "platform/codepage.h"
 
 namespace orneh {
 namespace platform {
 namespace {
 
-// Common COM results whose meaning is not an errno value.
-struct HresultText {
-    std::uint32_t hresult;
-    const char* text;
-};
+// The locales that give the C library's messages in German (UTF-8 text).
+const char* const kGermanLocales[] = {"de_DE.UTF-8", "de_AT.UTF-8", "de_CH.UTF-8", "de_LU.UTF-8"};
 
-const HresultText kHresultTexts[] = {
-    {0x00000000u, "The operation completed successfully."},
-    {0x80004001u, "Not implemented"},
-    {0x80004002u, "No such interface supported"},
-    {0x80004003u, "Invalid pointer"},
-    {0x80004004u, "Operation aborted"},
-    {0x80004005u, "Unspecified error"},
-    {0x8000FFFFu, "Catastrophic failure"},
-    {0x80070005u, "General access denied error"},
-    {0x80070006u, "Invalid handle"},
-    {0x8007000Eu, "Ran out of memory"},
-    {0x80070057u, "One or more arguments are invalid"},
-    {0x80040154u, "Class not registered"},
-    {0x800401F0u, "CoInitialize has not been called."},
-    {0x80010106u, "Cannot change thread mode after it is set."},
-};
+// The locale for the C library's messages in the language the language
+// library chose; null for English, and when no locale of the language is
+// installed (the messages are English then). Made once, kept for the life of
+// the process.
+locale_t MessageLocale() noexcept {
+    static const locale_t locale = []() -> locale_t {
+        const char* language = OrnLanguagePublisher::Instance()->GetLanguage();
+        if (!language || std::strcmp(language, "de") != 0) return nullptr;
+        for (const char* name : kGermanLocales) {
+            if (locale_t made = ::newlocale(LC_MESSAGES_MASK | LC_CTYPE_MASK, name, nullptr)) return made;
+        }
+        return nullptr;
+    }();
+    return locale;
+}
 
-char* WithLineBreak(const char* text) {
+// A new 1252 text of text (UTF-8 when fromUtf8) followed by CR LF.
+char* WithLineBreak(const char* text, bool fromUtf8) noexcept {
     std::size_t length = std::strlen(text);
     char* message = static_cast<char*>(Alloc(length + 3));
     if (!message) return nullptr;
-    std::memcpy(message, text, length);
+    if (fromUtf8) {
+        Utf8ToCp1252(text, message);
+        length = std::strlen(message);
+    } else {
+        std::memcpy(message, text, length);
+    }
     std::memcpy(message + length, "\r\n", 3);
     return message;
+}
+
+// The text of a COM result in the language module's table: records of the
+// HRESULT (32 bits, little-endian) and its 1252 text with a terminating zero.
+const char* ModuleHresultText(std::uint32_t hresult) noexcept {
+    std::size_t size = 0;
+    HINSTANCE module = OrnLanguagePublisher::Instance()->GetLangDependentResource();
+    const auto* at = static_cast<const unsigned char*>(OrnResFind(module, ORN_RT_RCDATA, IDR_EH_COM_MESSAGES, &size));
+    const unsigned char* end = at ? at + size : nullptr;
+    while (at && end - at > 4) {
+        const std::uint32_t value = at[0] | (at[1] << 8) | (at[2] << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
+        const char* text = reinterpret_cast<const char*>(at + 4);
+        const void* zero = std::memchr(text, '\0', static_cast<std::size_t>(end - (at + 4)));
+        if (!zero) return nullptr;
+        if (value == hresult) return text;
+        at = static_cast<const unsigned char*>(zero) + 1;
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -48,15 +74,16 @@ unsigned long GetLastError() noexcept { return static_cast<unsigned long>(errno)
 
 char* SystemMessage(unsigned long code) noexcept {
     if (code > static_cast<unsigned long>(INT_MAX)) return nullptr;
-    const char* text = strerrordesc_np(static_cast<int>(code));
-    return text ? WithLineBreak(text) : nullptr;
+    const int number = static_cast<int>(code);
+    const char* english = strerrordesc_np(number);
+    if (!english) return nullptr;  // the system has no message for it
+    const locale_t locale = MessageLocale();
+    return WithLineBreak(locale ? strerror_l(number, locale) : english, true);
 }
 
 char* HresultMessage(std::int32_t hresult) noexcept {
     auto value = static_cast<std::uint32_t>(hresult);
-    for (const HresultText& entry : kHresultTexts) {
-        if (entry.hresult == value) return WithLineBreak(entry.text);
-    }
+    if (const char* text = ModuleHresultText(value)) return WithLineBreak(text, false);
     if ((value & 0xFFFF0000u) == 0x80070000u) return SystemMessage(value & 0xFFFFu);
     return nullptr;
 }

@@ -1,7 +1,9 @@
 // The system's message texts, in the shape of the Windows messages: the text
-// followed by CR LF. System errors are errno values here; HRESULTs have a
-// table of the common COM codes, and HRESULT_FROM_WIN32 codes give the text
-// of the errno value inside them.
+// in code page 1252 followed by CR LF, in the language the language library
+// chose. System errors are errno values here, with the C library's texts
+// (English when its messages in that language are not installed); HRESULTs
+// have a table of the common COM codes in the language module, and
+// HRESULT_FROM_WIN32 codes give the text of the errno value inside them.
 #ifndef ORNEH_PLATFORM_SYSTEM_MESSAGE_H
 #define ORNEH_PLATFORM_SYSTEM_MESSAGE_H
 
@@ -14,8 +16,8 @@ namespace platform {
 unsigned long GetLastError() noexcept;
 
 // The message of a system error code, as a new text from the allocation
-// seam ("No such file or directory\r\n" for 2); null when the system has no
-// message for it or memory runs out.
+// seam ("No such file or directory\r\n" for 2 in English); null when the
+// system has no message for it or memory runs out.
 char* SystemMessage(unsigned long code) noexcept;
 
 // The message of an HRESULT, likewise.

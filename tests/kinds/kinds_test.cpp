@@ -5,7 +5,9 @@
 // captions, records and reports, and memory running out while they copy.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cerrno>
+#include <locale.h>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -30,6 +32,7 @@
 #include "core/text_tables.h"
 #include "platform/alloc.h"
 #include "support/test_exceptions.h"
+#include "support/child_process.h"
 #include "support/test_util.h"
 
 namespace at = orneh::platform::alloctest;
@@ -422,3 +425,38 @@ TEST_F(KindTest, SehCopyIsIndependentCompleteAndFreed) {
 }
 
 }  // namespace
+
+// System, COM and MFC texts come in the language the language library chose,
+// in code page 1252; each language is looked at in a process of its own
+// (the choice is made once per process).
+TEST(KindTexts, InTheChosenLanguage) {
+    using Expected = std::array<std::string, 6>;
+    const std::pair<const char*, Expected> languages[] = {
+        {"de", {"Datei oder Verzeichnis nicht gefunden\r\n|0|0|1|1", "Nicht gen\xFCgend Hauptspeicher verf\xFCgbar\r\n|0|0|1|1",
+                "Systemfehler", "Unbekannter Fehler", "Die Datei wurde nicht gefunden.|0|0|1|1", "Nicht gen\xFCgend Arbeitsspeicher."}},
+        {"en", {"No such file or directory\r\n|0|0|1|1", "Cannot allocate memory\r\n|0|0|1|1", "System Error", "Unspecified error",
+                "The file could not be found.|0|0|1|1", "Out of memory."}}};
+    for (const auto& [language, expected] : languages) {
+        if (!zkqtest::InChildRole(language)) continue;
+        CMemoryException memory(FALSE);
+        char text[64] = "";
+        memory.GetErrorMessage(text, sizeof text, nullptr);
+        const Expected seen = {TextOf(OrnEhWin32(nullptr, "open", nullptr, ENOENT, 0, 0)),
+                               TextOf(OrnEhWin32(nullptr, "malloc", nullptr, ENOMEM, 0, 0)),
+                               CaptionOf(OrnEhWin32(nullptr, "open", nullptr, ENOENT, 0, 0)), Message(E_FAIL),
+                               TextOf(OrnEhMFC(new CFileException(CFileException::fileNotFound), 1, 0)), text};
+        for (std::size_t i = 0; i < seen.size(); ++i) EXPECT_EQ(seen[i], expected[i]) << language << " text " << i;
+        return;
+    }
+    if (locale_t german = ::newlocale(LC_MESSAGES_MASK, "de_DE.UTF-8", nullptr)) {
+        ::freelocale(german);
+    } else {
+        GTEST_SKIP() << "locale de_DE.UTF-8 is not installed (scripts/setup.sh generates it)";
+    }
+    zkqtest::ScopedEnv noLanguageList("LANGUAGE", nullptr);
+    for (const auto& entry : languages) {
+        zkqtest::ScopedEnv choice("ORNLANG", entry.first);
+        const zkqtest::ChildResult child = zkqtest::RunTestInNewProcess(entry.first);
+        EXPECT_TRUE(child.exited && child.exitCode == 0) << entry.first;
+    }
+}

@@ -6,10 +6,12 @@
 #include <cstring>
 #include <memory>
 #include <sched.h>
+#include <thread>
 #include <sys/mount.h>
 #include <sys/stat.h>
 
 #include "logfile/logfile_helpers.h"
+#include "logfile/logfile_state.h"
 #include "platform/file.h"
 #include "support/child_process.h"
 
@@ -90,14 +92,16 @@ TEST(LogCut, OldestRecordGoesAndAFailedCutLosesNothing) {
     namespace ft = orneh::platform::filetest;
     const std::string path = dir.file("cut.log"), first = Record(std::string(100000, 'f') + "\r\n");
     std::string tail;
-    for (int i = 0; tail.size() < 70000; ++i) tail += Record("tail " + std::to_string(i) + std::string(i % 300, 't') + "\r\n");
-    EXPECT_EQ(CutOnce(path, first + tail, 1), tail + Record("new"));  // in three chunks
-    ft::FailNthRead(2);
-    EXPECT_EQ(CutOnce(path, first + tail, 1), first + tail + Record("new")) << "read failed while searching";
+    for (int i = 0; tail.size() < 3 * orneh::logfile::kCutBufferSize; ++i) tail += Record("tail " + std::to_string(i) + std::string(i % 300, 't') + "\r\n");
+    const std::string whole = first + tail;
+    EXPECT_TRUE(CutOnce(path, whole, 1) == tail + Record("new")) << "in several chunks";
+    ft::FailNthRead(1);
+    EXPECT_TRUE(CutOnce(path, whole, 1) == whole + Record("new")) << "read failed while searching";
     ft::FailNthWrite(2);  // the second chunk: the file keeps its length
-    const std::string after = CutOnce(path, first + tail, 1);
+    const std::string after = CutOnce(path, whole, 1);
     ft::Reset();
-    EXPECT_EQ(after, tail.substr(0, 32767) + (first + tail).substr(32767) + Record("new"));
+    const std::size_t firstMove = orneh::logfile::kCutBufferSize - first.size();  // read by the search already
+    EXPECT_TRUE(after == tail.substr(0, firstMove) + whole.substr(firstMove) + Record("new")) << "write failed while moving";
 }
 
 TEST(LogLock, OneWriterAtATime) {
@@ -130,6 +134,16 @@ TEST(LogLock, OneWriterAtATime) {
     ASSERT_EQ(waiting.Open(), 1);
     waiting.Close();
     EXPECT_EQ(ReadFile(path), "#\r\n");
+    // The wait for another process ends as soon as it lets go, not a whole delay later.
+    auto holder = std::make_unique<ForeignHolder>(path);
+    ASSERT_TRUE(holder->holds());
+    std::thread release([&] { std::this_thread::sleep_for(std::chrono::milliseconds(100)), holder.reset(); });
+    OrnEhLogFile patient(path.c_str(), OrnEhLogUnlimited, 0, "#", 5000, 2);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(patient.Open(), 1);
+    EXPECT_LT(MillisecondsSince(start), 2500);
+    release.join();
+    patient.Close();
 }
 
 namespace {

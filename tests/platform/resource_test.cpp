@@ -9,8 +9,11 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "resource_test_support.h"
+#include "support/child_process.h"
 
 namespace {
 
@@ -70,6 +73,15 @@ TEST(ResourceModule, LoadsFromFilesAndMemoryAndRejectsTheRest) {
         errno = 0;
         EXPECT_TRUE(OrnResLoadModule(path.c_str()) == nullptr && errno == error) << path;
     }
+    // A FIFO in a module's place: rejected at once, not waited on for a writer.
+    const std::string fifo = dir.file("fifo.res");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+    const zkqtest::ChildResult child = zkqtest::RunInChild([&] {
+        ::alarm(5);
+        errno = 0;
+        ::_exit(OrnResLoadModule(fifo.c_str()) == nullptr && errno == EINVAL ? 0 : 1);
+    });
+    EXPECT_TRUE(child.exited && child.exitCode == 0) << "blocked on, or accepted, a FIFO";
     // Null handles, and pointers that are no module handle, find nothing.
     long notAModule[8] = {};
     char buffer[8] = "xxxxxxx";

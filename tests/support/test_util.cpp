@@ -14,9 +14,9 @@
 
 namespace zkqtest {
 
-TempDir::TempDir() {
-    char pattern[] = "/tmp/zkqtest.XXXXXX";
-    char* made = mkdtemp(pattern);
+TempDir::TempDir(const char* base) {
+    std::string pattern = std::string(base) + "/zkqtest.XXXXXX";
+    char* made = mkdtemp(&pattern[0]);
     if (!made) throw std::runtime_error("mkdtemp failed");
     m_path = made;
 }

@@ -8,10 +8,11 @@
 
 namespace zkqtest {
 
-// A fresh directory below /tmp, removed with its contents at destruction.
+// A fresh directory below base (/tmp by default), removed with its contents
+// at destruction.
 class TempDir {
 public:
-    TempDir();
+    explicit TempDir(const char* base = "/tmp");
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;

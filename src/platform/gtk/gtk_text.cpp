@@ -1,5 +1,7 @@
 #include "gtk_text.h"
 
+#include <cstring>
+
 #include "platform/codepage.h"
 
 namespace orneh {
@@ -35,7 +37,9 @@ std::string ConvertMnemonic(const std::string& label, const std::string& mark) {
 std::string ToGtk(const std::string& text1252) { return platform::Cp1252ToUtf8(WithoutCr(text1252).c_str()); }
 
 std::string FromGtk(const char* utf8) {
-    const std::string text = platform::Utf8ToCp1252(utf8);
+    std::string text(std::strlen(utf8) + 1, '\0');
+    platform::Utf8ToCp1252(utf8, &text[0]);
+    text.resize(std::strlen(text.c_str()));
     std::string out;
     for (char c : text) {
         if (c == '\r') continue;

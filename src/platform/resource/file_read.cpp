@@ -41,7 +41,9 @@ std::uint8_t* ReadWholeFile(const char* path, std::size_t padding, std::size_t& 
         errno = ENOENT;
         return nullptr;
     }
-    Fd fd(::open(path, O_RDONLY | O_CLOEXEC));
+    // Non-blocking, so that a FIFO or a device in the module's place cannot
+    // hold the open; only a regular file is read.
+    Fd fd(::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (fd.get() < 0) return nullptr;
     struct stat info;
     if (::fstat(fd.get(), &info) != 0) return nullptr;
