@@ -88,7 +88,6 @@ height_change() {
 }
 # Whether a window named $1 exists.
 exists() { [ -n "$(xdotool search --name "^$1\$" 2>/dev/null)" ]; }
-visible_windows() { xdotool search --onlyvisible --class gui_probe 2>/dev/null | wc -l; }
 width() { xdotool getwindowgeometry "$1" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p'; }
 
 # The probe's result after the dialog closed, within 20 s.
@@ -137,22 +136,28 @@ check "details open and close to the same heights ($closed $open $reclosed $reop
 keys "$id" alt+d
 xdotool type --delay 20 "Seen at start-up"
 sleep 0.3
-printf 'old contents that must go\n' >"$work/saved.txt"
+# The chooser opens in the log file's folder with the default name; a file
+# of that name is there already.
+saved=$work/ErrorReport.txt
+printf 'old contents that must go\n' >"$saved"
 keys "$id" alt+s
 chooser=$(window "Save Error Report") && {
-  keys "$chooser" ctrl+a
-  xdotool type --delay 10 "$work/saved.txt"
-  before=$(visible_windows)
+  sleep 0.5
   keys "$chooser" Return
-  for i in $(seq 50); do [ "$(visible_windows)" -gt "$before" ] && break; sleep 0.1; done
-  timeout 10 xdotool key alt+r  # the overwrite question has the keyboard
+  # The overwrite question: the probe's window that is neither of the two.
+  for i in $(seq 50); do
+    question=$(xdotool search --onlyvisible --class gui_probe 2>/dev/null | grep -vx -e "$id" -e "$chooser" | head -1)
+    [ -n "$question" ] && break
+    sleep 0.1
+  done
+  [ -n "$question" ] && sleep 0.3 && keys "$question" alt+r
   for i in $(seq 50); do exists "Save Error Report" || break; sleep 0.1; done
 }
 sleep 0.5
 check "saved file is the report with the comment, CR LF, replacing the old one" \
-  grep -q $'^The settings could not be read.\r$' "$work/saved.txt"
-check "saved comment" grep -q $'^Seen at start-up\r$' "$work/saved.txt"
-check "old contents gone" bash -c "! grep -q 'old contents' '$work/saved.txt'"
+  grep -q $'^The settings could not be read.\r$' "$saved"
+check "saved comment" grep -q $'^Seen at start-up\r$' "$saved"
+check "old contents gone" bash -c "! grep -q 'old contents' '$saved'"
 keys "$id" alt+p
 if printer=$(window "Print"); then
   # Choose "Print to File" (the first printer of the list) and print, again
