@@ -88,13 +88,13 @@ TEST_F(LanguageModules, TablesHaveTheirLayoutAndAgree) {
     }
 }
 
-TEST_F(LanguageModules, DialogHoldsTheElevenControlsInTheirAreas) {
+TEST_F(LanguageModules, DialogHoldsItsControlsInTheirAreas) {
     // Buttons by their BS_ type; edit controls multi-line with a scroll bar, read-only or not.
     const std::map<std::uint32_t, std::string> expected = {
         {IDOK, "BUTTON 1"}, {IDC_EH_BUTTON2, "BUTTON 0"}, {IDC_EH_BUTTON3, "BUTTON 0"}, {IDC_EH_SAVE, "BUTTON 0"},
         {IDC_EH_DETAILS_TOGGLE, "BUTTON 0"}, {IDC_EH_PRINT, "BUTTON 0"}, {IDC_EH_HANDOVER, "BUTTON 0"},
         {IDC_EH_DETAILS_FRAME, "BUTTON 7"}, {IDC_EH_MESSAGE, "EDIT ro"}, {IDC_EH_DETAILS, "EDIT ro"},
-        {IDC_EH_COMMENT, "EDIT rw"}};
+        {IDC_EH_COMMENT, "EDIT rw"}, {IDC_EH_ICON, "STATIC 3"}};  // and the icon beside the message
     const std::set<std::uint32_t> details = {IDC_EH_SAVE,  IDC_EH_DETAILS_FRAME, IDC_EH_DETAILS,
                                              IDC_EH_PRINT, IDC_EH_HANDOVER,      IDC_EH_COMMENT};
     for (HINSTANCE module : {de, en}) {
