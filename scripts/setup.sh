@@ -5,7 +5,8 @@
 set -euo pipefail
 
 packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          binutils-mingw-w64-x86-64 clang libclang-rt-14-dev)
+          binutils-mingw-w64-x86-64 clang libclang-rt-14-dev
+          libncurses-dev libcups2-dev tmux)
 
 missing=()
 for p in "${packages[@]}"; do
