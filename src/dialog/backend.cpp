@@ -1,18 +1,97 @@
 #include "dialog/backend.h"
 
+#include <unistd.h>
+
 #include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "platform/dialog_host.h"
+
+#ifndef ZKQ_INSTALL_LIBDIR
+#define ZKQ_INSTALL_LIBDIR ""
+#endif
 
 namespace orneh {
 namespace dialog {
 namespace {
+
 std::atomic<Backend*> g_testBackend{nullptr};
+
+// A loaded backend module: tried once, kept for the life of the process.
+struct ModuleBackend {
+    std::once_flag once;
+    Backend* backend = nullptr;
+    std::string why;
+
+    Backend* Get(const char* name) {
+        std::call_once(once, [&] {
+            void* symbol = platform::LoadModuleSymbol(name, kBackendEntrySymbol, ZKQ_INSTALL_LIBDIR, why);
+            if (!symbol) return;
+            char reason[256] = "";
+            backend = reinterpret_cast<BackendEntry>(symbol)(kBackendAbiVersion, reason, sizeof reason);
+            if (!backend) why = *reason ? reason : std::string(name) + " declined";
+        });
+        return backend;
+    }
+};
+
+ModuleBackend g_gui, g_terminal;
+
+Backend* Gui(std::string& why) {
+    if (!platform::DisplayNamed()) {
+        why = "no display (neither WAYLAND_DISPLAY nor DISPLAY is set)";
+        return nullptr;
+    }
+    Backend* backend = g_gui.Get(kGuiModuleName);
+    if (!backend) why = g_gui.why;
+    return backend;
 }
+
+Backend* Terminal(std::string& why) {
+    if (!platform::HasControllingTerminal()) {
+        why = "no controlling terminal";
+        return nullptr;
+    }
+    Backend* backend = g_terminal.Get(kTerminalModuleName);
+    if (!backend) why = g_terminal.why;
+    return backend;
+}
+
+void SayWhy(const char* choice, const std::string& why) {
+    std::string line = "ZKQTRNEH113: ORNEH_DIALOG=" + std::string(choice) + " cannot be honoured (" + why +
+                       "); the error dialog goes to stderr\n";
+    ssize_t ignored = ::write(2, line.data(), line.size());
+    (void)ignored;
+}
+
+}  // namespace
 
 void SetBackendForTesting(Backend* backend) { g_testBackend.store(backend); }
 
 Backend& ChooseBackend() {
     if (Backend* backend = g_testBackend.load()) return *backend;
-    // Only the headless backend exists so far; every choice comes to it.
+    const char* choice = std::getenv("ORNEH_DIALOG");
+    if (!choice || !*choice) choice = "auto";
+    std::string why;
+    if (std::strcmp(choice, "headless") == 0) return HeadlessBackend();
+    if (std::strcmp(choice, "auto") == 0) {
+        if (Backend* backend = Gui(why)) return *backend;
+        if (Backend* backend = Terminal(why)) return *backend;
+        return HeadlessBackend();
+    }
+    Backend* backend = nullptr;
+    if (std::strcmp(choice, "gui") == 0) {
+        backend = Gui(why);
+    } else if (std::strcmp(choice, "terminal") == 0) {
+        backend = Terminal(why);
+    } else {
+        why = "unknown choice; use auto, gui, terminal or headless";
+    }
+    if (backend) return *backend;
+    SayWhy(choice, why);
     return HeadlessBackend();
 }
 

@@ -1,48 +1,23 @@
 #include "dialog/error_dialog.h"
 
-#include <string>
+#include <memory>
 
 #include "OrnEh.h"
 #include "OrnLangIds.h"
 #include "OrnLangResource.h"
 #include "OrnLanguageResManager.h"
-#include "dialog/backend.h"
+#include "dialog/dialog_window.h"
 #include "module/language.h"
 
 namespace orneh {
 namespace dialog {
 namespace {
 
-// The label a control of the template carries, or "" when it has none.
-std::string TemplateLabel(const OrnResDialog& tpl, unsigned int id) {
-    for (const OrnResDialogItem& item : tpl.items) {
-        if (item.id == id) return item.text;
-    }
-    return std::string();
+CString LoadText(unsigned int id) {
+    CString text;
+    text.LoadString(id);
+    return text;
 }
-
-// Owns the strings the answer buttons show for one run of the dialog.
-class ButtonLabels {
-public:
-    ButtonLabels() {
-        for (unsigned int id = IDS_EH_CANCEL; id <= IDS_EH_NO; ++id) {
-            m_strings[id - IDS_EH_CANCEL] = module::CopyLanguageString(id);
-        }
-    }
-    ~ButtonLabels() {
-        for (char* s : m_strings) OrnEhDeleteString(s);
-    }
-    ButtonLabels(const ButtonLabels&) = delete;
-    ButtonLabels& operator=(const ButtonLabels&) = delete;
-
-    const char* Get(unsigned int id) const {
-        const char* s = m_strings[id - IDS_EH_CANCEL];
-        return s ? s : "";
-    }
-
-private:
-    char* m_strings[IDS_EH_NO - IDS_EH_CANCEL + 1] = {};
-};
 
 }  // namespace
 
@@ -69,71 +44,180 @@ void OrnEhDialog::SetDetails(const char* details) {
 }
 
 int OrnEhDialog::DoModal() {
-    (void)m_parent;  // a backend with windows of its own parents the dialog itself
+    // The language module stays the thread's resource module while the
+    // dialog runs: every text it loads comes from there.
     OrnLanguageResManager manager(module::LanguageModule());
     OrnResDialog tpl;
     if (!OrnResLoadDialog(OrnResGetThreadModule(), IDD_EH_DIALOG, tpl)) return -1;
-
-    const std::string label1 = TemplateLabel(tpl, IDOK);
-    const std::string label2 = TemplateLabel(tpl, IDC_EH_BUTTON2);
-    const std::string label3 = TemplateLabel(tpl, IDC_EH_BUTTON3);
-    ButtonLabels strings;
-    const AnswerButton hidden{"", 0, false};
-    auto shown = [](const char* label, int result) { return AnswerButton{label, result, true}; };
-
-    DialogModel model{};
-    model.caption = m_caption ? m_caption : "";
-    model.message = m_message ? m_message : "";
-    model.details = m_details;
-    model.buttonType = m_buttonType;
-    model.iconType = m_iconType;
-    AnswerButton* b = model.buttons;
-    switch (m_buttonType) {
-        case MB_OK:
-            b[0] = shown(label1.c_str(), IDOK), b[1] = hidden, b[2] = hidden;
-            break;
-        case MB_OKCANCEL:
-            b[0] = shown(label1.c_str(), IDOK), b[1] = shown(strings.Get(IDS_EH_CANCEL), IDCANCEL),
-            b[2] = hidden;
-            break;
-        case MB_ABORTRETRYIGNORE:
-            b[0] = shown(strings.Get(IDS_EH_CANCEL), IDABORT),
-            b[1] = shown(strings.Get(IDS_EH_RETRY), IDRETRY),
-            b[2] = shown(strings.Get(IDS_EH_IGNORE), IDIGNORE);
-            break;
-        case MB_YESNOCANCEL:
-            b[0] = shown(strings.Get(IDS_EH_YES), IDYES), b[1] = shown(strings.Get(IDS_EH_NO), IDNO),
-            b[2] = shown(strings.Get(IDS_EH_CANCEL), IDCANCEL);
-            break;
-        case MB_YESNO:
-            b[0] = shown(strings.Get(IDS_EH_YES), IDYES), b[1] = shown(strings.Get(IDS_EH_NO), IDNO),
-            b[2] = hidden;
-            break;
-        case MB_RETRYCANCEL:
-            b[0] = shown(strings.Get(IDS_EH_RETRY), IDRETRY),
-            b[1] = shown(strings.Get(IDS_EH_CANCEL), IDCANCEL), b[2] = hidden;
-            break;
-        default:
-            // An unknown type keeps the template's buttons, each ending with 0.
-            b[0] = shown(label1.c_str(), 0), b[1] = shown(label2.c_str(), 0),
-            b[2] = shown(label3.c_str(), 0);
-            break;
+    m_backend = &ChooseBackend();
+    if (!BuildWindowModel(tpl, m_backend->DialogFont(tpl.fontName, tpl.fontSize), m_model)) return -1;
+    std::unique_ptr<View> view = m_backend->Open(m_model, m_parent);
+    if (!view) return -1;
+    m_view = view.get();
+    m_ended = false;
+    OnInitDialog();
+    while (!m_ended) {
+        m_view->Update(m_model);
+        Dispatch(m_view->WaitEvent());
     }
-
-    switch (ChooseBackend().Run(model)) {
-        case Answer::kButton1:
-            return b[0].result;
-        case Answer::kButton2:
-            return b[1].result;
-        case Answer::kButton3:
-            return b[2].result;
-        case Answer::kCancel:
-            return IDCANCEL;
-        case Answer::kFailed:
-            break;
-    }
-    return -1;
+    view.reset();
+    m_view = nullptr;
+    return m_endResult;
 }
+
+void OrnEhDialog::OnInitDialog() {
+    UpdateData(FALSE);
+    // The details area runs from the top of the frame to the bottom.
+    m_detailsHeight = m_model.height - m_model.Find(IDC_EH_DETAILS_FRAME)->rect.top;
+    m_expanded = FALSE;
+    ShowDetails(FALSE);
+    m_model.caption = m_caption ? m_caption : "";
+    m_model.iconType = m_iconType;
+    m_model.buttonType = m_buttonType;
+    SetUpAnswerButtons();
+    DecideMessageScrollBar();
+    // The first control that takes the keyboard gets the focus.
+    for (const Control& c : m_model.controls) {
+        if (c.visible && c.enabled && (c.style & kStyleTabStop)) {
+            m_model.focus = c.id;
+            break;
+        }
+    }
+}
+
+void OrnEhDialog::SetUpAnswerButtons() {
+    struct Cell {
+        unsigned int label;  // string id; 0: the template's label
+        int result;          // -1: the button is hidden
+    };
+    static const Cell table[6][3] = {
+        {{0, IDOK}, {0, -1}, {0, -1}},                                          // MB_OK
+        {{0, IDOK}, {IDS_EH_CANCEL, IDCANCEL}, {0, -1}},                        // MB_OKCANCEL
+        {{IDS_EH_CANCEL, IDABORT}, {IDS_EH_RETRY, IDRETRY}, {IDS_EH_IGNORE, IDIGNORE}},
+        {{IDS_EH_YES, IDYES}, {IDS_EH_NO, IDNO}, {IDS_EH_CANCEL, IDCANCEL}},    // MB_YESNOCANCEL
+        {{IDS_EH_YES, IDYES}, {IDS_EH_NO, IDNO}, {0, -1}},                      // MB_YESNO
+        {{IDS_EH_RETRY, IDRETRY}, {IDS_EH_CANCEL, IDCANCEL}, {0, -1}},          // MB_RETRYCANCEL
+    };
+    static const Cell unknown[3] = {{0, 0}, {0, 0}, {0, 0}};
+    const Cell* row = m_buttonType < 6 ? table[m_buttonType] : unknown;
+    const unsigned int ids[3] = {IDOK, IDC_EH_BUTTON2, IDC_EH_BUTTON3};
+    int* results[3] = {&m_result1, &m_result2, &m_result3};
+    for (int i = 0; i < 3; ++i) {
+        Control* button = m_model.Find(ids[i]);
+        if (row[i].result < 0) {
+            button->visible = false;
+            button->enabled = false;
+            continue;
+        }
+        if (row[i].label) button->text = LoadText(row[i].label).GetString();
+        *results[i] = row[i].result;
+    }
+}
+
+void OrnEhDialog::DecideMessageScrollBar() {
+    Control* edit = m_model.Find(IDC_EH_MESSAGE);
+    Rect client;
+    const int height = m_view->MeasureText(IDC_EH_MESSAGE, m_message ? m_message : "", client);
+    if (height >= 0 && height <= client.Height()) edit->style &= ~kStyleVScroll;
+}
+
+void OrnEhDialog::ShowDetails(BOOL show) {
+    m_model.height += show ? m_detailsHeight : -m_detailsHeight;
+    // Nothing in the hidden area can be reached with the keyboard.
+    for (unsigned int id : {IDC_EH_SAVE, IDC_EH_PRINT, IDC_EH_HANDOVER, IDC_EH_DETAILS_FRAME,
+                            IDC_EH_DETAILS, IDC_EH_COMMENT}) {
+        Enable(id, show != FALSE);
+    }
+    if (show) {
+        SetText(IDC_EH_DETAILS_TOGGLE, LoadText(IDS_EH_DETAILS_HIDE));
+        // Only an error can be handed over; the button goes for good otherwise.
+        Control* handOver = m_model.Find(IDC_EH_HANDOVER);
+        if (m_iconType == MB_ICONERROR) {
+            handOver->enabled = true;
+        } else {
+            handOver->visible = false;
+            handOver->enabled = false;
+        }
+    } else {
+        SetText(IDC_EH_DETAILS_TOGGLE, LoadText(IDS_EH_DETAILS_SHOW));
+    }
+    SetText(IDC_EH_MESSAGE, m_message ? m_message : "");
+    SetText(IDC_EH_DETAILS, m_details ? m_details : "");
+}
+
+void OrnEhDialog::Dispatch(const Event& event) {
+    Control* c = m_model.Find(event.id);
+    switch (event.kind) {
+        case Event::kOk:
+            OnOK();
+            return;
+        case Event::kCancel:
+            OnCancel();
+            return;
+        case Event::kEdited:
+            if (c && c->kind == ControlKind::kEdit && !(c->style & kEditReadOnly)) c->text = event.text;
+            return;
+        case Event::kFocus:
+            m_model.focus = event.id;
+            return;
+        case Event::kClick:
+            break;
+    }
+    // A control that is hidden or disabled cannot be pressed.
+    if (!c || !c->visible || !c->enabled) return;
+    switch (event.id) {
+        case IDOK: OnOK(); break;
+        case IDC_EH_BUTTON2: EndDialog(m_result2); break;
+        case IDC_EH_BUTTON3: EndDialog(m_result3); break;
+        case IDC_EH_DETAILS_TOGGLE: OnDetails(); break;
+        case IDC_EH_SAVE: OnSave(); break;
+        case IDC_EH_PRINT: OnPrint(); break;
+        case IDC_EH_HANDOVER: OnHandOver(); break;
+        default: break;
+    }
+}
+
+void OrnEhDialog::OnDetails() {
+    m_expanded = !m_expanded;
+    if (m_expanded) {
+        m_model.focus = IDC_EH_COMMENT;
+    } else {
+        // The focus leaves the area that is about to be disabled. The
+        // hand-over button is part of it as well.
+        switch (m_model.focus) {
+            case IDC_EH_COMMENT: case IDC_EH_PRINT: case IDC_EH_DETAILS: case IDC_EH_SAVE:
+            case IDC_EH_HANDOVER:
+                m_model.focus = IDC_EH_DETAILS_TOGGLE;
+                break;
+            default:
+                break;
+        }
+    }
+    ShowDetails(m_expanded);
+}
+
+void OrnEhDialog::OnOK() {
+    if (m_result1 == IDOK) UpdateData(TRUE);
+    EndDialog(m_result1);
+}
+
+void OrnEhDialog::UpdateData(BOOL saveAndValidate) {
+    Control* comment = m_model.Find(IDC_EH_COMMENT);
+    if (saveAndValidate) {
+        m_comment = comment->text.c_str();
+    } else {
+        comment->text = m_comment.GetString();
+    }
+}
+
+void OrnEhDialog::EndDialog(int result) {
+    m_ended = true;
+    m_endResult = result;
+}
+
+void OrnEhDialog::SetText(unsigned int id, const char* text) { m_model.Find(id)->text = text; }
+
+void OrnEhDialog::Enable(unsigned int id, bool enable) { m_model.Find(id)->enabled = enable; }
 
 }  // namespace dialog
 }  // namespace orneh

@@ -1,11 +1,18 @@
 // OrnEhDialog: the modal error dialog. It behaves like a message box (a
 // message, a caption and message-box style bits in, the identifier of the
-// button pressed out) and carries the details text of the error chain.
+// button pressed out) and carries the details text of the error chain, a
+// comment field and the report operations (save, print, hand over).
+//
+// The logic lives here once; a backend (dialog/backend.h) renders the window
+// model and reports the user's actions. Everything runs on the calling
+// thread, with the language module installed as its resource module.
 #ifndef ORNEH_DIALOG_ERROR_DIALOG_H
 #define ORNEH_DIALOG_ERROR_DIALOG_H
 
+#include "compat/OrnEhCString.h"
 #include "compat/OrnEhWinTypes.h"
-#include "dialog/dialog_model.h"
+#include "dialog/backend.h"
+#include "dialog/window_model.h"
 
 namespace orneh {
 namespace dialog {
@@ -23,16 +30,51 @@ public:
 
     // Runs the dialog; the result value of the button that ended it, IDCANCEL
     // when it was cancelled, or -1 when it cannot be shown (no dialog
-    // template in the language module).
+    // template in the language module, or no window).
     int DoModal();
 
+    // Appends the report text: message, the comment under its heading (when
+    // there is one), the details under theirs.
+    void BuildReportText(CString& out) const;
+
 private:
+    void OnInitDialog();
+    void SetUpAnswerButtons();
+    void DecideMessageScrollBar();
+    void ShowDetails(BOOL show);
+    void Dispatch(const Event& event);
+    void OnDetails();
+    void OnOK();
+    void OnCancel() { EndDialog(IDCANCEL); }
+    void OnSave();
+    void OnPrint();
+    void OnHandOver();
+    // TRUE: control 1709 into comment; FALSE: comment into control 1709.
+    void UpdateData(BOOL saveAndValidate);
+    void EndDialog(int result);
+    // Message box textId / captionId on the application's main window.
+    void ShowMessage(unsigned int textId, unsigned int captionId);
+    void SetText(unsigned int id, const char* text);
+    void Enable(unsigned int id, bool enable);
+
     HWND m_parent;
     char* m_message = nullptr;
     char* m_caption = nullptr;
     char* m_details = nullptr;
     unsigned int m_buttonType = 0;
     unsigned int m_iconType = 0;
+    CString m_comment;
+    int m_topMargin = 0, m_bottomMargin = 0;  // print margins, device units
+    int m_detailsHeight = 0;
+    BOOL m_expanded = FALSE;
+    int m_result1 = 0, m_result2 = 0, m_result3 = 0;
+
+    // While DoModal runs.
+    Backend* m_backend = nullptr;
+    View* m_view = nullptr;
+    WindowModel m_model;
+    bool m_ended = false;
+    int m_endResult = 0;
 };
 
 }  // namespace dialog

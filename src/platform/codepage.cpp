@@ -24,5 +24,34 @@ std::string Cp1252ToUtf8(const char* text) {
     return out;
 }
 
+std::string Utf8ToCp1252(const char* text) {
+    std::string out;
+    if (!text) return out;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p;) {
+        unsigned int c = *p;
+        int more = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : -1;
+        ++p;
+        if (more < 0) {
+            out += '?';
+            continue;
+        }
+        if (more > 0) c &= 0x3F >> more;
+        for (; more > 0 && (*p & 0xC0) == 0x80; --more, ++p) c = (c << 6) | (*p & 0x3F);
+        if (more > 0) {
+            out += '?';
+            continue;
+        }
+        char byte = '?';
+        for (unsigned int b = 0; b < 256; ++b) {
+            if (OrnCp1252ToUnicode(static_cast<unsigned char>(b)) == c) {
+                byte = static_cast<char>(b);
+                break;
+            }
+        }
+        out += c == 0 ? '?' : byte;
+    }
+    return out;
+}
+
 }  // namespace platform
 }  // namespace orneh

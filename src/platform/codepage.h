@@ -10,6 +10,9 @@ namespace platform {
 
 std::string Cp1252ToUtf8(const char* text);
 
+// UTF-8 to 1252: '?' for a character 1252 cannot hold or a malformed byte.
+std::string Utf8ToCp1252(const char* text);
+
 }  // namespace platform
 }  // namespace orneh
 

@@ -4,7 +4,7 @@
 // end to end through a scripted dialog (which exception of the chain is
 // reported, the text, caption and buttons shown, the number line, what
 // reaches the log and the text files, the release of the chain, memory
-// running out); and the error dialog itself with its headless backend.
+// running out).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,15 +20,12 @@
 #include "OrnLangIds.h"
 #include "core/scripted_dialog.h"
 #include "core/text_tables.h"
-#include "dialog/error_dialog.h"
 #include "platform/alloc.h"
-#include "platform/codepage.h"
 #include "support/test_exceptions.h"
 #include "support/test_util.h"
 
 namespace at = orneh::platform::alloctest;
-using orneh::dialog::Answer;
-using orneh::dialog::OrnEhDialog;
+using Answer = zkqtest::ScriptedDialog::Reply;
 using zkqtest::LangString;
 
 namespace {
@@ -411,85 +408,6 @@ TEST_F(ReportTest, ReportSurvivesEveryAllocationFailure) {
         EXPECT_TRUE(result == -1 || result == IDOK || result == IDRETRY) << failedAt << ": " << result;
         EXPECT_EQ(OrnEhBasis::GetLast(), nullptr) << failedAt;
     }), 5);
-}
-
-// --- The error dialog ---------------------------------------------------------
-
-// The label of a control in the language module's dialog template.
-std::string TemplateLabel(unsigned int id) {
-    OrnResDialog tpl;
-    OrnResLoadDialog(orneh::module::LanguageModule(), IDD_EH_DIALOG, tpl);
-    for (const OrnResDialogItem& item : tpl.items) {
-        if (item.id == id) return item.text;
-    }
-    return "(no control " + std::to_string(id) + ")";
-}
-
-TEST(DialogTest, AnswerButtonsForEveryMessageType) {
-    // A visible answer button as the backend saw it, labelled by a string or by the template.
-    auto lang = [](unsigned int id, int result) { return "[" + LangString(id) + "=" + std::to_string(result) + "]"; };
-    auto tpl = [](unsigned int id, int result) { return "[" + TemplateLabel(id) + "=" + std::to_string(result) + "]"; };
-    const std::string ok = tpl(IDOK, IDOK), cancel = lang(IDS_EH_CANCEL, IDCANCEL), retry = lang(IDS_EH_RETRY, IDRETRY),
-                      yes = lang(IDS_EH_YES, IDYES), no = lang(IDS_EH_NO, IDNO);
-    // results: pressing the first, second and third button (the scripted user
-    // presses the first one for a hidden button), then Escape.
-    const struct { unsigned int type; std::string buttons; int results[4]; } rows[] = {
-        {MB_OK, ok, {IDOK, IDOK, IDOK, IDCANCEL}},
-        {MB_OKCANCEL, ok + cancel, {IDOK, IDCANCEL, IDOK, IDCANCEL}},
-        {MB_ABORTRETRYIGNORE, lang(IDS_EH_CANCEL, IDABORT) + retry + lang(IDS_EH_IGNORE, IDIGNORE),
-         {IDABORT, IDRETRY, IDIGNORE, IDCANCEL}},
-        {MB_YESNOCANCEL, yes + no + cancel, {IDYES, IDNO, IDCANCEL, IDCANCEL}},
-        {MB_YESNO, yes + no, {IDYES, IDNO, IDYES, IDCANCEL}},
-        {MB_RETRYCANCEL, retry + cancel, {IDRETRY, IDCANCEL, IDRETRY, IDCANCEL}},
-        // Above 5: the template's three buttons, each ending with 0.
-        {6, tpl(IDOK, 0) + tpl(IDC_EH_BUTTON2, 0) + tpl(IDC_EH_BUTTON3, 0), {0, 0, 0, IDCANCEL}},
-    };
-    const Answer answers[] = {Answer::kButton1, Answer::kButton2, Answer::kButton3, Answer::kCancel};
-    zkqtest::ScriptedDialog backend;
-    for (const auto& row : rows) {
-        for (int i = 0; i < 4; ++i) {
-            backend.Answer(answers[i]);
-            OrnEhDialog dialog(nullptr);
-            dialog.SetMessage("M", "C", row.type | MB_ICONERROR | 0xFF00);  // bits above the icon are ignored
-            EXPECT_EQ(dialog.DoModal(), row.results[i]) << row.type << " answer " << i;
-            EXPECT_EQ(backend.last().Summary(), "C|M|" + std::to_string(row.type) + "|16");
-            EXPECT_EQ(backend.last().buttons, row.buttons);
-        }
-    }
-    backend.Answer(Answer::kFailed);  // a backend that cannot show the dialog
-    EXPECT_EQ(OrnEhDialog(nullptr).DoModal(), -1);
-}
-
-// Runs a dialog on the headless backend; out receives what it wrote to stderr.
-int RunHeadless(unsigned long style, const char* answer, const char* details, std::string& out) {
-    zkqtest::ScopedEnv env("ORNEH_DIALOG_ANSWER", answer);
-    OrnEhDialog dialog(nullptr);
-    dialog.SetMessage("Zeile 1\r\nZeile 2", "Titel \xDC", style);
-    if (details) dialog.SetDetails(details);
-    ::testing::internal::CaptureStderr();
-    const int result = dialog.DoModal();
-    out = ::testing::internal::GetCapturedStderr();
-    return result;
-}
-
-// A label as the headless dialog prints it: mnemonic marks gone, UTF-8.
-std::string Printed(unsigned int id) {
-    std::string label = LangString(id);
-    label.erase(std::remove(label.begin(), label.end(), '&'), label.end());
-    return orneh::platform::Cp1252ToUtf8(label.c_str());
-}
-
-TEST(HeadlessDialogTest, WritesTheDialogAndAnswersAsTheEnvironmentSays) {
-    std::string out;
-    EXPECT_EQ(RunHeadless(MB_YESNO, nullptr, "Fehler: Details", out), IDYES);
-    const std::string yes = Printed(IDS_EH_YES);
-    EXPECT_EQ(out, "=== Titel \xC3\x9C ===\nZeile 1\r\nZeile 2\n---\n[" + yes + "] [" + Printed(IDS_EH_NO) +
-                       "] \n--- details ---\nFehler: Details\n--> " + yes + "\n===\n");
-    EXPECT_EQ(RunHeadless(MB_ABORTRETRYIGNORE, "2", nullptr, out), IDRETRY);
-    EXPECT_EQ(RunHeadless(MB_OKCANCEL, "3", nullptr, out), IDOK);  // the third button is hidden
-    EXPECT_EQ(RunHeadless(MB_OK, "cancel", nullptr, out), IDCANCEL);
-    EXPECT_EQ(out.find("--- details ---"), std::string::npos);  // none without details
-    EXPECT_NE(out.find("--> (cancelled)\n===\n"), std::string::npos) << out;
 }
 
 }  // namespace

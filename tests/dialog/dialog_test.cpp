@@ -1,0 +1,374 @@
+// The error dialog's logic against a scripted backend: the window built from
+// the language module's template, the answer buttons of every message type,
+// the details area, the message's scroll bar, and the report operations
+// (report text, save, print, hand-over with their messages); the headless
+// backend; the choice of backend.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "OrnEh.h"
+#include "OrnLangIds.h"
+#include "compat/OrnEhWnd.h"
+#include "core/scripted_dialog.h"
+#include "dialog/error_dialog.h"
+#include "platform/codepage.h"
+#include "runtime/admin.h"
+#include "support/child_process.h"
+#include "support/test_util.h"
+
+using orneh::dialog::Event;
+using orneh::dialog::OrnEhDialog;
+using orneh::dialog::PrintResult;
+using orneh::dialog::WindowModel;
+using zkqtest::LangString;
+using zkqtest::ScriptedDialog;
+using Answer = ScriptedDialog::Reply;
+
+namespace {
+
+const OrnResDialog& Template() {
+    static OrnResDialog tpl = [] {
+        OrnResDialog t;
+        OrnResLoadDialog(orneh::module::LanguageModule(), IDD_EH_DIALOG, t);
+        return t;
+    }();
+    return tpl;
+}
+
+std::string TemplateLabel(unsigned int id) {
+    for (const OrnResDialogItem& item : Template().items) {
+        if (item.id == id) return item.text;
+    }
+    return "(no control " + std::to_string(id) + ")";
+}
+
+// Runs a dialog with style and message on backend; the result of DoModal.
+int RunDialog(ScriptedDialog& backend, unsigned long style, const char* message = "M", const char* details = "D") {
+    (void)backend;
+    OrnEhDialog dialog(nullptr);
+    dialog.SetMessage(message, "C", style);
+    dialog.SetDetails(details);
+    return dialog.DoModal();
+}
+
+// The details area's controls and whether each is enabled, as "id+" or "id-"
+// ("id hidden" for a hidden one).
+std::string AreaState(const WindowModel& m) {
+    std::string out;
+    for (unsigned int id : {IDC_EH_SAVE, IDC_EH_DETAILS_FRAME, IDC_EH_DETAILS, IDC_EH_PRINT, IDC_EH_HANDOVER,
+                            IDC_EH_COMMENT}) {
+        const auto* c = m.Find(id);
+        out += std::to_string(id) + (!c->visible ? " hidden " : c->enabled ? "+ " : "- ");
+    }
+    return out;
+}
+
+std::function<Event(const WindowModel&)> Click(unsigned int id) { return ScriptedDialog::Do(Event::kClick, id); }
+
+TEST(DialogTest, AnswerButtonsForEveryMessageType) {
+    auto lang = [](unsigned int id) { return "[" + LangString(id) + "]"; };
+    const std::string ok = "[" + TemplateLabel(IDOK) + "]", cancel = lang(IDS_EH_CANCEL), retry = lang(IDS_EH_RETRY),
+                      yes = lang(IDS_EH_YES), no = lang(IDS_EH_NO);
+    // results: pressing the first, second and third button (the scripted user
+    // presses the first one after a hidden button did nothing), then Escape.
+    const struct { unsigned int type; std::string buttons; int results[4]; } rows[] = {
+        {MB_OK, ok, {IDOK, IDOK, IDOK, IDCANCEL}},
+        {MB_OKCANCEL, ok + cancel, {IDOK, IDCANCEL, IDOK, IDCANCEL}},
+        {MB_ABORTRETRYIGNORE, cancel + retry + lang(IDS_EH_IGNORE), {IDABORT, IDRETRY, IDIGNORE, IDCANCEL}},
+        {MB_YESNOCANCEL, yes + no + cancel, {IDYES, IDNO, IDCANCEL, IDCANCEL}},
+        {MB_YESNO, yes + no, {IDYES, IDNO, IDYES, IDCANCEL}},
+        {MB_RETRYCANCEL, retry + cancel, {IDRETRY, IDCANCEL, IDRETRY, IDCANCEL}},
+        // Above 5: the template's three buttons, each ending with 0.
+        {6, "[" + TemplateLabel(IDOK) + "][" + TemplateLabel(IDC_EH_BUTTON2) + "][" + TemplateLabel(IDC_EH_BUTTON3) + "]",
+         {0, 0, 0, IDCANCEL}},
+    };
+    const Answer answers[] = {Answer::kButton1, Answer::kButton2, Answer::kButton3, Answer::kCancel};
+    ScriptedDialog backend;
+    for (const auto& row : rows) {
+        for (int i = 0; i < 4; ++i) {
+            backend.Answer(answers[i]);
+            EXPECT_EQ(RunDialog(backend, row.type | MB_ICONERROR | 0xFF00), row.results[i]) << row.type << " answer " << i;
+            EXPECT_EQ(backend.last().Summary(), "C|M|" + std::to_string(row.type) + "|16");
+            EXPECT_EQ(backend.last().buttons, row.buttons);
+            // A hidden button is disabled as well.
+            for (const auto& c : backend.updates().back().controls) {
+                EXPECT_TRUE(c.visible || !c.enabled) << c.id;
+            }
+        }
+    }
+    backend.Answer(Answer::kFailed);  // a backend that cannot make the window
+    EXPECT_EQ(RunDialog(backend, MB_OK), -1);
+}
+
+TEST(DialogTest, ControlsArePlacedInPixelsOfTheDialogFont) {
+    ScriptedDialog backend;
+    backend.font = {7, 15};
+    RunDialog(backend, MB_OK);
+    const WindowModel& m = backend.updates().front();
+    auto x = [&](int units) { return static_cast<int>(std::lround(units * 7 / 4.0)); };
+    auto y = [&](int units) { return static_cast<int>(std::lround(units * 15 / 8.0)); };
+    EXPECT_EQ(m.width, x(Template().cx));
+    ASSERT_EQ(m.controls.size(), Template().items.size());
+    for (std::size_t i = 0; i < m.controls.size(); ++i) {
+        const OrnResDialogItem& item = Template().items[i];
+        const auto& r = m.controls[i].rect;
+        EXPECT_EQ(std::vector<int>({r.left, r.top, r.right, r.bottom}),
+                  std::vector<int>({x(item.x), y(item.y), x(item.x + item.cx), y(item.y + item.cy)}))
+            << item.id;
+    }
+}
+
+TEST(DialogTest, DetailsAreaOpensAndClosesToTheSameHeight) {
+    ScriptedDialog backend;
+    const int full = static_cast<int>(std::lround(Template().cy * 13 / 8.0));
+    const std::string show = LangString(IDS_EH_DETAILS_SHOW), hide = LangString(IDS_EH_DETAILS_HIDE);
+    // The hand-over button is there for an error only, and a warning loses it for good.
+    const struct { unsigned int icon; const char* handOver; } rows[] = {{MB_ICONERROR, "1708+ "}, {MB_ICONWARNING, "1708 hidden "}};
+    for (const auto& row : rows) {
+        backend.Script({Click(IDC_EH_DETAILS_TOGGLE), Click(IDC_EH_DETAILS_TOGGLE), Click(IDC_EH_DETAILS_TOGGLE),
+                        Click(IDC_EH_DETAILS_TOGGLE)});
+        EXPECT_EQ(RunDialog(backend, MB_YESNO | row.icon, "M", "Ds"), IDYES);
+        const auto& u = backend.updates();
+        ASSERT_EQ(u.size(), 5u);
+        const int frameTop = u[0].Find(IDC_EH_DETAILS_FRAME)->rect.top;
+        EXPECT_EQ(std::vector<int>({u[0].height, u[1].height, u[2].height, u[3].height, u[4].height}),
+                  std::vector<int>({frameTop, full, frameTop, full, frameTop}));
+        const std::string hidden = row.icon == MB_ICONERROR ? "1708- " : "1708 hidden ";
+        for (int i = 0; i < 5; ++i) {
+            const bool shown = i % 2 == 1;
+            EXPECT_EQ(AreaState(u[i]), shown ? "1702+ 1703+ 1706+ 1707+ " + std::string(row.handOver) + "1709+ "
+                                             : "1702- 1703- 1706- 1707- " + (i == 0 ? "1708- " : hidden) + "1709- ")
+                << i;
+            EXPECT_EQ(u[i].Find(IDC_EH_DETAILS_TOGGLE)->text, shown ? hide : show);
+            EXPECT_EQ(u[i].Find(IDC_EH_DETAILS)->text + u[i].Find(IDC_EH_MESSAGE)->text, "DsM");
+        }
+    }
+}
+
+TEST(DialogTest, DetailsButtonMovesTheFocusOutOfTheAreaItHides) {
+    ScriptedDialog backend;
+    backend.Script({Click(IDC_EH_DETAILS_TOGGLE), ScriptedDialog::Do(Event::kFocus, IDC_EH_PRINT),
+                    Click(IDC_EH_DETAILS_TOGGLE), Click(IDC_EH_DETAILS_TOGGLE),
+                    ScriptedDialog::Do(Event::kFocus, IDC_EH_HANDOVER), Click(IDC_EH_DETAILS_TOGGLE),
+                    ScriptedDialog::Do(Event::kFocus, IDOK), Click(IDC_EH_DETAILS_TOGGLE),
+                    Click(IDC_EH_DETAILS_TOGGLE)});
+    RunDialog(backend, MB_OK | MB_ICONERROR);
+    std::vector<unsigned int> focus;
+    for (const auto& m : backend.updates()) focus.push_back(m.focus);
+    // First the message (the first control that takes the keyboard); opening
+    // goes to the comment, closing leaves the area for the details button,
+    // and a focus outside the area stays where it is.
+    EXPECT_EQ(focus, std::vector<unsigned int>({IDC_EH_MESSAGE, IDC_EH_COMMENT, IDC_EH_PRINT, IDC_EH_DETAILS_TOGGLE,
+                                                IDC_EH_COMMENT, IDC_EH_HANDOVER, IDC_EH_DETAILS_TOGGLE, IDOK,
+                                                IDC_EH_COMMENT, IDC_EH_DETAILS_TOGGLE}));
+}
+
+TEST(DialogTest, MessageKeepsItsScrollBarOnlyWhenItDoesNotFit) {
+    ScriptedDialog backend;
+    const auto* edit = [&] {
+        for (const auto& item : Template().items) {
+            if (item.id == IDC_EH_MESSAGE) return &item;
+        }
+        return static_cast<const OrnResDialogItem*>(nullptr);
+    }();
+    ASSERT_NE(edit, nullptr);
+    // The edit's client area in lines and columns of the scripted 6 x 13 font.
+    const int lines = static_cast<int>(std::lround(edit->cy * 13 / 8.0)) / 13;
+    const int columns = static_cast<int>(std::lround(edit->cx * 6 / 4.0)) / 6;
+    std::string fits, longer;
+    for (int i = 0; i < lines; ++i) fits += (i ? "\r\n" : "") + std::string(static_cast<std::size_t>(columns), 'x');
+    longer = fits + " y";  // one word more wraps into one line more
+    for (const std::string& message : {fits, longer}) {
+        RunDialog(backend, MB_OK, message.c_str());
+        const bool scrolls = (backend.updates().front().Find(IDC_EH_MESSAGE)->style & orneh::dialog::kStyleVScroll) != 0;
+        EXPECT_EQ(scrolls, message == longer);
+    }
+}
+
+// --- Report operations -----------------------------------------------------
+
+// A main window that records what it is handed and answers as told.
+class TestMainWindow : public CWnd {
+public:
+    LRESULT answer = 1;
+    bool throws = false;
+    std::vector<std::string> handed;  // "firstLine|text|logFile"
+
+protected:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+        if (message != WM_EH_HANDOVER || wParam != 0) return 0;
+        const auto* info = reinterpret_cast<const OrnEhHandOverInfo*>(lParam);
+        handed.push_back(std::string(info->firstLine) + "|" + std::string(info->text) + "|" + std::string(info->logFile));
+        if (throws) throw 1;
+        return answer;
+    }
+};
+
+struct MainWindowScope {
+    explicit MainWindowScope(CWnd* w) : previous(OrnEhSetMainWnd(w)) {}
+    ~MainWindowScope() { OrnEhSetMainWnd(previous); }
+    CWnd* previous;
+};
+
+class ReportOutputTest : public ::testing::Test {
+protected:
+    std::string Report(const std::string& comment) const {
+        return std::string("Line 1\r\nLine 2") + (comment.empty() ? "" : LangString(IDS_EH_COMMENT_HEADING) + comment) +
+               LangString(IDS_EH_DETAILS_HEADING) + "Details";
+    }
+    std::string Message(unsigned int text, unsigned int caption) const {
+        return LangString(caption) + "|" + LangString(text) + "|48";
+    }
+    void RunWith(std::vector<std::function<Event(const WindowModel&)>> steps) {
+        m_backend.Script(std::move(steps));
+        OrnEhDialog dialog(nullptr);
+        dialog.SetMessage("Line 1\r\nLine 2", "C", MB_OK | MB_ICONERROR);
+        dialog.SetDetails("Details");
+        dialog.DoModal();
+    }
+    static std::function<Event(const WindowModel&)> Type(const char* text) {
+        return ScriptedDialog::Do(Event::kEdited, IDC_EH_COMMENT, text);
+    }
+
+    ScriptedDialog m_backend;
+    TestMainWindow m_main;
+    MainWindowScope m_scope{&m_main};
+    zkqtest::TempDir m_dir;
+};
+
+TEST_F(ReportOutputTest, HandOverCarriesTheCommentOnlyAsLastReadBySaveOrPrint) {
+    m_backend.onPrint = [](const std::string&, orneh::dialog::PrintJob&) { return PrintResult::kCancelled; };
+    RunWith({Click(IDC_EH_DETAILS_TOGGLE), Type("first"), Click(IDC_EH_HANDOVER), Click(IDC_EH_PRINT),
+             Type("second"), Click(IDC_EH_HANDOVER)});
+    char log[260] = "";
+    GetCurrentContainer()->logFile.GetFullPath(log, sizeof log);
+    EXPECT_EQ(m_main.handed, std::vector<std::string>({"Line 1|" + Report("") + "|" + log,
+                                                       "Line 1|" + Report("first") + "|" + log}));
+    EXPECT_TRUE(m_backend.messageBoxes.empty());
+}
+
+TEST_F(ReportOutputTest, RefusedOrFailedHandOverShowsItsMessage) {
+    const std::string refused = Message(IDS_EH_HANDOVER_REFUSED, IDS_EH_HANDOVER_REFUSED_CAPTION);
+    m_main.answer = 0;
+    RunWith({Click(IDC_EH_DETAILS_TOGGLE), Click(IDC_EH_HANDOVER)});
+    m_main.throws = true;
+    RunWith({Click(IDC_EH_DETAILS_TOGGLE), Click(IDC_EH_HANDOVER)});
+    EXPECT_EQ(m_backend.messageBoxes, std::vector<std::string>({refused, refused}));
+    // Without a main window the box has the application's name as caption.
+    MainWindowScope none(nullptr);
+    RunWith({Click(IDC_EH_DETAILS_TOGGLE), Click(IDC_EH_HANDOVER)});
+    const std::string app = GetApplicationName() && *GetApplicationName() ? GetApplicationName() : program_invocation_short_name;
+    EXPECT_EQ(m_backend.messageBoxes.back(), app + "|" + LangString(IDS_EH_HANDOVER_REFUSED) + "|48");
+}
+
+TEST_F(ReportOutputTest, SaveWritesTheReportWhereTheUserChose) {
+    orneh::dialog::SaveRequest asked;
+    std::string target = m_dir.file("report.txt");
+    zkqtest::WriteFile(target, std::string(5000, 'o'));  // replaced, not appended to
+    m_backend.onSave = [&](const orneh::dialog::SaveRequest& r, std::string& path) {
+        asked = r;
+        path = target;
+        return true;
+    };
+    RunWith({Click(IDC_EH_DETAILS_TOGGLE), Type("typed \xFC"), Click(IDC_EH_SAVE)});
+    EXPECT_EQ(zkqtest::ReadFile(target), Report("typed \xFC"));
+    char directory[260] = "";
+    GetCurrentContainer()->logFile.GetDirectory(directory, sizeof directory);
+    EXPECT_EQ(asked.title + "|" + asked.filters.at(0).name + "|" + asked.filters.at(0).pattern + "|" +
+                  asked.filters.at(1).name + "|" + asked.filters.at(1).pattern + "|" + asked.defaultExtension + "|" +
+                  asked.defaultName + "|" + asked.directory,
+              LangString(IDS_EH_SAVE_TITLE) + "|" + LangString(IDS_EH_FILTER_TEXT) + " (*.txt)|*.txt|" +
+                  LangString(IDS_EH_FILTER_ALL) + " (*.*)|*.*|" + LangString(IDS_EH_DEFAULT_EXTENSION) + "|" +
+                  LangString(IDS_EH_DEFAULT_FILE_NAME) + "|" + directory);
+    // A file that cannot be written gives message 2125.
+    target = m_dir.file("missing/report.txt");
+    RunWith({Click(IDC_EH_DETAILS_TOGGLE), Click(IDC_EH_SAVE)});
+    EXPECT_EQ(m_backend.messageBoxes, std::vector<std::string>({Message(IDS_EH_SAVE_FAILED, IDS_EH_SAVE_FAILED_CAPTION)}));
+}
+
+TEST_F(ReportOutputTest, PrintFailureShowsItsMessage) {
+    std::string document;
+    m_backend.onPrint = [&](const std::string& name, orneh::dialog::PrintJob&) {
+        document = name;
+        return PrintResult::kFailed;
+    };
+    RunWith({Click(IDC_EH_DETAILS_TOGGLE), Click(IDC_EH_PRINT)});
+    EXPECT_EQ(document, LangString(IDS_EH_PRINT_DOCUMENT));
+    EXPECT_EQ(m_backend.messageBoxes, std::vector<std::string>({Message(IDS_EH_PRINT_FAILED, IDS_EH_PRINT_FAILED_CAPTION)}));
+}
+
+// --- Headless backend and the choice --------------------------------------
+
+// Runs a dialog on the headless backend; out receives what it wrote to stderr.
+int RunHeadless(unsigned long style, const char* answer, const char* details, std::string& out) {
+    zkqtest::ScopedEnv env("ORNEH_DIALOG_ANSWER", answer);
+    zkqtest::ScopedEnv choice("ORNEH_DIALOG", "headless");
+    OrnEhDialog dialog(nullptr);
+    dialog.SetMessage("Zeile 1\r\nZeile 2", "Titel \xDC", style);
+    if (details) dialog.SetDetails(details);
+    ::testing::internal::CaptureStderr();
+    const int result = dialog.DoModal();
+    out = ::testing::internal::GetCapturedStderr();
+    return result;
+}
+
+// A label as the headless dialog prints it: mnemonic marks gone, UTF-8.
+std::string Printed(unsigned int id) {
+    std::string label = LangString(id);
+    label.erase(std::remove(label.begin(), label.end(), '&'), label.end());
+    return orneh::platform::Cp1252ToUtf8(label.c_str());
+}
+
+TEST(HeadlessDialogTest, WritesTheDialogAndAnswersAsTheEnvironmentSays) {
+    std::string out;
+    EXPECT_EQ(RunHeadless(MB_YESNO, nullptr, "Fehler: Details", out), IDYES);
+    const std::string yes = Printed(IDS_EH_YES);
+    EXPECT_EQ(out, "=== Titel \xC3\x9C ===\nZeile 1\r\nZeile 2\n---\n[" + yes + "] [" + Printed(IDS_EH_NO) +
+                       "] \n--- details ---\nFehler: Details\n--> " + yes + "\n===\n");
+    EXPECT_EQ(RunHeadless(MB_ABORTRETRYIGNORE, "2", nullptr, out), IDRETRY);
+    EXPECT_EQ(RunHeadless(MB_OKCANCEL, "3", nullptr, out), IDOK);  // the third button is hidden
+    EXPECT_EQ(RunHeadless(MB_OK, "cancel", nullptr, out), IDCANCEL);
+    EXPECT_EQ(out.find("--- details ---"), std::string::npos);  // none without details
+    EXPECT_NE(out.find("--> (cancelled)\n===\n"), std::string::npos) << out;
+}
+
+TEST(BackendChoiceTest, ChoiceThatCannotBeHonouredFallsBackToHeadlessWithOneLine) {
+    const struct { const char* choice; const char* display; const char* why; } rows[] = {
+        {"gui", nullptr, "ORNEH_DIALOG=gui cannot be honoured (no display"},
+        {"curses", ":0", "ORNEH_DIALOG=curses cannot be honoured (unknown choice"},
+    };
+    for (const auto& row : rows) {
+        zkqtest::ScopedEnv choice("ORNEH_DIALOG", row.choice);
+        zkqtest::ScopedEnv display("DISPLAY", row.display);
+        zkqtest::ScopedEnv wayland("WAYLAND_DISPLAY", nullptr);
+        ::testing::internal::CaptureStderr();
+        OrnEhDialog dialog(nullptr);
+        dialog.SetMessage("M", "C", MB_OK);
+        EXPECT_EQ(dialog.DoModal(), IDOK);
+        const std::string out = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(out.rfind(std::string("ZKQTRNEH113: ") + row.why, 0), 0u) << out;
+        EXPECT_EQ(std::count(out.begin(), out.begin() + static_cast<long>(out.find("===")), '\n'), 1) << out;
+    }
+}
+
+TEST(DialogTest, DialogWithoutTemplateCannotBeShown) {
+    if (zkqtest::InChildRole("no-template")) {
+        ScriptedDialog backend;
+        std::exit(RunDialog(backend, MB_OK) == -1 ? 0 : 1);
+    }
+    zkqtest::TempDir dir;
+    // A resource module with nothing in it: its leading null entry only.
+    std::string empty(32, '\0');
+    empty[4] = 32;
+    empty[8] = empty[9] = empty[12] = empty[13] = '\xFF';
+    zkqtest::WriteFile(dir.file("ZKQTRNLANG101.en.res"), empty);
+    zkqtest::ScopedEnv lang("ORNLANG", "en");
+    zkqtest::ScopedEnv where("ORNLANG_RESOURCE_DIR", dir.path().c_str());
+    const zkqtest::ChildResult child = zkqtest::RunTestInNewProcess("no-template");
+    EXPECT_TRUE(child.exited && child.exitCode == 0);
+}
+
+}  // namespace
