@@ -1,11 +1,11 @@
-#include "dialog/tui/terminal_view.h"
+#include "platform/tui/terminal_view.h"
 
 #include <algorithm>
 #include <vector>
 
 #include "dialog/text_measure.h"
-#include "dialog/tui/draw.h"
-#include "dialog/tui/text_cells.h"
+#include "platform/tui/draw.h"
+#include "platform/tui/text_cells.h"
 
 namespace orneh {
 namespace dialog {

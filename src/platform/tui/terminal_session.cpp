@@ -1,4 +1,4 @@
-#include "dialog/tui/terminal_session.h"
+#include "platform/tui/terminal_session.h"
 
 #include <curses.h>
 #include <term.h>

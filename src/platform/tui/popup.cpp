@@ -1,13 +1,13 @@
-#include "dialog/tui/popup.h"
+#include "platform/tui/popup.h"
 
 #include <curses.h>
 
 #include <algorithm>
 
 #include "dialog/text_measure.h"
-#include "dialog/tui/draw.h"
-#include "dialog/tui/terminal_session.h"
-#include "dialog/tui/text_cells.h"
+#include "platform/tui/draw.h"
+#include "platform/tui/terminal_session.h"
+#include "platform/tui/text_cells.h"
 
 namespace orneh {
 namespace dialog {

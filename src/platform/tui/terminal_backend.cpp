@@ -11,9 +11,9 @@
 #include "OrnLangResource.h"
 #include "OrnLanguagePublisher.h"
 #include "dialog/backend.h"
-#include "dialog/tui/cups_printer.h"
-#include "dialog/tui/draw.h"
-#include "dialog/tui/terminal_view.h"
+#include "platform/tui/cups_printer.h"
+#include "platform/tui/draw.h"
+#include "platform/tui/terminal_view.h"
 
 namespace orneh {
 namespace dialog {

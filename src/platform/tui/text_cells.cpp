@@ -1,4 +1,4 @@
-#include "dialog/tui/text_cells.h"
+#include "platform/tui/text_cells.h"
 
 #include "OrnLangResource.h"
 

@@ -1,9 +1,9 @@
-#include "dialog/tui/cups_printer.h"
+#include "platform/tui/cups_printer.h"
 
 #include <cups/cups.h>
 
 #include "dialog/text_measure.h"
-#include "dialog/tui/text_cells.h"
+#include "platform/tui/text_cells.h"
 #include "platform/codepage.h"
 
 namespace orneh {

@@ -13,8 +13,8 @@
 // Thread safety: one session per process at a time: a second thread waits
 // until the first session has ended; a second session on the same thread
 // fails (ok() false). The signal handlers may run on any thread.
-#ifndef ORNEH_DIALOG_TUI_TERMINAL_SESSION_H
-#define ORNEH_DIALOG_TUI_TERMINAL_SESSION_H
+#ifndef ORNEH_PLATFORM_TUI_TERMINAL_SESSION_H
+#define ORNEH_PLATFORM_TUI_TERMINAL_SESSION_H
 
 #include <locale.h>
 #include <termios.h>

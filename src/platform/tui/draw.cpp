@@ -1,6 +1,6 @@
-#include "dialog/tui/draw.h"
+#include "platform/tui/draw.h"
 
-#include "dialog/tui/text_cells.h"
+#include "platform/tui/text_cells.h"
 
 namespace orneh {
 namespace dialog {

@@ -1,7 +1,7 @@
 // Printing the error report to the default CUPS destination, as plain text
 // laid out in pages of character cells by the report's own pagination.
-#ifndef ORNEH_DIALOG_TUI_CUPS_PRINTER_H
-#define ORNEH_DIALOG_TUI_CUPS_PRINTER_H
+#ifndef ORNEH_PLATFORM_TUI_CUPS_PRINTER_H
+#define ORNEH_PLATFORM_TUI_CUPS_PRINTER_H
 
 #include <string>
 #include <vector>
