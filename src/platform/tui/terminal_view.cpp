@@ -21,7 +21,6 @@ bool IsEditable(const Control& c) { return c.kind == ControlKind::kEdit && !(c.s
 bool IsReadOnlyText(const Control& c) { return c.kind == ControlKind::kEdit && (c.style & kEditReadOnly); }
 bool IsBoxed(const Control& c) { return IsReadOnlyText(c) && (c.style & kStyleBorder); }
 
-Rect Shifted(const Rect& r) { return Rect{r.left + 1, r.top + 1, r.right + 1, r.bottom + 1}; }
 
 const char* IconMarker(unsigned int iconType) {
     switch (iconType & 0xF0) {
@@ -48,8 +47,88 @@ bool TerminalView::Focusable(const Control& c) const {
            (IsButton(c) || c.kind == ControlKind::kEdit);
 }
 
-Rect TerminalView::TextArea(const Control& c) const {
-    Rect area = Shifted(c.rect);
+Rect TerminalView::Placed(const Rect& r) const {
+    auto row = [this](int y) {
+        if (y < 0 || m_rowMap.empty()) return y + 1;
+        return m_rowMap[static_cast<std::size_t>(std::min(y, static_cast<int>(m_rowMap.size()) - 1))] + 1 +
+               std::max(0, y - static_cast<int>(m_rowMap.size()) + 1);
+    };
+    return Rect{r.left + 1, row(r.top), r.right + 1, row(r.bottom)};
+}
+
+void TerminalView::FitRows() {
+    // A window taller than the terminal gives up rows, in this order: the
+    // empty rows at the end of a text field, rows of a scrolling field (down
+    // to three, the comment to two), empty rows between controls. What still
+    // does not fit scrolls with the focus.
+    const int height = std::max(0, m_model.height);
+    std::vector<int> owner(static_cast<std::size_t>(height), 0);  // controls covering a row
+    std::vector<bool> edge(static_cast<std::size_t>(height), false);
+    for (const Control& c : m_model.controls) {
+        if (!c.visible || c.rect.top >= height) continue;
+        for (int y = std::max(0, c.rect.top); y < std::min(c.rect.bottom, height); ++y) {
+            ++owner[static_cast<std::size_t>(y)];
+        }
+        if (c.rect.top >= 0) edge[static_cast<std::size_t>(c.rect.top)] = true;
+        if (c.rect.bottom > 0 && c.rect.bottom <= height) edge[static_cast<std::size_t>(c.rect.bottom - 1)] = true;
+    }
+    std::vector<int> freeRows, blankRows;
+    std::vector<std::vector<int>> scrollRows;  // per field, its lowest row last
+    for (const Control& c : m_model.controls) {
+        if (!c.visible || c.kind != ControlKind::kEdit || c.rect.top >= height) continue;
+        const int frame = IsBoxed(c) ? 1 : 0;
+        const int first = c.rect.top + frame;
+        const int end = std::min(c.rect.bottom - frame, height);
+        int content = end - first;
+        int least = 2;
+        if (IsReadOnlyText(c)) {
+            content = static_cast<int>(WrapText(ExpandTabs(c.text), TextArea(c, false).Width()).size());
+            least = (c.style & kStyleVScroll) ? 3 : content;
+        }
+        std::vector<int> rows;
+        for (int y = first; y < end; ++y) {
+            // Inside this field only: another control's border stays.
+            const bool mine = !(edge[static_cast<std::size_t>(y)] && y != c.rect.top && y != c.rect.bottom - 1);
+            if (!mine || owner[static_cast<std::size_t>(y)] > 2) continue;
+            if (y - first >= content) {
+                freeRows.push_back(y);
+            } else if (y - first >= least) {
+                rows.push_back(y);
+            }
+        }
+        if (!rows.empty()) scrollRows.push_back(rows);
+    }
+    for (int y = height - 1; y >= 0; --y) {
+        if (owner[static_cast<std::size_t>(y)] == 0) blankRows.push_back(y);
+    }
+    std::vector<bool> removed(static_cast<std::size_t>(height), false);
+    int excess = height + 2 - LINES;
+    auto take = [&](int y) {
+        if (excess <= 0 || removed[static_cast<std::size_t>(y)]) return;
+        removed[static_cast<std::size_t>(y)] = true;
+        --excess;
+    };
+    for (int y : freeRows) take(y);
+    for (;;) {  // the field with the most rows left gives one
+        std::vector<int>* most = nullptr;
+        for (std::vector<int>& rows : scrollRows) {
+            if (!rows.empty() && (!most || rows.size() > most->size())) most = &rows;
+        }
+        if (!most || excess <= 0) break;
+        take(most->back());
+        most->pop_back();
+    }
+    for (int y : blankRows) take(y);
+    m_rowMap.assign(static_cast<std::size_t>(height) + 1, 0);
+    int shown = 0;
+    for (int y = 0; y <= height; ++y) {
+        m_rowMap[static_cast<std::size_t>(y)] = shown;
+        if (y < height && !removed[static_cast<std::size_t>(y)]) ++shown;
+    }
+}
+
+Rect TerminalView::TextArea(const Control& c, bool placed) const {
+    Rect area = placed ? Placed(c.rect) : Rect{c.rect.left + 1, c.rect.top + 1, c.rect.right + 1, c.rect.bottom + 1};
     if (IsBoxed(c)) area = Rect{area.left + 1, area.top + 1, area.right - 1, area.bottom - 1};
     if (c.style & kStyleVScroll) area.right -= 1;
     if (area.right < area.left) area.right = area.left;
@@ -60,7 +139,7 @@ Rect TerminalView::TextArea(const Control& c) const {
 int TerminalView::MeasureText(unsigned int id, const std::string& text, Rect& client) {
     const Control* c = m_model.Find(id);
     if (!c) return -1;
-    const Rect area = TextArea(*c);
+    const Rect area = TextArea(*c, false);  // as the template lays it out
     client = Rect{0, 0, area.Width(), area.Height()};
     return static_cast<int>(WrapText(ExpandTabs(text), area.Width()).size());
 }
@@ -91,7 +170,8 @@ void TerminalView::Update(const WindowModel& model) {
 
 void TerminalView::Draw() {
     if (!m_session.ok()) return;
-    const int rows = m_model.height + 2;
+    FitRows();
+    const int rows = m_rowMap.back() + 2;
     const int cols = m_model.width + 2;
     if (!m_pad || rows != m_padRows || cols != m_padCols) {
         if (m_pad) delwin(m_pad);
@@ -113,7 +193,7 @@ void TerminalView::Draw() {
     int caretY = -1, caretX = -1;
     Rect focusRect{0, 0, 0, 0};
     if (const Control* f = m_model.Find(m_focus)) {
-        focusRect = Shifted(f->rect);
+        focusRect = Placed(f->rect);
         if (f->kind == ControlKind::kEdit) {
             const Rect area = TextArea(*f);
             caretY = area.top;
@@ -148,7 +228,7 @@ void TerminalView::Draw() {
 }
 
 void TerminalView::DrawControl(const Control& c) {
-    const Rect r = Shifted(c.rect);
+    const Rect r = Placed(c.rect);
     switch (c.kind) {
         case ControlKind::kPushButton:
         case ControlKind::kDefPushButton: {

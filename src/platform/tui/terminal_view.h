@@ -20,6 +20,7 @@
 #include <deque>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "dialog/backend.h"
 #include "platform/tui/popup.h"
@@ -54,7 +55,12 @@ private:
     void Draw();
     void DrawControl(const Control& control);
     void DrawEdit(const Control& control, const Rect& area);
-    Rect TextArea(const Control& control) const;  // in window cells, scroll bar excluded
+    // Where the window shows rect (its rows fitted to the terminal).
+    Rect Placed(const Rect& rect) const;
+    void FitRows();
+    // A text field's text cells in the window, the scroll bar excluded;
+    // placed false: as the template lays it out, before fitting.
+    Rect TextArea(const Control& control, bool placed = true) const;
     void Key(bool function, wint_t key);
     void EditKey(Edit& edit, const Control& control, bool function, wint_t key);
     void Scroll(const Control& control, int rows);
@@ -70,6 +76,7 @@ private:
     std::map<unsigned int, int> m_scrollTops;    // read-only texts: first row shown
     std::map<unsigned int, std::string> m_shown; // read-only texts as last drawn
     std::deque<Event> m_pending;
+    std::vector<int> m_rowMap;  // model row -> window row (its last entry: the window's height)
     WINDOW* m_pad = nullptr;
     int m_padRows = 0, m_padCols = 0;
     int m_viewTop = 0, m_viewLeft = 0;
