@@ -76,9 +76,11 @@ protected:
         return m_pane.Start(command) && m_pane.WaitForText(kCaption);
     }
 
-    // The dialog's answer line, once it has ended.
+    // The dialog's answer line, once it has ended; the child must have
+    // ended cleanly (a sanitizer's finding makes its status nonzero).
     std::string Outcome() {
         zkqtest::WaitForFile(m_dir.file("status"));
+        EXPECT_EQ("0\n", zkqtest::ReadFile(m_dir.file("status"))) << zkqtest::ReadFile(m_dir.file("child.log"));
         return zkqtest::ReadFile(m_dir.file("outcome"));
     }
 

@@ -26,6 +26,32 @@ void PutText(WINDOW* w, int y, int x, const std::string& text1252, int width) {
     mvwaddnwstr(w, y, x, wide.c_str(), static_cast<int>(wide.size()));
 }
 
+const char* IconMarker(unsigned int iconType) {
+    switch (iconType & 0xF0) {
+        case 0x10: return "(X) ";   // MB_ICONERROR
+        case 0x20: return "(?) ";   // MB_ICONQUESTION
+        case 0x30: return "/!\\ ";  // MB_ICONWARNING
+        case 0x40: return "(i) ";   // MB_ICONINFORMATION
+        default: return "";
+    }
+}
+
+int ReadKey(WINDOW* w, wint_t& key, bool& alt) {
+    alt = false;
+    const int kind = wget_wch(w, &key);
+    if (kind != OK || key != 27) return kind;
+    // Terminals send Alt+key as Escape and the key at once.
+    const int delay = wgetdelay(w);
+    wtimeout(w, 0);
+    wint_t next = 0;
+    const int nextKind = wget_wch(w, &next);
+    wtimeout(w, delay);
+    if (nextKind == ERR) return kind;
+    key = next;
+    alt = true;
+    return nextKind;
+}
+
 int ButtonWidth(const std::string& label) { return static_cast<int>(ParseLabel(label).text.size()) + 4; }
 
 int PutButton(WINDOW* w, int y, int x, int width, const std::string& label, attr_t attributes) {

@@ -29,6 +29,15 @@ int PutButton(WINDOW* w, int y, int x, int width, const std::string& label, attr
 void PutFrame(WINDOW* w, int top, int left, int bottom, int right, const std::string& title,
               attr_t titleAttributes);
 
+// The marker that stands for a message type's icon ("(X) " for an error),
+// or "" for none.
+const char* IconMarker(unsigned int iconType);
+
+// Reads a key from w (waiting as w's timeout says): ERR when none came,
+// else OK or KEY_CODE_YES as wget_wch gives them. Escape with another key
+// right behind it is that key with alt set; Escape alone is 27.
+int ReadKey(WINDOW* w, wint_t& key, bool& alt);
+
 // The cells "[ label ]" needs.
 int ButtonWidth(const std::string& label);
 

@@ -14,16 +14,6 @@ namespace dialog {
 namespace tui {
 namespace {
 
-const char* IconMarker(unsigned int iconType) {
-    switch (iconType & 0xF0) {
-        case 0x10: return "(X) ";  // MB_ICONERROR
-        case 0x20: return "(?) ";  // MB_ICONQUESTION
-        case 0x30: return "/!\\ "; // MB_ICONWARNING
-        case 0x40: return "(i) ";  // MB_ICONINFORMATION
-        default: return "";
-    }
-}
-
 class PopupWindow {
 public:
     PopupWindow(const Popup& popup) : m_popup(popup) {
@@ -182,17 +172,13 @@ int RunPopup(TerminalSession& session, const Popup& popup, const std::function<v
             window.Draw();
         }
         wint_t key = 0;
-        const int kind = wget_wch(window.window(), &key);
+        bool alt = false;
+        const int kind = ReadKey(window.window(), key, alt);
         if (kind == ERR) continue;
         int result = -2;
-        if (kind == OK && key == 27) {
-            // Escape alone cancels; Escape and a key at once is Alt with that key.
-            wtimeout(window.window(), 0);
-            wint_t next = 0;
-            const int nextKind = wget_wch(window.window(), &next);
-            wtimeout(window.window(), 200);
-            if (nextKind == ERR) return -1;
-            if (nextKind == OK) result = window.Mnemonic(next);
+        if (kind == OK && key == 27 && !alt) return -1;  // Escape cancels
+        if (alt) {
+            if (kind == OK) result = window.Mnemonic(key);
         } else {
             result = window.Key(kind == KEY_CODE_YES, key);
         }

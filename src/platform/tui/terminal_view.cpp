@@ -22,16 +22,6 @@ bool IsReadOnlyText(const Control& c) { return c.kind == ControlKind::kEdit && (
 bool IsBoxed(const Control& c) { return IsReadOnlyText(c) && (c.style & kStyleBorder); }
 
 
-const char* IconMarker(unsigned int iconType) {
-    switch (iconType & 0xF0) {
-        case 0x10: return "(X) ";
-        case 0x20: return "(?) ";
-        case 0x30: return "/!\\ ";
-        case 0x40: return "(i) ";
-        default: return "";
-    }
-}
-
 }  // namespace
 
 TerminalView::TerminalView(const WindowModel& model) : m_model(model) {
@@ -324,16 +314,12 @@ Event TerminalView::WaitEvent() {
         if (TerminalSession::Interrupted() || !m_pad) return cancel;
         if (m_session.TakeRedraw()) Draw();
         wint_t key = 0;
-        const int kind = wget_wch(m_pad, &key);
+        bool alt = false;
+        const int kind = ReadKey(m_pad, key, alt);
         if (kind == ERR) continue;
-        if (kind == OK && key == 27) {
-            // Escape alone cancels; Escape and a key at once is Alt with that key.
-            wtimeout(m_pad, 0);
-            wint_t next = 0;
-            const int nextKind = wget_wch(m_pad, &next);
-            wtimeout(m_pad, kPollMilliseconds);
-            if (nextKind == ERR) return cancel;
-            if (nextKind == OK) Mnemonic(next);
+        if (kind == OK && key == 27 && !alt) return cancel;  // Escape
+        if (alt) {
+            if (kind == OK) Mnemonic(key);
         } else {
             Key(kind == KEY_CODE_YES, key);
         }
