@@ -57,11 +57,11 @@ int ButtonWidth(const std::string& label) { return static_cast<int>(ParseLabel(l
 int PutButton(WINDOW* w, int y, int x, int width, const std::string& label, attr_t attributes) {
     Label parsed = ParseLabel(label);
     std::string shown = parsed.text;
-    int inner = width - 4;
-    if (inner < 1) inner = width - 2;  // too narrow for the blanks: "[label]"
+    // "[ label ]" when it fits, else "[label]", cut if need be.
+    const bool tight = static_cast<int>(shown.size()) + 4 > width;
+    const int inner = width - (tight ? 2 : 4);
     if (inner < 1) return 0;
     if (static_cast<int>(shown.size()) > inner) shown.resize(static_cast<std::size_t>(inner));
-    const bool tight = width - 4 < static_cast<int>(parsed.text.size());
     const std::string left = tight ? "[" : "[ ";
     const std::string right = tight ? "]" : " ]";
     const int used = static_cast<int>(left.size() + shown.size() + right.size());
