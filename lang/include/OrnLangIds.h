@@ -19,6 +19,7 @@
 #define IDC_EH_PRINT 1707
 #define IDC_EH_HANDOVER 1708
 #define IDC_EH_COMMENT 1709
+#define IDC_EH_ICON 1710          /* where the message type's icon is shown */
 
 /* Strings. */
 #define IDS_EH_MEMORY_TEXT 2110         /* text of out-of-memory errors */

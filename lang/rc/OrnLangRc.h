@@ -37,6 +37,8 @@
 
 #define BS_GROUPBOX 0x0007L
 
+#define SS_ICON 0x0003L
+
 /* Message box types of the text tables' records. */
 #define MB_OK 0x00L
 #define MB_ICONERROR 0x10L

@@ -73,6 +73,10 @@ void OrnEhDialog::OnInitDialog() {
     ShowDetails(FALSE);
     m_model.caption = m_caption ? m_caption : "";
     m_model.iconType = m_iconType;
+    // The icon's place stays empty for a message without an icon.
+    for (Control& c : m_model.controls) {
+        if (c.kind == ControlKind::kIcon) c.visible = m_iconType != 0;
+    }
     m_model.buttonType = m_buttonType;
     SetUpAnswerButtons();
     DecideMessageScrollBar();

@@ -1,0 +1,111 @@
+// The graphical dialog backend: GTK 3, loaded as a module only when chosen.
+#include <gtk/gtk.h>
+
+#include <cstdio>
+#include <mutex>
+
+#include "dialog/backend.h"
+#include "gtk_print.h"
+#include "gtk_text.h"
+#include "gtk_thread.h"
+#include "gtk_view.h"
+
+namespace orneh {
+namespace gtkui {
+namespace {
+
+GtkMessageType MessageTypeOf(unsigned int type) {
+    switch (type & 0xF0) {
+        case 0x10: return GTK_MESSAGE_ERROR;
+        case 0x20: return GTK_MESSAGE_QUESTION;
+        case 0x30: return GTK_MESSAGE_WARNING;
+        case 0x40: return GTK_MESSAGE_INFO;
+        default: return GTK_MESSAGE_OTHER;
+    }
+}
+
+class GtkBackend : public dialog::Backend {
+public:
+    dialog::FontMetrics DialogFont(const std::string&, int) override {
+        // The desktop's interface font stands in for the template's font.
+        dialog::FontMetrics metrics;
+        CallOnGtk([&] { metrics = DesktopFontMetrics(); });
+        return metrics;
+    }
+
+    std::unique_ptr<dialog::View> Open(const dialog::WindowModel& model, HWND parent) override {
+        GtkWindow* owner = nullptr;
+        if (parent) {
+            CallOnGtk([&] {
+                if (GTK_IS_WINDOW(reinterpret_cast<gpointer>(parent))) owner = reinterpret_cast<GtkWindow*>(parent);
+            });
+        }
+        return OpenGtkView(model, owner);
+    }
+
+    void MessageBox(dialog::View* owner, const std::string& text, const std::string& caption,
+                    unsigned int type) override {
+        CallOnGtk([&] {
+            GtkWidget* box = gtk_message_dialog_new(WindowOf(owner), GTK_DIALOG_MODAL, MessageTypeOf(type),
+                                                    GTK_BUTTONS_OK, "%s", ToGtk(text).c_str());
+            gtk_window_set_title(GTK_WINDOW(box), ToGtk(caption).c_str());
+            gtk_dialog_run(GTK_DIALOG(box));
+            gtk_widget_destroy(box);
+        });
+    }
+
+    bool ChooseSaveFile(dialog::View* owner, const dialog::SaveRequest& request, std::string& path) override {
+        bool chosen = false;
+        CallOnGtk([&] {
+            GtkWidget* chooser = gtk_file_chooser_dialog_new(
+                ToGtk(request.title).c_str(), WindowOf(owner), GTK_FILE_CHOOSER_ACTION_SAVE, "_Cancel",
+                GTK_RESPONSE_CANCEL, "_Save", GTK_RESPONSE_ACCEPT, nullptr);
+            GtkFileChooser* fc = GTK_FILE_CHOOSER(chooser);
+            gtk_dialog_set_default_response(GTK_DIALOG(chooser), GTK_RESPONSE_ACCEPT);
+            gtk_file_chooser_set_do_overwrite_confirmation(fc, TRUE);
+            for (const auto& f : request.filters) {
+                GtkFileFilter* filter = gtk_file_filter_new();
+                gtk_file_filter_set_name(filter, ToGtk(f.name).c_str());
+                gtk_file_filter_add_pattern(filter, f.pattern.c_str());
+                gtk_file_chooser_add_filter(fc, filter);  // the first one added is selected
+            }
+            if (!request.directory.empty()) gtk_file_chooser_set_current_folder(fc, request.directory.c_str());
+            gtk_file_chooser_set_current_name(fc, ToGtk(request.defaultName).c_str());
+            if (gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
+                if (gchar* name = gtk_file_chooser_get_filename(fc)) {
+                    path = name;
+                    chosen = true;
+                    g_free(name);
+                }
+            }
+            gtk_widget_destroy(chooser);
+        });
+        return chosen;
+    }
+
+    dialog::PrintResult Print(dialog::View* owner, const std::string& documentName, dialog::PrintJob& job) override {
+        dialog::PrintResult result = dialog::PrintResult::kFailed;
+        CallOnGtk([&] { result = PrintWithGtk(WindowOf(owner), documentName, job); });
+        return result;
+    }
+};
+
+}  // namespace
+}  // namespace gtkui
+}  // namespace orneh
+
+extern "C" __attribute__((visibility("default"))) orneh::dialog::Backend* ZKQTRNEH113_DialogBackend(
+    unsigned int abiVersion, char* why, std::size_t whySize) {
+    static std::once_flag once;
+    static orneh::dialog::Backend* backend = nullptr;
+    static std::string reason;
+    if (abiVersion != orneh::dialog::kBackendAbiVersion) {
+        std::snprintf(why, whySize, "the GTK dialog module was built for another library version");
+        return nullptr;
+    }
+    std::call_once(once, [] {
+        if (orneh::gtkui::StartGtk(reason)) backend = new orneh::gtkui::GtkBackend;
+    });
+    if (!backend) std::snprintf(why, whySize, "%s", reason.c_str());
+    return backend;
+}

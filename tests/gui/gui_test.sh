@@ -1,0 +1,180 @@
+#!/usr/bin/env bash
+# The graphical error dialog driven as a user would, under an Xvfb of its
+# own: keys, mnemonics, the details button clicked with the mouse, window
+# heights, a comment typed and saved through the file chooser (over an
+# existing file), a print to PDF read back with pdftotext, the hand-over to
+# the application's main window, reports from a worker thread and from the
+# application's own GTK main loop. Every wait has a deadline.
+#
+#   gui_test.sh PROBE [SCREENSHOT-DIR]
+# With SCREENSHOT-DIR (and ZKQ_WRITE_SCREENSHOTS=1) the README's two
+# screenshots are written there.
+set -u
+probe=$(readlink -f "$1")
+shots=${2:-}
+for tool in Xvfb xdotool pdftotext pdfinfo; do
+  command -v $tool >/dev/null || { echo "SKIP: $tool is not installed"; exit 0; }
+done
+
+work=$(mktemp -d /tmp/zkq-gui.XXXXXX)
+export HOME=$work/home
+mkdir -p "$HOME"
+cd "$work"
+failures=0
+checks=0
+
+# An X server on the first free display from :70.
+for n in $(seq 70 99); do
+  [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
+  Xvfb :$n -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb=$!
+  export DISPLAY=:$n
+  break
+done
+probePid=
+cleanup() {
+  [ -n "$probePid" ] && kill "$probePid" 2>/dev/null
+  kill "$xvfb" 2>/dev/null
+  wait 2>/dev/null
+  if [ "$failures" = 0 ]; then rm -rf "$work"; else echo "kept for inspection: $work"; fi
+}
+trap cleanup EXIT
+for i in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+
+export ORNEH_DIALOG=gui NO_AT_BRIDGE=1
+
+check() {  # name, then a command that must succeed
+  local name=$1; shift
+  checks=$((checks + 1))
+  if "$@"; then echo "ok   $name"; else echo "FAIL $name"; failures=$((failures + 1)); fi
+}
+
+# Starts the probe: language, style, caption, further probe arguments.
+start() {
+  local lang=$1 style=$2 caption=$3; shift 3
+  ORNLANG=$lang timeout 120 "$probe" report "$style" "$caption" "$@" >"$work/out" 2>"$work/err" &
+  probePid=$!
+}
+
+# The id of the window called exactly $1, within 20 s.
+window() {
+  local id
+  for i in $(seq 200); do
+    id=$(xdotool search --name "^$1\$" 2>/dev/null | head -1)
+    if [ -n "$id" ]; then echo "$id"; return 0; fi
+    sleep 0.1
+  done
+  return 1
+}
+
+# Focuses window $1 and sends keys.
+keys() {
+  local id=$1; shift
+  timeout 10 xdotool windowfocus --sync "$id" 2>/dev/null
+  timeout 10 xdotool key --delay 40 "$@"
+  sleep 0.3
+}
+
+height() { xdotool getwindowgeometry "$1" | sed -n 's/.*Geometry: [0-9]*x\([0-9]*\)/\1/p'; }
+width() { xdotool getwindowgeometry "$1" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p'; }
+
+# The probe's result after the dialog closed, within 20 s.
+result() {
+  for i in $(seq 200); do
+    kill -0 "$probePid" 2>/dev/null || break
+    sleep 0.1
+  done
+  wait "$probePid" 2>/dev/null
+  probePid=
+  sed -n 's/^result=//p' "$work/out"
+}
+
+# One dialog per answer: the style, the keys, the result wanted.
+answer() {
+  local style=$1 want=$3
+  start en "$style" "Answer $style"
+  local id
+  id=$(window "Answer $style") || { check "dialog $style appears" false; return; }
+  keys "$id" $2
+  check "style $style, keys $2: result $want" test "$(result)" = "$want"
+}
+answer 10 Return 1
+answer 14 Escape 2
+answer 14 alt+n 7
+answer 12 alt+r 4
+answer 12 alt+i 5
+answer 31 Return 1
+
+# Details, comment, save, print and hand-over in one dialog.
+start en 14 "Report it" --main-window "$work/handed" 1 --lines 120
+id=$(window "Report it") || { check "report dialog appears" false; exit 1; }
+closed=$(height "$id")
+w=$(width "$id")
+# The details button: right edge 303 of 310 dialog units, centre 83 of the 98 shown.
+xdotool mousemove --window "$id" $((w * 276 / 310)) $((closed * 83 / 98)) click 1
+sleep 0.5
+open=$(height "$id")
+keys "$id" alt+d
+keys "$id" alt+d
+reopened=$(height "$id")
+keys "$id" alt+d
+check "details open and close to the same heights ($closed $open $reopened $(height "$id"))" \
+  test "$open" -gt "$closed" -a "$reopened" = "$open" -a "$(height "$id")" = "$closed"
+keys "$id" alt+d
+xdotool type --delay 20 "Seen at start-up"
+sleep 0.3
+printf 'old contents that must go\n' >"$work/saved.txt"
+keys "$id" alt+s
+chooser=$(window "Save Error Report") && {
+  keys "$chooser" ctrl+a
+  xdotool type --delay 10 "$work/saved.txt"
+  keys "$chooser" Return
+  sleep 0.5
+  timeout 10 xdotool key alt+r  # the overwrite question has the keyboard
+}
+sleep 0.5
+check "saved file is the report with the comment, CR LF, replacing the old one" \
+  grep -q $'^The settings could not be read.\r$' "$work/saved.txt"
+check "saved comment" grep -q $'^Seen at start-up\r$' "$work/saved.txt"
+check "old contents gone" bash -c "! grep -q 'old contents' '$work/saved.txt'"
+keys "$id" alt+p
+if printer=$(window "Print"); then
+  xdotool mousemove --window "$printer" 80 86 click 1
+  sleep 0.5
+  keys "$printer" alt+p
+  for i in $(seq 100); do [ -s "$work/output.pdf" ] && break; sleep 0.1; done
+  sleep 0.5
+fi
+# pdftotext starts each page after the first with a form feed.
+pdftotext -layout "$work/output.pdf" - 2>/dev/null | tr -d '\f' >"$work/printed.txt"
+pages=$(pdfinfo "$work/output.pdf" 2>/dev/null | sed -n 's/^Pages: *//p')
+check "printed on more than one page ($pages)" test "${pages:-0}" -gt 1
+check "every line printed once" bash -c "for i in \$(seq 120); do [ \$(grep -c \"^line \$i\\\$\" '$work/printed.txt') = 1 ] || exit 1; done"
+check "the comment printed" grep -q "Seen at start-up" "$work/printed.txt"
+keys "$id" alt+h
+check "hand-over reached the main window" grep -aq "^firstLine=The settings could not be read.$" "$work/handed"
+check "hand-over names the log file" grep -aq "^logFile=$work/gui_probe.log$" "$work/handed"
+keys "$id" alt+y
+check "the report dialog answers Yes" test "$(result)" = 6
+
+# Threads: a worker thread's report, and one from the application's GTK loop.
+start en 10 "From a worker" --worker
+id=$(window "From a worker") && keys "$id" Return
+check "report from a worker thread" test "$(result)" = 1
+start en 14 "From the loop" --app-loop
+id=$(window "From the loop") && keys "$id" alt+n
+check "report from the application's main loop" test "$(result)" = 7
+
+# The README's screenshots: English with the details hidden, German shown.
+if [ -n "$shots" ] && [ "${ZKQ_WRITE_SCREENSHOTS:-0}" = 1 ]; then
+  start en 14 "Settings"
+  id=$(window "Settings") && "$probe" shot "$id" "$shots/dialog-en.png" && keys "$id" Escape
+  result >/dev/null
+  start de 14 "Einstellungen"
+  id=$(window "Einstellungen") && keys "$id" alt+d && xdotool type "Beim Start gesehen" &&
+    sleep 0.3 && "$probe" shot "$id" "$shots/dialog-de-details.png" && keys "$id" Escape
+  result >/dev/null
+fi
+
+echo "$((checks - failures)) passed, $failures failed"
+[ "$failures" = 0 ]
