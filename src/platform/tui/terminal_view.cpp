@@ -176,7 +176,11 @@ void TerminalView::Draw() {
     for (const Control& c : m_model.controls) {
         if (c.visible && c.rect.top < m_model.height) DrawControl(c);
     }
-    PutFrame(m_pad, 0, 0, rows - 1, cols - 1, IconMarker(m_model.iconType) + m_model.caption, A_BOLD);
+    // The icon goes where the template puts it; without such a place, into the title.
+    bool iconPlaced = false;
+    for (const Control& c : m_model.controls) iconPlaced = iconPlaced || (c.kind == ControlKind::kIcon && c.visible);
+    PutFrame(m_pad, 0, 0, rows - 1, cols - 1, (iconPlaced ? "" : IconMarker(m_model.iconType)) + m_model.caption,
+             A_BOLD);
 
     // The caret: in the comment where the user types, at the text's start in
     // a read-only text with the focus, hidden on buttons.
