@@ -60,6 +60,12 @@ protected:
     // Shows the dialog with style in the pane (extra: more environment);
     // true once its caption is on the screen.
     bool Open(unsigned long style, const std::string& extra = "") {
+        return Start(style, extra, false) && m_pane.WaitForText(kCaption);
+    }
+
+    // Starts the child that shows the dialog, in the foreground of the
+    // pane's terminal or as a background job.
+    bool Start(unsigned long style, const std::string& extra, bool background) {
         const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
         char self[PATH_MAX];
         const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
@@ -72,8 +78,9 @@ protected:
             "ORNLANG_RESOURCE_DIR=" ZKQ_LANG_SHARE_DIR " TMPDIR=" + d + " TMP=" + d + " TEMP=" + d +
             " HOME=" + d + " CUPS_SERVER=" + d + "/no-cups.sock ZKQ_TUI_OUT=" + d + "/outcome ZKQ_TUI_STYLE=" +
             std::to_string(style) + " " + extra + " " + self + " --gtest_filter=" + test->test_suite_name() + "." +
-            test->name() + " > child.log 2>&1; echo $? > status; stty -a > stty.after; exec sleep 600";
-        return m_pane.Start(command) && m_pane.WaitForText(kCaption);
+            test->name() + " > child.log 2>&1" + (background ? " & wait $!" : "") +
+            "; echo $? > status; stty -a > stty.after; exec sleep 600";
+        return m_pane.Start((background ? "set -m; " : "") + command);
     }
 
     // The dialog's answer line, once it has ended; the child must have
@@ -189,6 +196,15 @@ TEST_F(TerminalDialogTest, TerminationSignal) {
     ASSERT_TRUE(zkqtest::WaitForFile(m_dir.file("status")));
     EXPECT_EQ("143\n", zkqtest::ReadFile(m_dir.file("status")));  // ended by SIGTERM, as without a dialog
     ExpectTerminalRestored();
+}
+
+TEST_F(TerminalDialogTest, BackgroundJob) {
+    if (zkqtest::InChildRole("dialog")) return RunDialogChild();
+    // A dialog would stop a background job until it is brought to the
+    // foreground: the report goes to stderr instead, answered at once.
+    ASSERT_TRUE(Start(MB_OK, "", true));
+    EXPECT_EQ("result=1", Outcome());
+    EXPECT_NE(std::string::npos, zkqtest::ReadFile(m_dir.file("child.log")).find("background"));
 }
 
 }  // namespace

@@ -35,7 +35,9 @@ volatile sig_atomic_t g_interrupted = 0;
 volatile sig_atomic_t g_stopped = 0;
 
 std::mutex g_terminal;
-thread_local bool t_inSession = false;
+// The session of this thread, which a dialog opened from inside a dialog
+// (a report during the hand-over) shares.
+thread_local TerminalSession* t_session = nullptr;
 
 void GiveTerminalBack() {
     if (g_ttyFd < 0) return;
@@ -108,6 +110,12 @@ void AppendCapability(const char* name) {
     g_leaveLength += length;
 }
 
+// A process in the background would be stopped by its first read of the
+// terminal, until someone brings it to the foreground: a report must not wait
+// for that.
+const char kBackground[] = "the process runs in the background of its terminal";
+bool InForeground(int fd) { return tcgetpgrp(fd) == getpgrp(); }
+
 void SaveDispositions() {
     for (int sig : kSaved) {
         g_installed[sig] = false;
@@ -138,12 +146,16 @@ void InstallHandlers() {
 }  // namespace
 
 TerminalSession::TerminalSession() {
-    if (t_inSession) {
-        m_why = "the terminal is in use by this thread's dialog";
+    if (t_session) {
+        m_outer = t_session;
+        m_fd = m_outer->m_fd;
+        m_screen = m_outer->m_screen;
+        m_rows = m_outer->m_rows;
+        m_cols = m_outer->m_cols;
         return;
     }
     m_hold = std::unique_lock<std::mutex>(g_terminal);
-    t_inSession = true;
+    t_session = this;
     g_interrupted = 0;
     g_stopped = 0;
     Open();
@@ -156,8 +168,10 @@ void TerminalSession::Open() {
         return;
     }
     m_fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (m_fd < 0) {
-        m_why = "no controlling terminal";
+    if (m_fd < 0 || !InForeground(m_fd)) {
+        m_why = m_fd < 0 ? "no controlling terminal" : kBackground;
+        if (m_fd >= 0) ::close(m_fd);
+        m_fd = -1;
         return;
     }
     int inFd = fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
@@ -211,6 +225,8 @@ void TerminalSession::Open() {
 }
 
 TerminalSession::~TerminalSession() {
+    if (m_outer) return;  // the outer session gives the terminal back
+    t_session = nullptr;
     if (m_screen) {
         curs_set(1);
         endwin();
@@ -228,7 +244,6 @@ TerminalSession::~TerminalSession() {
     }
     if (m_in) fclose(static_cast<FILE*>(m_in));
     if (m_out) fclose(static_cast<FILE*>(m_out));
-    if (m_hold.owns_lock()) t_inSession = false;
 }
 
 bool TerminalSession::Usable(char* why, std::size_t whySize) {
@@ -239,6 +254,7 @@ bool TerminalSession::Usable(char* why, std::size_t whySize) {
     if (!problem) {
         fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
         if (fd < 0) problem = "no controlling terminal";
+        else if (!InForeground(fd)) problem = kBackground;
     }
     if (!problem) {
         // Looked up without disturbing a terminal the application may use.

@@ -11,8 +11,9 @@
 // any other ends it (Interrupted()).
 //
 // Thread safety: one session per process at a time: a second thread waits
-// until the first session has ended; a second session on the same thread
-// fails (ok() false). The signal handlers may run on any thread.
+// until the first session has ended; a second session on the same thread (a
+// dialog inside a dialog) shares the first one's terminal. The signal
+// handlers may run on any thread.
 #ifndef ORNEH_PLATFORM_TUI_TERMINAL_SESSION_H
 #define ORNEH_PLATFORM_TUI_TERMINAL_SESSION_H
 
@@ -56,6 +57,7 @@ private:
     void Open();
 
     std::unique_lock<std::mutex> m_hold;  // first: taken before, given back after all else
+    TerminalSession* m_outer = nullptr;   // the session this one shares
     int m_fd = -1;
     void* m_in = nullptr;   // FILE*
     void* m_out = nullptr;  // FILE*
