@@ -37,6 +37,7 @@ void CountInterrupt(int) { ++g_interrupts; }
 void RunDialogChild() {
     const std::string out = std::getenv("ZKQ_TUI_OUT");
     zkqtest::WriteFile(out + ".pid", std::to_string(::getpid()));
+    if (std::getenv("ZKQ_TUI_IGNORE_HUP")) ::signal(SIGHUP, SIG_IGN);
     const bool ownHandler = std::getenv("ZKQ_TUI_APP_SIGINT") != nullptr;
     if (ownHandler) ::signal(SIGINT, CountInterrupt);
     orneh::dialog::OrnEhDialog dialog(nullptr);
@@ -196,6 +197,16 @@ TEST_F(TerminalDialogTest, TerminationSignal) {
     ASSERT_TRUE(zkqtest::WaitForFile(m_dir.file("status")));
     EXPECT_EQ("143\n", zkqtest::ReadFile(m_dir.file("status")));  // ended by SIGTERM, as without a dialog
     ExpectTerminalRestored();
+}
+
+TEST_F(TerminalDialogTest, TerminalHangUp) {
+    if (zkqtest::InChildRole("dialog")) return RunDialogChild();
+    // The application ignores SIGHUP and goes on without its terminal: the
+    // dialog ends as cancelled instead of waiting for keys forever.
+    ASSERT_TRUE(Open(MB_OK, "ZKQ_TUI_IGNORE_HUP=1")) << m_pane.Screen();
+    m_pane.Close();
+    ASSERT_TRUE(zkqtest::WaitForFile(m_dir.file("outcome")));
+    EXPECT_EQ("result=2", zkqtest::ReadFile(m_dir.file("outcome")));
 }
 
 TEST_F(TerminalDialogTest, BackgroundJob) {

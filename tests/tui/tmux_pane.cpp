@@ -72,7 +72,9 @@ bool RunBounded(const std::vector<std::string>& argv, std::string* output) {
 
 TmuxPane::TmuxPane(const std::string& directory) : m_socket(directory + "/tmux.sock") {}
 
-TmuxPane::~TmuxPane() { Tmux({"kill-server"}); }
+TmuxPane::~TmuxPane() { Close(); }
+
+void TmuxPane::Close() { Tmux({"kill-server"}); }
 
 bool TmuxPane::Tmux(std::vector<std::string> args, std::string* output) {
     args.insert(args.begin(), {"tmux", "-u", "-f", "/dev/null", "-S", m_socket});

@@ -27,6 +27,8 @@ public:
     void Keys(const std::vector<std::string>& keys);
     // Types text literally (UTF-8).
     void Type(const std::string& text);
+    // Closes the pane and its terminal (the processes in it get SIGHUP).
+    void Close();
     // A tmux format of the pane ("#{alternate_on}").
     std::string Query(const std::string& format);
 

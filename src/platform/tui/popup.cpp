@@ -174,6 +174,7 @@ int RunPopup(TerminalSession& session, const Popup& popup, const std::function<v
         wint_t key = 0;
         bool alt = false;
         const int kind = ReadKey(window.window(), key, alt);
+        if (kind == ERR && session.Gone()) return -1;
         if (kind == ERR) continue;
         int result = -2;
         if (kind == OK && key == 27 && !alt) return -1;  // Escape cancels

@@ -4,6 +4,7 @@
 #include <term.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <stdio.h>
@@ -272,6 +273,11 @@ bool TerminalSession::Usable(char* why, std::size_t whySize) {
 }
 
 bool TerminalSession::Interrupted() { return g_interrupted != 0; }
+
+bool TerminalSession::Gone() const {
+    struct pollfd p = {m_fd, POLLIN, 0};
+    return m_fd < 0 || (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)));
+}
 
 bool TerminalSession::TakeRedraw() {
     bool redraw = false;

@@ -49,6 +49,9 @@ public:
 
     // A signal ended the dialog; the terminal has been given back already.
     static bool Interrupted();
+    // The terminal has hung up (its window closed): nothing more can be
+    // read from it.
+    bool Gone() const;
     // The process was stopped and continued, or the window changed its size:
     // the whole screen must be drawn again. Clears the condition.
     bool TakeRedraw();

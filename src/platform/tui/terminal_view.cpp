@@ -320,6 +320,7 @@ Event TerminalView::WaitEvent() {
         wint_t key = 0;
         bool alt = false;
         const int kind = ReadKey(m_pad, key, alt);
+        if (kind == ERR && m_session.Gone()) return cancel;
         if (kind == ERR) continue;
         if (kind == OK && key == 27 && !alt) return cancel;  // Escape
         if (alt) {
