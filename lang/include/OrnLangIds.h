@@ -50,7 +50,7 @@
 #define IDS_EH_SAVE_FAILED_CAPTION 2135
 #define IDS_EH_PRINT_FAILED_CAPTION 2136
 #define IDS_EH_HANDOVER_REFUSED_CAPTION 2137
-#define IDS_EH_OVERWRITE_QUESTION 2138  /* terminal save prompt: %1 is the file's path */
+#define IDS_EH_OVERWRITE_QUESTION 2138  /* terminal save prompt, under the file's path */
 
 #define IDS_EH_FIRST 2110
 #define IDS_EH_LAST 2138

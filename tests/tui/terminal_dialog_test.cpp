@@ -159,7 +159,8 @@ TEST_F(TerminalDialogTest, SavedReport) {
     m_pane.Keys({"M-s"});
     ASSERT_TRUE(m_pane.WaitForText(LangString(IDS_EH_DEFAULT_FILE_NAME))) << m_pane.Screen();
     m_pane.Keys({"Enter"});
-    ASSERT_TRUE(m_pane.WaitForText("already exists")) << m_pane.Screen();
+    const std::string question = LangString(IDS_EH_OVERWRITE_QUESTION);
+    ASSERT_TRUE(m_pane.WaitForText(question.substr(0, question.find('\r')))) << m_pane.Screen();
     m_pane.Keys({"y", "Escape"});
     EXPECT_EQ("result=2", Outcome());
     EXPECT_EQ(std::string(kMessage) + LangString(IDS_EH_COMMENT_HEADING) + "Line one\r\nzwei \xE9" +

@@ -91,9 +91,7 @@ public:
             if (::stat(chosen.c_str(), &info) == 0) {
                 Popup question;
                 question.title = request.title;
-                question.text = LanguageText(IDS_EH_OVERWRITE_QUESTION, "%1 already exists.");
-                const std::size_t at = question.text.find("%1");
-                if (at != std::string::npos) question.text.replace(at, 2, chosen);
+                question.text = chosen + "\r\n" + LanguageText(IDS_EH_OVERWRITE_QUESTION, "");
                 question.iconType = 0x30;  // MB_ICONWARNING
                 question.buttons = {LanguageText(IDS_EH_YES, "&Yes"), LanguageText(IDS_EH_NO, "&No")};
                 const int answer = Ask(owner, question);
