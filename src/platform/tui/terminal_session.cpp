@@ -27,7 +27,6 @@ constexpr int kSaved[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP, SIGWINCH};
 // What the signal handler needs, prepared before it is installed: it may only
 // make async-signal-safe calls.
 struct sigaction g_previous[NSIG];
-bool g_installed[NSIG];
 int g_ttyFd = -1;
 struct termios g_ttyModes;
 char g_leaveSequence[256];
@@ -118,17 +117,11 @@ const char kBackground[] = "the process runs in the background of its terminal";
 bool InForeground(int fd) { return tcgetpgrp(fd) == getpgrp(); }
 
 void SaveDispositions() {
-    for (int sig : kSaved) {
-        g_installed[sig] = false;
-        sigaction(sig, nullptr, &g_previous[sig]);
-    }
+    for (int sig : kSaved) sigaction(sig, nullptr, &g_previous[sig]);
 }
 
 void RestoreDispositions() {
-    for (int sig : kSaved) {
-        sigaction(sig, &g_previous[sig], nullptr);
-        g_installed[sig] = false;
-    }
+    for (int sig : kSaved) sigaction(sig, &g_previous[sig], nullptr);
 }
 
 void InstallHandlers() {
@@ -140,7 +133,7 @@ void InstallHandlers() {
     for (int sig : kCaught) {
         // A signal the application ignores stays ignored (nohup, ...).
         if (!(g_previous[sig].sa_flags & SA_SIGINFO) && g_previous[sig].sa_handler == SIG_IGN) continue;
-        g_installed[sig] = sigaction(sig, &ours, nullptr) == 0;
+        sigaction(sig, &ours, nullptr);
     }
 }
 

@@ -21,7 +21,6 @@ bool IsEditable(const Control& c) { return c.kind == ControlKind::kEdit && !(c.s
 bool IsReadOnlyText(const Control& c) { return c.kind == ControlKind::kEdit && (c.style & kEditReadOnly); }
 bool IsBoxed(const Control& c) { return IsReadOnlyText(c) && (c.style & kStyleBorder); }
 
-
 }  // namespace
 
 TerminalView::TerminalView(const WindowModel& model) : m_model(model) {
