@@ -1,7 +1,8 @@
 // demo: an application that uses the error-handling library the way a real
 // one does. It initialises the library, runs into five kinds of failure,
-// reports each (the error dialog is headless here: it is written to stderr),
-// and shows the error log file at the end.
+// reports each in the error dialog (a window on a desktop, full screen in a
+// terminal, written to stderr without either; ORNEH_DIALOG chooses), and
+// shows the error log file at the end.
 //
 //   demo [output-directory]      (default: ./demo-output)
 #include <fcntl.h>

@@ -372,3 +372,19 @@ TEST(DialogTest, DialogWithoutTemplateCannotBeShown) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CodePageTest, TypedTextComesBackIn1252WithAQuestionMarkForTheRest) {
+    using orneh::platform::Cp1252ToUtf8;
+    using orneh::platform::Utf8ToCp1252;
+    // Every character 1252 holds goes there and back unchanged.
+    std::string all;
+    for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
+    EXPECT_EQ(Utf8ToCp1252(Cp1252ToUtf8(all.c_str()).c_str()), all);
+    // What it cannot hold, and bytes that are no UTF-8, become '?'.
+    EXPECT_EQ(Utf8ToCp1252("Gr\xC3\xB6\xC3\x9F" "e \xE2\x82\xAC \xF0\x9F\x98\x80 \xE2\x82 \xFF \xD0\x96"),
+              "Gr\xF6\xDF" "e \x80 ? ? ? ?");
+}
+
+}  // namespace

@@ -54,8 +54,12 @@ long ReportOnce(unsigned long style, const char* caption, HWND parent) {
     errno = ENOENT;
     auto* cause = new OrnEhWin32(__FILE__, "open", "settings.ini", 0, 0, 1);
     (void)cause;
-    std::string text = "The settings could not be read.\r\n\r\nThe program goes on with its defaults; "
-                       "change them under Options.";
+    const char* lang = std::getenv("ORNLANG");
+    std::string text = lang && std::strncmp(lang, "de", 2) == 0
+                           ? "Die Einstellungen konnten nicht gelesen werden.\r\n\r\nDas Programm arbeitet mit "
+                             "seinen Voreinstellungen weiter; \xE4ndern Sie sie unter Optionen."
+                           : "The settings could not be read.\r\n\r\nThe program goes on with its defaults; "
+                             "change them under Options.";
     for (int i = 1; i <= g_lines; ++i) text += "\r\nline " + std::to_string(i);
     return OrnEhBasis::Report(parent, text.c_str(), caption, static_cast<long>(style), nullptr, 0, 0);
 }

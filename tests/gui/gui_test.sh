@@ -76,6 +76,19 @@ keys() {
 }
 
 height() { xdotool getwindowgeometry "$1" | sed -n 's/.*Geometry: [0-9]*x\([0-9]*\)/\1/p'; }
+# The height of window $1 once it is no longer $2 (or after 5 s).
+height_change() {
+  local h
+  for i in $(seq 50); do
+    h=$(height "$1")
+    [ "$h" != "$2" ] && break
+    sleep 0.1
+  done
+  echo "$h"
+}
+# Whether a window named $1 exists.
+exists() { [ -n "$(xdotool search --name "^$1\$" 2>/dev/null)" ]; }
+visible_windows() { xdotool search --onlyvisible --class gui_probe 2>/dev/null | wc -l; }
 width() { xdotool getwindowgeometry "$1" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p'; }
 
 # The probe's result after the dialog closed, within 20 s.
@@ -104,6 +117,9 @@ answer 14 alt+n 7
 answer 12 alt+r 4
 answer 12 alt+i 5
 answer 31 Return 1
+start en 10 "Closed"
+id=$(window "Closed") && timeout 10 xdotool windowclose "$id"
+check "a window closed from outside cancels" test "$(result)" = 2
 
 # Details, comment, save, print and hand-over in one dialog.
 start en 14 "Report it" --main-window "$work/handed" 1 --lines 120
@@ -112,14 +128,15 @@ closed=$(height "$id")
 w=$(width "$id")
 # The details button: right edge 303 of 310 dialog units, centre 83 of the 98 shown.
 xdotool mousemove --window "$id" $((w * 276 / 310)) $((closed * 83 / 98)) click 1
-sleep 0.5
-open=$(height "$id")
+open=$(height_change "$id" "$closed")
 keys "$id" alt+d
+reclosed=$(height_change "$id" "$open")
 keys "$id" alt+d
-reopened=$(height "$id")
+reopened=$(height_change "$id" "$reclosed")
 keys "$id" alt+d
-check "details open and close to the same heights ($closed $open $reopened $(height "$id"))" \
-  test "$open" -gt "$closed" -a "$reopened" = "$open" -a "$(height "$id")" = "$closed"
+last=$(height_change "$id" "$reopened")
+check "details open and close to the same heights ($closed $open $reclosed $reopened $last)" \
+  test "$open" -gt "$closed" -a "$reclosed" = "$closed" -a "$reopened" = "$open" -a "$last" = "$closed"
 keys "$id" alt+d
 xdotool type --delay 20 "Seen at start-up"
 sleep 0.3
@@ -128,9 +145,11 @@ keys "$id" alt+s
 chooser=$(window "Save Error Report") && {
   keys "$chooser" ctrl+a
   xdotool type --delay 10 "$work/saved.txt"
+  before=$(visible_windows)
   keys "$chooser" Return
-  sleep 0.5
+  for i in $(seq 50); do [ "$(visible_windows)" -gt "$before" ] && break; sleep 0.1; done
   timeout 10 xdotool key alt+r  # the overwrite question has the keyboard
+  for i in $(seq 50); do exists "Save Error Report" || break; sleep 0.1; done
 }
 sleep 0.5
 check "saved file is the report with the comment, CR LF, replacing the old one" \
@@ -139,10 +158,16 @@ check "saved comment" grep -q $'^Seen at start-up\r$' "$work/saved.txt"
 check "old contents gone" bash -c "! grep -q 'old contents' '$work/saved.txt'"
 keys "$id" alt+p
 if printer=$(window "Print"); then
-  xdotool mousemove --window "$printer" 80 86 click 1
-  sleep 0.5
-  keys "$printer" alt+p
-  for i in $(seq 100); do [ -s "$work/output.pdf" ] && break; sleep 0.1; done
+  # Choose "Print to File" (the first printer of the list) and print, again
+  # while the dialog is still there (its list fills in the background).
+  for attempt in 1 2 3 4 5; do
+    sleep 1
+    exists "Print" || break
+    xdotool mousemove --window "$printer" 80 86 click 1
+    sleep 0.3
+    keys "$printer" alt+p
+  done
+  for i in $(seq 100); do [ -s "$work/output.pdf" ] && ! exists "Print" && break; sleep 0.1; done
   sleep 0.5
 fi
 # pdftotext starts each page after the first with a form feed.

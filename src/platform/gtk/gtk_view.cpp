@@ -87,6 +87,15 @@ gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer data) {
     return TRUE;  // the dialog's logic closes the window
 }
 
+// The window went without the logic closing it (destroyed from outside):
+// that is a cancel, and nothing of it may be touched any more.
+void OnDestroy(GtkWidget*, gpointer data) {
+    auto* w = static_cast<Window*>(data);
+    if (!w->window) return;
+    w->window = nullptr;
+    w->Post(Event{Event::kCancel, 0, ""});
+}
+
 gboolean OnKey(GtkWidget* window, GdkEventKey* key, gpointer data) {
     auto* w = static_cast<Window*>(data);
     if (key->keyval == GDK_KEY_Escape) {
@@ -199,6 +208,7 @@ void SetText(Widgets& made, const Control& c, unsigned int iconType) {
 
 // Makes the widgets show model; only what changed is touched.
 void Apply(Window* w, const WindowModel& model) {
+    if (!w->window) return;
     w->applying = true;
     gtk_window_set_title(GTK_WINDOW(w->window), ToGtk(model.caption).c_str());
     GList* chain = nullptr;
@@ -252,7 +262,10 @@ public:
     ~GtkView() override {
         Window* w = m_w;
         CallOnGtk([w] {
-            gtk_widget_destroy(w->window);
+            if (GtkWidget* window = w->window) {
+                w->window = nullptr;
+                gtk_widget_destroy(window);
+            }
             g_object_unref(w->css);
         });
         delete w;
@@ -285,7 +298,7 @@ public:
         CallOnGtk([&] {
             auto it = w->controls.find(id);
             const Control* c = w->shown.Find(id);
-            if (it == w->controls.end()) return;
+            if (!w->window || it == w->controls.end()) return;
             const dialog::Rect rect = c ? c->rect : dialog::Rect{};
             int scrollBar = 0;
             if (c && (c->style & dialog::kStyleVScroll)) {
@@ -346,6 +359,7 @@ std::unique_ptr<dialog::View> OpenGtkView(const WindowModel& model, GtkWindow* p
         }
         w->shown = model;
         g_signal_connect(w->window, "delete-event", G_CALLBACK(OnDelete), w);
+        g_signal_connect(w->window, "destroy", G_CALLBACK(OnDestroy), w);
         g_signal_connect(w->window, "key-press-event", G_CALLBACK(OnKey), w);
         g_signal_connect(w->window, "set-focus", G_CALLBACK(OnSetFocus), w);
     });
@@ -354,7 +368,7 @@ std::unique_ptr<dialog::View> OpenGtkView(const WindowModel& model, GtkWindow* p
 
 GtkWindow* WindowOf(dialog::View* view) {
     auto* v = dynamic_cast<GtkView*>(view);
-    return v ? GTK_WINDOW(v->window()->window) : nullptr;
+    return v && v->window()->window ? GTK_WINDOW(v->window()->window) : nullptr;
 }
 
 }  // namespace gtkui
