@@ -26,6 +26,7 @@ using zkqtest::LangString;
 
 const char kCaption[] = "Terminal Check";
 const char kMessage[] = "The order list could not be written.";
+const char kHostile[] = " \x1B]2;taken over\x07 \x9D";  // sets the window title; 1252's OSC byte
 const char kDetails[] =
     "Details line 1\r\nDetails line 2\r\nDetails line 3: the exception records\r\n";
 
@@ -41,7 +42,9 @@ void RunDialogChild() {
     const bool ownHandler = std::getenv("ZKQ_TUI_APP_SIGINT") != nullptr;
     if (ownHandler) ::signal(SIGINT, CountInterrupt);
     orneh::dialog::OrnEhDialog dialog(nullptr);
-    dialog.SetMessage(kMessage, kCaption, std::strtoul(std::getenv("ZKQ_TUI_STYLE"), nullptr, 0));
+    // An error text may carry anything, terminal commands too.
+    const std::string message = std::string(kMessage) + (std::getenv("ZKQ_TUI_HOSTILE") ? kHostile : "");
+    dialog.SetMessage(message.c_str(), kCaption, std::strtoul(std::getenv("ZKQ_TUI_STYLE"), nullptr, 0));
     dialog.SetDetails(kDetails);
     const int result = dialog.DoModal();
     struct sigaction now {};
@@ -120,6 +123,15 @@ TEST_F(TerminalDialogTest, Screen) {
     m_pane.Keys({"Escape"});
     EXPECT_EQ("result=2", Outcome());
     ExpectTerminalRestored();
+}
+
+TEST_F(TerminalDialogTest, ControlCharactersShownInert) {
+    if (zkqtest::InChildRole("dialog")) return RunDialogChild();
+    ASSERT_TRUE(Open(MB_OK, "ZKQ_TUI_HOSTILE=1")) << m_pane.Screen();
+    EXPECT_NE(std::string::npos, m_pane.Screen().find("written. ?]2;taken over? ?")) << m_pane.Screen();
+    EXPECT_NE("taken over", m_pane.Query("#{pane_title}"));
+    m_pane.Keys({"Escape"});
+    EXPECT_EQ("result=2", Outcome());
 }
 
 struct KeyCase {

@@ -23,6 +23,11 @@ void PutText(WINDOW* w, int y, int x, const std::string& text1252, int width) {
     std::wstring wide = ToWide(text1252.size() > static_cast<std::size_t>(width)
                                    ? text1252.substr(0, static_cast<std::size_t>(width))
                                    : text1252);
+    // Control characters of a text never reach the terminal as such: C1
+    // codes (1252's unassigned bytes) could start escape sequences there.
+    for (wchar_t& c : wide) {
+        if (c < 0x20 || (c >= 0x7F && c < 0xA0)) c = L'?';
+    }
     mvwaddnwstr(w, y, x, wide.c_str(), static_cast<int>(wide.size()));
 }
 
@@ -89,12 +94,11 @@ void PutFrame(WINDOW* w, int top, int left, int bottom, int right, const std::st
     mvwaddch(w, top, right, ACS_URCORNER);
     mvwaddch(w, bottom, left, ACS_LLCORNER);
     mvwaddch(w, bottom, right, ACS_LRCORNER);
-    Label parsed = ParseLabel(title);
-    if (parsed.text.empty()) return;
+    if (title.empty()) return;
     const int room = right - left - 5;
     if (room <= 0) return;
     wattr_on(w, titleAttributes, nullptr);
-    PutText(w, top, left + 2, " " + parsed.text.substr(0, static_cast<std::size_t>(room)) + " ", room + 2);
+    PutText(w, top, left + 2, " " + title.substr(0, static_cast<std::size_t>(room)) + " ", room + 2);
     wattr_off(w, titleAttributes, nullptr);
 }
 

@@ -24,8 +24,8 @@ void PutText(WINDOW* w, int y, int x, const std::string& text1252, int width);
 // the cells used.
 int PutButton(WINDOW* w, int y, int x, int width, const std::string& label, attr_t attributes);
 
-// A frame from (top, left) to (bottom, right), both inclusive, with title in
-// its top line.
+// A frame from (top, left) to (bottom, right), both inclusive, with title
+// (plain text) in its top line.
 void PutFrame(WINDOW* w, int top, int left, int bottom, int right, const std::string& title,
               attr_t titleAttributes);
 

@@ -233,7 +233,8 @@ void TerminalView::DrawControl(const Control& c) {
             break;
         }
         case ControlKind::kGroupBox:
-            PutFrame(m_pad, r.top, r.left, r.bottom - 1, r.right - 1, c.text, c.enabled ? A_NORMAL : A_DIM);
+            PutFrame(m_pad, r.top, r.left, r.bottom - 1, r.right - 1, ParseLabel(c.text).text,
+                     c.enabled ? A_NORMAL : A_DIM);
             break;
         case ControlKind::kEdit:
             DrawEdit(c, r);
