@@ -34,7 +34,6 @@ public:
 
     bool ended() const { return m_ended; }
     const std::string& document() const { return m_document; }
-    int pages() const { return m_pages; }
 
 private:
     int m_columns;
