@@ -50,9 +50,10 @@
 #define IDS_EH_SAVE_FAILED_CAPTION 2135
 #define IDS_EH_PRINT_FAILED_CAPTION 2136
 #define IDS_EH_HANDOVER_REFUSED_CAPTION 2137
+#define IDS_EH_OVERWRITE_QUESTION 2138  /* terminal save prompt, under the file's path */
 
 #define IDS_EH_FIRST 2110
-#define IDS_EH_LAST 2137
+#define IDS_EH_LAST 2138
 
 /* Raw-data tables (RT_RCDATA). */
 #define IDR_EH_CLIB_TEXTS 381

@@ -1,0 +1,110 @@
+#include "platform/tui/cups_printer.h"
+
+#include <cups/cups.h>
+
+#include "dialog/text_measure.h"
+#include "platform/tui/text_cells.h"
+#include "platform/codepage.h"
+
+namespace orneh {
+namespace dialog {
+namespace tui {
+namespace {
+
+// A page of plain text that fits the printable area of both A4 and Letter at
+// the 10 characters per inch and 6 lines per inch asked for below.
+constexpr int kPageColumns = 72;
+constexpr int kPageRows = 60;
+
+class Destination {
+public:
+    Destination() : m_dest(cupsGetNamedDest(CUPS_HTTP_DEFAULT, nullptr, nullptr)) {}
+    ~Destination() {
+        if (m_dest) cupsFreeDests(1, m_dest);
+    }
+    Destination(const Destination&) = delete;
+    Destination& operator=(const Destination&) = delete;
+    cups_dest_t* get() const { return m_dest; }
+
+private:
+    cups_dest_t* m_dest;
+};
+
+class Options {
+public:
+    explicit Options(const cups_dest_t& dest) {
+        for (int i = 0; i < dest.num_options; ++i) {
+            m_count = cupsAddOption(dest.options[i].name, dest.options[i].value, m_count, &m_options);
+        }
+        m_count = cupsAddOption("cpi", "10", m_count, &m_options);
+        m_count = cupsAddOption("lpi", "6", m_count, &m_options);
+    }
+    ~Options() { cupsFreeOptions(m_count, m_options); }
+    Options(const Options&) = delete;
+    Options& operator=(const Options&) = delete;
+    int count() const { return m_count; }
+    cups_option_t* get() const { return m_options; }
+
+private:
+    int m_count = 0;
+    cups_option_t* m_options = nullptr;
+};
+
+}  // namespace
+
+int TextPages::MeasureWrapped(const std::string& line, int width) {
+    return static_cast<int>(WrapText(ExpandTabs(line), width).size());
+}
+
+void TextPages::StartPage() { m_lines.assign(static_cast<std::size_t>(m_rows), std::string()); }
+
+void TextPages::Draw(const std::string& line, const Rect& where) {
+    int row = where.top;
+    for (const std::string& piece : WrapText(ExpandTabs(line), m_columns)) {
+        // What runs past the page's end is cut, as a device cuts it.
+        if (row < 0 || row >= static_cast<int>(m_lines.size())) break;
+        m_lines[static_cast<std::size_t>(row++)] = piece;
+    }
+}
+
+bool TextPages::EndPage() {
+    std::size_t used = m_lines.size();
+    while (used > 0 && m_lines[used - 1].empty()) --used;
+    if (m_pages > 0) m_document += '\f';
+    for (std::size_t i = 0; i < used; ++i) m_document += m_lines[i] + "\n";
+    ++m_pages;
+    m_lines.clear();
+    return true;
+}
+
+PrintResult PrintToDefaultDestination(const std::string& documentName, PrintJob& job) {
+    Destination destination;
+    cups_dest_t* dest = destination.get();
+    if (!dest) return PrintResult::kFailed;
+
+    TextPages pages(kPageColumns, kPageRows);
+    job.Paginate(pages);
+    if (!pages.ended()) return PrintResult::kFailed;
+
+    const std::string title = platform::Cp1252ToUtf8(documentName.c_str());
+    const std::string text = platform::Cp1252ToUtf8(pages.document().c_str());
+    Options options(*dest);
+    const int id = cupsCreateJob(CUPS_HTTP_DEFAULT, dest->name, title.c_str(), options.count(), options.get());
+    if (id <= 0) return PrintResult::kFailed;
+    if (cupsStartDocument(CUPS_HTTP_DEFAULT, dest->name, id, title.c_str(), CUPS_FORMAT_TEXT, 1) !=
+        HTTP_STATUS_CONTINUE) {
+        cupsCancelJob2(CUPS_HTTP_DEFAULT, dest->name, id, 0);
+        return PrintResult::kFailed;
+    }
+    const bool written = cupsWriteRequestData(CUPS_HTTP_DEFAULT, text.data(), text.size()) == HTTP_STATUS_CONTINUE;
+    const bool finished = cupsFinishDocument(CUPS_HTTP_DEFAULT, dest->name) == IPP_STATUS_OK;
+    if (!written || !finished) {
+        cupsCancelJob2(CUPS_HTTP_DEFAULT, dest->name, id, 0);
+        return PrintResult::kFailed;
+    }
+    return PrintResult::kPrinted;
+}
+
+}  // namespace tui
+}  // namespace dialog
+}  // namespace orneh

@@ -1,0 +1,234 @@
+// The terminal dialog as a user meets it: the error dialog runs in a child
+// process in a tmux pane with ORNEH_DIALOG=terminal, keys are sent to the
+// pane, and what the screen shows, what the dialog answers, what a save
+// writes and how the terminal is left afterwards are checked.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "OrnLangIds.h"
+#include "core/scripted_dialog.h"
+#include "dialog/error_dialog.h"
+#include "support/child_process.h"
+#include "support/test_util.h"
+#include "tmux_pane.h"
+
+namespace {
+
+using zkqtest::LangString;
+
+const char kCaption[] = "Terminal Check";
+const char kMessage[] = "The order list could not be written.";
+const char kHostile[] = " \x1B]2;taken over\x07 \x9D";  // sets the window title; 1252's OSC byte
+const char kDetails[] =
+    "Details line 1\r\nDetails line 2\r\nDetails line 3: the exception records\r\n";
+
+// --- The child: the dialog in the pane --------------------------------------
+
+volatile sig_atomic_t g_interrupts = 0;
+void CountInterrupt(int) { ++g_interrupts; }
+
+void RunDialogChild() {
+    const std::string out = std::getenv("ZKQ_TUI_OUT");
+    zkqtest::WriteFile(out + ".pid", std::to_string(::getpid()));
+    if (std::getenv("ZKQ_TUI_IGNORE_HUP")) ::signal(SIGHUP, SIG_IGN);
+    const bool ownHandler = std::getenv("ZKQ_TUI_APP_SIGINT") != nullptr;
+    if (ownHandler) ::signal(SIGINT, CountInterrupt);
+    orneh::dialog::OrnEhDialog dialog(nullptr);
+    // An error text may carry anything, terminal commands too.
+    const std::string message = std::string(kMessage) + (std::getenv("ZKQ_TUI_HOSTILE") ? kHostile : "");
+    dialog.SetMessage(message.c_str(), kCaption, std::strtoul(std::getenv("ZKQ_TUI_STYLE"), nullptr, 0));
+    dialog.SetDetails(kDetails);
+    const int result = dialog.DoModal();
+    struct sigaction now {};
+    ::sigaction(SIGINT, nullptr, &now);
+    std::string outcome = "result=" + std::to_string(result);
+    if (ownHandler) {
+        outcome += " interrupts=" + std::to_string(g_interrupts) +
+                   (now.sa_handler == CountInterrupt ? " handler kept" : " handler lost");
+    }
+    zkqtest::WriteFile(out, outcome);
+}
+
+// --- The parent: a user at the terminal --------------------------------------
+
+class TerminalDialogTest : public ::testing::Test {
+protected:
+    // Shows the dialog with style in the pane (extra: more environment);
+    // true once its caption is on the screen.
+    bool Open(unsigned long style, const std::string& extra = "") {
+        return Start(style, extra, false) && m_pane.WaitForText(kCaption);
+    }
+
+    // Starts the child that shows the dialog, in the foreground of the
+    // pane's terminal or as a background job.
+    bool Start(unsigned long style, const std::string& extra, bool background) {
+        const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        char self[PATH_MAX];
+        const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+        if (n <= 0) return false;
+        self[n] = '\0';
+        const std::string d = m_dir.path();
+        const std::string command =
+            "cd " + d + "; trap true INT; stty -a > stty.before; "
+            "env -u LPDEST -u PRINTER ZKQ_CHILD_ROLE=dialog ORNEH_DIALOG=terminal LANG=C.UTF-8 ORNLANG=en "
+            "ORNLANG_RESOURCE_DIR=" ZKQ_LANG_SHARE_DIR " TMPDIR=" + d + " TMP=" + d + " TEMP=" + d +
+            " HOME=" + d + " CUPS_SERVER=" + d + "/no-cups.sock ZKQ_TUI_OUT=" + d + "/outcome ZKQ_TUI_STYLE=" +
+            std::to_string(style) + " " + extra + " " + self + " --gtest_filter=" + test->test_suite_name() + "." +
+            test->name() + " > child.log 2>&1" + (background ? " & wait $!" : "") +
+            "; echo $? > status; stty -a > stty.after; exec sleep 600";
+        return m_pane.Start((background ? "set -m; " : "") + command);
+    }
+
+    // The dialog's answer line, once it has ended; the child must have
+    // ended cleanly (a sanitizer's finding makes its status nonzero).
+    std::string Outcome() {
+        zkqtest::WaitForFile(m_dir.file("status"));
+        EXPECT_EQ("0\n", zkqtest::ReadFile(m_dir.file("status"))) << zkqtest::ReadFile(m_dir.file("child.log"));
+        return zkqtest::ReadFile(m_dir.file("outcome"));
+    }
+
+    // The terminal as it was before the dialog: the same tty modes, the
+    // normal screen, a visible cursor, the cursor keys in normal mode.
+    void ExpectTerminalRestored() {
+        ASSERT_TRUE(zkqtest::WaitForFile(m_dir.file("stty.after")));
+        EXPECT_EQ(zkqtest::ReadFile(m_dir.file("stty.before")), zkqtest::ReadFile(m_dir.file("stty.after")));
+        EXPECT_EQ("0 1 0", m_pane.Query("#{alternate_on} #{cursor_flag} #{keypad_cursor_flag}"));
+    }
+
+    zkqtest::TempDir m_dir;
+    zkqtest::TmuxPane m_pane{m_dir.path()};
+};
+
+TEST_F(TerminalDialogTest, Screen) {
+    if (zkqtest::InChildRole("dialog")) return RunDialogChild();
+    ASSERT_TRUE(Open(MB_YESNOCANCEL | MB_ICONERROR)) << m_pane.Screen();
+    const std::string screen = m_pane.Screen();
+    for (unsigned int id : {IDS_EH_YES, IDS_EH_NO, IDS_EH_CANCEL, IDS_EH_DETAILS_SHOW}) {
+        std::string label = LangString(id);
+        label.erase(label.find('&') == std::string::npos ? label.size() : label.find('&'), 1);
+        EXPECT_NE(std::string::npos, screen.find("[ " + label + " ]")) << label << "\n" << screen;
+    }
+    EXPECT_NE(std::string::npos, screen.find(kMessage)) << screen;
+    EXPECT_EQ(std::string::npos, screen.find("Details line 3")) << screen;
+    m_pane.Keys({"d"});
+    EXPECT_TRUE(m_pane.WaitForText("Details line 3: the exception records")) << m_pane.Screen();
+    m_pane.Keys({"Escape"});
+    EXPECT_EQ("result=2", Outcome());
+    ExpectTerminalRestored();
+}
+
+TEST_F(TerminalDialogTest, ControlCharactersShownInert) {
+    if (zkqtest::InChildRole("dialog")) return RunDialogChild();
+    ASSERT_TRUE(Open(MB_OK, "ZKQ_TUI_HOSTILE=1")) << m_pane.Screen();
+    EXPECT_NE(std::string::npos, m_pane.Screen().find("written. ?]2;taken over? ?")) << m_pane.Screen();
+    EXPECT_NE("taken over", m_pane.Query("#{pane_title}"));
+    m_pane.Keys({"Escape"});
+    EXPECT_EQ("result=2", Outcome());
+}
+
+struct KeyCase {
+    unsigned long style;
+    std::vector<std::string> keys;
+    int result;
+};
+
+class TerminalDialogKeyTest : public TerminalDialogTest, public ::testing::WithParamInterface<KeyCase> {};
+
+TEST_P(TerminalDialogKeyTest, Answer) {
+    if (zkqtest::InChildRole("dialog")) return RunDialogChild();
+    ASSERT_TRUE(Open(GetParam().style | MB_ICONERROR)) << m_pane.Screen();
+    m_pane.Keys(GetParam().keys);
+    EXPECT_EQ("result=" + std::to_string(GetParam().result), Outcome()) << m_pane.Screen();
+    ExpectTerminalRestored();
+}
+
+// The focus starts in the message; Tab goes on to the answer buttons.
+INSTANTIATE_TEST_SUITE_P(Keys, TerminalDialogKeyTest,
+                         ::testing::Values(KeyCase{MB_YESNOCANCEL, {"Enter"}, IDYES},
+                                           KeyCase{MB_YESNOCANCEL, {"Escape"}, IDCANCEL},
+                                           KeyCase{MB_YESNOCANCEL, {"Tab", "Tab", "Enter"}, IDNO},
+                                           KeyCase{MB_YESNOCANCEL, {"Tab", "Tab", "Tab", "Space"}, IDCANCEL},
+                                           KeyCase{MB_YESNOCANCEL, {"n"}, IDNO},
+                                           KeyCase{MB_ABORTRETRYIGNORE, {"M-i"}, IDIGNORE}));
+
+TEST_F(TerminalDialogTest, SavedReport) {
+    if (zkqtest::InChildRole("dialog")) return RunDialogChild();
+    zkqtest::WriteFile(m_dir.file(LangString(IDS_EH_DEFAULT_FILE_NAME)), "an older report");
+    ASSERT_TRUE(Open(MB_OK | MB_ICONERROR)) << m_pane.Screen();
+    m_pane.Keys({"d"});  // the details open with the focus in the comment
+    ASSERT_TRUE(m_pane.WaitForText("Details line 3")) << m_pane.Screen();
+    m_pane.Type("Line one");
+    m_pane.Keys({"Enter"});
+    m_pane.Type("zwei \xC3\xA9");  // UTF-8 at the terminal, 1252 in the report
+    m_pane.Keys({"M-s"});
+    ASSERT_TRUE(m_pane.WaitForText(LangString(IDS_EH_DEFAULT_FILE_NAME))) << m_pane.Screen();
+    m_pane.Keys({"Enter"});
+    const std::string question = LangString(IDS_EH_OVERWRITE_QUESTION);
+    ASSERT_TRUE(m_pane.WaitForText(question.substr(0, question.find('\r')))) << m_pane.Screen();
+    m_pane.Keys({"y", "Escape"});
+    EXPECT_EQ("result=2", Outcome());
+    EXPECT_EQ(std::string(kMessage) + LangString(IDS_EH_COMMENT_HEADING) + "Line one\r\nzwei \xE9" +
+                  LangString(IDS_EH_DETAILS_HEADING) + kDetails,
+              zkqtest::ReadFile(m_dir.file(LangString(IDS_EH_DEFAULT_FILE_NAME))));
+}
+
+TEST_F(TerminalDialogTest, PrintWithoutDestination) {
+    if (zkqtest::InChildRole("dialog")) return RunDialogChild();
+    ASSERT_TRUE(Open(MB_OK | MB_ICONERROR)) << m_pane.Screen();
+    m_pane.Keys({"d"});
+    ASSERT_TRUE(m_pane.WaitForText("Details line 3")) << m_pane.Screen();
+    m_pane.Keys({"M-p"});
+    EXPECT_TRUE(m_pane.WaitForText(LangString(IDS_EH_PRINT_FAILED))) << m_pane.Screen();
+    m_pane.Keys({"Enter", "Escape"});  // closes the message, then the dialog
+    EXPECT_EQ("result=2", Outcome()) << m_pane.Screen();
+}
+
+TEST_F(TerminalDialogTest, InterruptGoesToApplicationHandler) {
+    if (zkqtest::InChildRole("dialog")) return RunDialogChild();
+    ASSERT_TRUE(Open(MB_OKCANCEL, "ZKQ_TUI_APP_SIGINT=1")) << m_pane.Screen();
+    m_pane.Keys({"C-c"});
+    // The application's handler ran, and afterwards the dialog ended as
+    // cancelled with the handler in place again.
+    EXPECT_EQ("result=2 interrupts=1 handler kept", Outcome());
+    ExpectTerminalRestored();
+}
+
+TEST_F(TerminalDialogTest, TerminationSignal) {
+    if (zkqtest::InChildRole("dialog")) return RunDialogChild();
+    ASSERT_TRUE(Open(MB_OK)) << m_pane.Screen();
+    const pid_t child = std::atoi(zkqtest::ReadFile(m_dir.file("outcome.pid")).c_str());
+    ASSERT_GT(child, 0);
+    ASSERT_EQ(0, ::kill(child, SIGTERM));
+    ASSERT_TRUE(zkqtest::WaitForFile(m_dir.file("status")));
+    EXPECT_EQ("143\n", zkqtest::ReadFile(m_dir.file("status")));  // ended by SIGTERM, as without a dialog
+    ExpectTerminalRestored();
+}
+
+TEST_F(TerminalDialogTest, TerminalHangUp) {
+    if (zkqtest::InChildRole("dialog")) return RunDialogChild();
+    // The application ignores SIGHUP and goes on without its terminal: the
+    // dialog ends as cancelled instead of waiting for keys forever.
+    ASSERT_TRUE(Open(MB_OK, "ZKQ_TUI_IGNORE_HUP=1")) << m_pane.Screen();
+    m_pane.Close();
+    ASSERT_TRUE(zkqtest::WaitForFile(m_dir.file("outcome")));
+    EXPECT_EQ("result=2", zkqtest::ReadFile(m_dir.file("outcome")));
+}
+
+TEST_F(TerminalDialogTest, BackgroundJob) {
+    if (zkqtest::InChildRole("dialog")) return RunDialogChild();
+    // A dialog would stop a background job until it is brought to the
+    // foreground: the report goes to stderr instead, answered at once.
+    ASSERT_TRUE(Start(MB_OK, "", true));
+    EXPECT_EQ("result=1", Outcome());
+    EXPECT_NE(std::string::npos, zkqtest::ReadFile(m_dir.file("child.log")).find("background"));
+}
+
+}  // namespace
