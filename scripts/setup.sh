@@ -6,14 +6,11 @@
 set -euo pipefail
 
 packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-<<<<<<< HEAD
-          binutils-mingw-w64-x86-64 clang libclang-rt-14-dev
+          binutils-mingw-w64-x86-64 clang libclang-rt-14-dev locales libc-l10n
           # the dialog modules (GTK, ncurses, CUPS) and the tools that drive
           # them in the tests: an X server, xdotool, tmux, PDF to text
           libgtk-3-dev libncurses-dev libcups2-dev adwaita-icon-theme librsvg2-common
           fonts-dejavu-core xvfb xdotool tmux poppler-utils)
-=======
-          binutils-mingw-w64-x86-64 clang libclang-rt-14-dev locales libc-l10n)
 
 german_locale() {
   locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8' && return 0
@@ -23,7 +20,6 @@ german_locale() {
   fi
   localedef -i de_DE -f UTF-8 de_DE.UTF-8
 }
->>>>>>> main
 
 missing=()
 for p in "${packages[@]}"; do
