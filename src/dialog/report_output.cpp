@@ -23,9 +23,11 @@ std::string LoadText(unsigned int id) {
 
 // The calling thread's standard log file, when it has a container already.
 const OrnEhLogFile* ThreadLogFile() {
+    // GetContainer, not the bare record: it brings the log configuration up
+    // to date first.
     ExMultiThreadAdmin* admin = PeekAdmin();
-    ExMultiThreadAdminInfo* info = admin ? admin->FindRecord() : nullptr;
-    return info && info->container ? &info->container->logFile : nullptr;
+    ExContainer* container = admin ? admin->GetContainer() : nullptr;
+    return container ? &container->logFile : nullptr;
 }
 
 class ReportPrintJob : public PrintJob {

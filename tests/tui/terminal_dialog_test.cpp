@@ -17,6 +17,7 @@
 #include "core/scripted_dialog.h"
 #include "dialog/error_dialog.h"
 #include "support/child_process.h"
+#include "support/test_exceptions.h"
 #include "support/test_util.h"
 #include "tmux_pane.h"
 
@@ -41,6 +42,9 @@ void RunDialogChild() {
     if (std::getenv("ZKQ_TUI_IGNORE_HUP")) ::signal(SIGHUP, SIG_IGN);
     const bool ownHandler = std::getenv("ZKQ_TUI_APP_SIGINT") != nullptr;
     if (ownHandler) ::signal(SIGINT, CountInterrupt);
+    // The log file, and with it the save prompt's folder, in the test's
+    // directory.
+    zkqtest::ScopedStandardLog log(out.substr(0, out.rfind('/')), "standard.log");
     orneh::dialog::OrnEhDialog dialog(nullptr);
     // An error text may carry anything, terminal commands too.
     const std::string message = std::string(kMessage) + (std::getenv("ZKQ_TUI_HOSTILE") ? kHostile : "");
