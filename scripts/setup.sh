@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          binutils-mingw-w64-x86-64 clang libclang-rt-14-dev)
+          binutils-mingw-w64-x86-64 clang libclang-rt-14-dev libdw-dev)
 
 missing=()
 for p in "${packages[@]}"; do

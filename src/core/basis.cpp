@@ -83,6 +83,7 @@ void OrnEhBasis::Construct(const char* source, const char* className, const char
             m_info->extraNo = extraNo;
             if (params) m_info->params = new OrnEhParam(*params);
         }
+        orneh::core::AttachConstructionStack(this, 0);
         if (prevException) AdoptException(prevException, autoDelete);
         if (push) Push(this);
     } catch (...) {
@@ -101,6 +102,7 @@ OrnEhBasis::~OrnEhBasis() {
         delete info->params;
     } catch (...) {
     }
+    ap::Free(info->stack);
     ap::Free(info);
 }
 

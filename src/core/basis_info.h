@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "OrnEhBasis.h"
+#include "core/stack_block.h"
 
 class OrnEhParam;
 
@@ -22,12 +23,16 @@ struct OrnEhBasisInfo {
     OrnEhParam* params;  // owned copy, or null
     unsigned long extraNo;
     int released;  // 0 while a chain holds the exception
+    orneh::platform::CallStack* stack;  // owned, or null (core/stack_block.h)
 };
 
 // The library's door to the private parts of OrnEhBasis.
 struct OrnEhBasisAccess {
     static OrnEhBasisInfo* Info(const OrnEhBasis* e) { return e ? e->m_info : nullptr; }
-    static void WriteRecord(const OrnEhBasis* e, OrnEhLogFile& log) { e->Log(log); }
+    static void WriteRecord(const OrnEhBasis* e, OrnEhLogFile& log) {
+        e->Log(log);
+        orneh::core::WriteStackBlock(e, log);
+    }
     static void Push(OrnEhBasis* e) { OrnEhBasis::Push(e); }
     static void Adopt(CException* e, int autoDelete) { OrnEhBasis::AdoptException(e, autoDelete); }
     static void FreeErrorText(const OrnEhBasis* e, char* text) { e->FreeErrorText(text); }

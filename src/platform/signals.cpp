@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "platform/fault_translator.h"
+#include "platform/stacktrace.h"
 
 namespace orneh {
 namespace platform {
@@ -168,6 +169,7 @@ void OnFault(int signal, siginfo_t* info, void* context) {
         record.ExceptionInformation[1] = reinterpret_cast<std::uintptr_t>(info->si_addr);
     }
     EXCEPTION_POINTERS pointers{&record, &ctx};
+    KeepFaultStack(uc, &pointers);
 
     _se_translator_function translator = GetSeTranslator();
     if (translator) {
