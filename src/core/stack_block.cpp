@@ -86,6 +86,7 @@ void AttachFaultStack(OrnEhBasis* e, const void* key) noexcept {
     } else {
         AttachStack(e, *kept);
     }
+    ap::ForgetFaultStack();
 }
 
 const ap::CallStack* StackOf(const OrnEhBasis* e) noexcept {

@@ -154,6 +154,8 @@ const CallStack* KeptFaultStack(const void* key) noexcept {
     return &t_kept.stack;
 }
 
+void ForgetFaultStack() noexcept { t_kept.key = nullptr; }
+
 bool FindModule(std::uintptr_t address, const char** path, std::uintptr_t* offset) noexcept {
     const struct link_map* map = nullptr;
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 35))

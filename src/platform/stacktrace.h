@@ -43,6 +43,7 @@ void CaptureSignalStack(const void* ucontext, CallStack& out) noexcept;
 // takes it from there. Null when nothing is kept for key.
 void KeepFaultStack(const void* ucontext, const void* key) noexcept;
 const CallStack* KeptFaultStack(const void* key) noexcept;
+void ForgetFaultStack() noexcept;  // once the exception has its copy
 
 // The address to look up for frame i: a return address stands for the call
 // before it.

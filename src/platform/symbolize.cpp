@@ -112,8 +112,16 @@ std::vector<SourceFrame> Symbolizer::Frames(std::uintptr_t address) {
 
     Dwarf_Addr bias = 0;
     if (Dwarf_Die* cu = dwfl_module_addrdie(module, address, &bias)) {
+        // The innermost scope, then the scopes that really contain it (the
+        // scopes by address continue inside the inlined function's origin).
         Dwarf_Die* scopes = nullptr;
         int count = dwarf_getscopes(cu, address - bias, &scopes);
+        if (count > 0) {
+            Dwarf_Die innermost = scopes[0];
+            std::free(scopes);
+            scopes = nullptr;
+            count = dwarf_getscopes_die(&innermost, &scopes);
+        }
         for (int i = 0; i < count; ++i) {
             int tag = dwarf_tag(&scopes[i]);
             if (tag != DW_TAG_inlined_subroutine && tag != DW_TAG_subprogram) continue;

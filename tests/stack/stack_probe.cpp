@@ -1,0 +1,79 @@
+// A small application for the call-stack tests, built with debug information
+// and also stripped. `stack_probe <mode> <dir>` logs into <dir>/probe.log and
+// writes to <dir>/lines the source lines the record should name:
+//   fault   a null read in CrashNull, called from CallsCrashNull
+//   inline  the same in an inlined function
+//   throw   an exception nobody catches, thrown in a worker thread
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+#include "OrnEh.h"
+#include "OrnEhBasis.h"
+
+namespace {
+
+volatile int g_faultLine;  // volatile: stored before the fault
+volatile int g_callLine;
+volatile int g_sink;
+std::string g_dir;
+
+void WriteLines() {
+    FILE* f = std::fopen((g_dir + "/lines").c_str(), "w");
+    if (!f) return;
+    std::fprintf(f, "%d %d\n", g_faultLine, g_callLine);
+    std::fclose(f);
+}
+
+}  // namespace
+
+// Functions of external linkage, not cloned: their names are plain.
+__attribute__((noipa, no_sanitize("undefined"))) void CrashNull(volatile int* p) {
+    g_faultLine = __LINE__ + 1;
+    g_sink = *p;
+}
+
+__attribute__((noipa)) void CallsCrashNull(volatile int* p) {
+    g_callLine = __LINE__, CrashNull(p);
+    g_sink = 0;  // no tail call
+}
+
+__attribute__((always_inline, no_sanitize("undefined"))) inline void InlinedFault(volatile int* p) {
+    g_faultLine = __LINE__ + 1;
+    g_sink = *p;
+}
+
+__attribute__((noipa)) void CallsInlined(volatile int* p) {
+    g_callLine = __LINE__, InlinedFault(p);
+    g_sink = 0;
+}
+
+__attribute__((noipa)) void ThrowFromWorker() {
+    g_faultLine = __LINE__ + 2;
+    WriteLines();
+    throw std::runtime_error("nobody catches this");
+}
+
+int main(int argc, char** argv) {
+    if (argc < 3) return 2;
+    const std::string mode = argv[1];
+    g_dir = argv[2];
+    OrnEhInitialize("StackProbe", OrnEhLogUnlimited, "probe.log", nullptr, g_dir.c_str(), 0);
+    volatile int* null = nullptr;
+    if (mode == "throw") {
+        std::thread(ThrowFromWorker).join();
+        return 1;
+    }
+    try {
+        if (mode == "fault") CallsCrashNull(null);
+        if (mode == "inline") CallsInlined(null);
+    } catch (OrnEhBasis* e) {
+        WriteLines();
+        OrnEhBasis::Log(nullptr, nullptr, 1);
+        OrnEhBasis::Release();
+        return 0;
+    }
+    return 1;
+}
