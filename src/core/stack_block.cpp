@@ -1,6 +1,12 @@
 #include "core/stack_block.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 #include "OrnEhBasis.h"
 #include "OrnEhLogFile.h"
@@ -16,6 +22,7 @@ namespace {
 
 const char kHeading[] = "Aufrufstapel:";
 const std::size_t kLineSize = 1200;
+const std::chrono::milliseconds kAsideTime(3000);
 
 // The text between the address and the module of a frame line.
 std::string SourcePart(const ap::SourceFrame& frame) {
@@ -40,10 +47,10 @@ std::string SourcePart(const ap::SourceFrame& frame) {
     return text;
 }
 
-// Calls emit with every line of the block (without indentation), inline
-// frames numbered as frames of their own.
-template <typename Emit>
-void SymbolizedLines(const ap::CallStack& stack, Emit emit) {
+// The lines of the block (without indentation), inline frames numbered as
+// frames of their own.
+std::vector<std::string> SymbolizedLines(const ap::CallStack& stack) {
+    std::vector<std::string> lines;
     ap::Symbolizer symbolizer;
     char plain[kLineSize];
     int index = 0;
@@ -51,7 +58,7 @@ void SymbolizedLines(const ap::CallStack& stack, Emit emit) {
         std::vector<ap::SourceFrame> frames = symbolizer.Frames(ap::LookupAddress(stack, i));
         if (frames.empty()) {
             ap::FormatPlainFrame(stack, i, index++, plain, sizeof plain);
-            emit(std::string(plain));
+            lines.emplace_back(plain);
             continue;
         }
         for (const ap::SourceFrame& frame : frames) {
@@ -60,9 +67,52 @@ void SymbolizedLines(const ap::CallStack& stack, Emit emit) {
             std::string line(plain);
             std::size_t head = line.find(' ') + 19;
             line.insert(head < line.size() ? head : line.size(), " " + SourcePart(frame));
-            emit(line);
+            lines.push_back(std::move(line));
         }
     }
+    return lines;
+}
+
+std::vector<std::string> PlainLines(const ap::CallStack& stack) {
+    std::vector<std::string> lines;
+    char plain[kLineSize];
+    for (int i = 0; i < stack.count && i < ap::kMaxStackFrames; ++i) {
+        ap::FormatPlainFrame(stack, i, i, plain, sizeof plain);
+        lines.emplace_back(plain);
+    }
+    return lines;
+}
+
+// The symbolizer needs far more stack than the alternate signal stack has
+// (libdw's line-table reader keeps large arrays on the stack), so in a
+// signal handler it runs on a thread of its own, for a bounded time; then
+// the plain lines stand in.
+std::vector<std::string> BlockLines(const ap::CallStack& stack) {
+    if (!ap::OnAlternateSignalStack()) return SymbolizedLines(stack);
+    struct Aside {
+        std::mutex lock;
+        std::condition_variable done;
+        bool finished = false;
+        ap::CallStack stack;
+        std::vector<std::string> lines;
+    };
+    try {
+        auto aside = std::make_shared<Aside>();
+        aside->stack = stack;
+        std::thread([aside] {
+            std::vector<std::string> lines = SymbolizedLines(aside->stack);
+            std::lock_guard<std::mutex> guard(aside->lock);
+            aside->lines = std::move(lines);
+            aside->finished = true;
+            aside->done.notify_all();
+        }).detach();
+        std::unique_lock<std::mutex> guard(aside->lock);
+        if (aside->done.wait_for(guard, kAsideTime, [&aside] { return aside->finished; })) {
+            return std::move(aside->lines);
+        }
+    } catch (...) {
+    }
+    return PlainLines(stack);
 }
 
 }  // namespace
@@ -107,7 +157,7 @@ void WriteStackBlock(const OrnEhBasis* e, OrnEhLogFile& log) {
     log.SetBlanks(6);
     log << kHeading << "\r\n";
     log.SetBlanks(9);
-    SymbolizedLines(*stack, [&log](const std::string& line) { log << line.c_str() << "\r\n"; });
+    for (const std::string& line : BlockLines(*stack)) log << line.c_str() << "\r\n";
     log.SetBlanks(6);
 }
 
@@ -135,7 +185,7 @@ void PlainStackText(const ap::CallStack& stack, char* out, std::size_t size) noe
 
 std::string SymbolizedStackText(const ap::CallStack& stack) {
     std::string text = std::string("      ") + kHeading;
-    SymbolizedLines(stack, [&text](const std::string& line) { text += "\r\n         " + line; });
+    for (const std::string& line : BlockLines(stack)) text += "\r\n         " + line;
     return text;
 }
 

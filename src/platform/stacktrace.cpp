@@ -8,6 +8,7 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <link.h>
+#include <signal.h>
 #include <ucontext.h>
 #include <unistd.h>
 #include <unwind.h>
@@ -152,6 +153,11 @@ void KeepFaultStack(const void* ucontext, const void* key) noexcept {
 const CallStack* KeptFaultStack(const void* key) noexcept {
     if (!key || t_kept.key != key) return nullptr;
     return &t_kept.stack;
+}
+
+bool OnAlternateSignalStack() noexcept {
+    stack_t current;
+    return sigaltstack(nullptr, &current) == 0 && (current.ss_flags & SS_ONSTACK) != 0;
 }
 
 void ForgetFaultStack() noexcept { t_kept.key = nullptr; }

@@ -45,6 +45,10 @@ void KeepFaultStack(const void* ucontext, const void* key) noexcept;
 const CallStack* KeptFaultStack(const void* key) noexcept;
 void ForgetFaultStack() noexcept;  // once the exception has its copy
 
+// True while the calling thread runs on its alternate signal stack (in a
+// fault handler, or a terminate handler reached from one).
+bool OnAlternateSignalStack() noexcept;
+
 // The address to look up for frame i: a return address stands for the call
 // before it.
 inline std::uintptr_t LookupAddress(const CallStack& stack, int i) {

@@ -4,6 +4,8 @@
 //   fault   a null read in CrashNull, called from CallsCrashNull
 //   inline  the same in an inlined function
 //   throw   an exception nobody catches, thrown in a worker thread
+//   noexcept  the fault of "fault" where nothing may throw (terminate)
+//   filter    the fault of "fault" in a thread without a translator
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
@@ -30,14 +32,24 @@ void WriteLines() {
 }  // namespace
 
 // Functions of external linkage, not cloned: their names are plain.
+const int kCrashNullFaultLine = __LINE__ + 3;
 __attribute__((noipa, no_sanitize("undefined"))) void CrashNull(volatile int* p) {
     g_faultLine = __LINE__ + 1;
     g_sink = *p;
 }
 
+const int kCallsCrashNullCallLine = __LINE__ + 2;
 __attribute__((noipa)) void CallsCrashNull(volatile int* p) {
     g_callLine = __LINE__, CrashNull(p);
     g_sink = 0;  // no tail call
+}
+
+__attribute__((noipa)) void CrashWhereNothingMayThrow(volatile int* p) noexcept {
+    // The lines are known before the fault, which ends the process.
+    g_faultLine = kCrashNullFaultLine;
+    g_callLine = kCallsCrashNullCallLine;
+    WriteLines();
+    CallsCrashNull(p);
 }
 
 __attribute__((always_inline, no_sanitize("undefined"))) inline void InlinedFault(volatile int* p) {
@@ -66,6 +78,8 @@ int main(int argc, char** argv) {
         std::thread(ThrowFromWorker).join();
         return 1;
     }
+    if (mode == "noexcept") CrashWhereNothingMayThrow(null);
+    if (mode == "filter") std::thread([null] { CrashWhereNothingMayThrow(null); }).join();
     try {
         if (mode == "fault") CallsCrashNull(null);
         if (mode == "inline") CallsInlined(null);

@@ -147,6 +147,24 @@ TEST(CallStackTest, UncaughtThrowInAWorkerThreadNamesTheThrowerPlainLinesFirst) 
     EXPECT_TRUE(found) << run.log;
 }
 
+TEST(CallStackTest, FaultThatEndsTheProcessLeavesPlainLinesThenTheNamedBlockInItsRecord) {
+    for (const char* mode : {"noexcept", "filter"}) {
+        zkqtest::TempDir dir;
+        ProbeRun run = RunProbe(ZKQ_STACK_PROBE, mode, dir);
+        ASSERT_TRUE(run.result.signaled) << mode << "\n" << run.log;
+        std::size_t record = run.log.find("Fehlerart: OrnEhSEH");
+        std::size_t plain = run.log.find(kHeading);
+        ASSERT_LT(plain, record) << mode << "\n" << run.log;
+        EXPECT_EQ(Frames(run.log, plain).front().find("CrashNull"), std::string::npos) << mode;
+        std::vector<std::string> named = Frames(run.log, record);
+        ASSERT_GE(named.size(), 2u) << mode << "\n" << run.log;
+        EXPECT_NE(named[0].find("CrashNull(int volatile*)" + SourcePlace(run.faultLine)), std::string::npos)
+            << mode << "\n" << run.log;
+        EXPECT_NE(named[1].find("CallsCrashNull(int volatile*)" + SourcePlace(run.callLine)), std::string::npos)
+            << mode << "\n" << run.log;
+    }
+}
+
 // The record of the fault in memory mode.
 std::string RecordOf(const OrnEhBasis* e) {
     OrnEhLogFile log(nullptr, OrnEhLogUnlimited, 0, nullptr, 0, 0);
