@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -31,7 +32,9 @@ std::string SourcePart(const ap::SourceFrame& frame) {
         text += ' ';
         text += frame.file;
         text += ':';
-        text += std::to_string(frame.line);
+        char number[16];
+        std::snprintf(number, sizeof number, "%d", frame.line);
+        text += number;
     } else if (frame.offset) {
         char offset[24];
         char* end = offset + sizeof offset;
@@ -97,7 +100,9 @@ std::vector<std::string> BlockLines(const ap::CallStack& stack) {
         std::vector<std::string> lines;
     };
     try {
-        auto aside = std::make_shared<Aside>();
+        // Not make_shared, nor std::to_string above: their template statics
+        // are unique symbols, which would keep the library from unloading.
+        std::shared_ptr<Aside> aside(new Aside);
         aside->stack = stack;
         std::thread([aside] {
             std::vector<std::string> lines = SymbolizedLines(aside->stack);
