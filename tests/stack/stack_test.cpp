@@ -177,6 +177,29 @@ std::string RecordOf(const OrnEhBasis* e) {
 
 __attribute__((noipa, no_sanitize("undefined"))) int ReadAt(volatile int* p) { return *p; }
 
+__attribute__((noipa)) OrnEhBasis* MakeException() {
+    return new zkqtest::TestException("made", 1, 1, 0);
+}
+
+TEST(CallStackTest, EveryExceptionTakesItsStackWhenMadeOnlyWithAll) {
+    OrnEhBasis* plain = MakeException();
+    ap::SetStackTraceMode(ap::StackTraceMode::kAll);
+    OrnEhBasis* withStack = MakeException();
+    ap::SetStackTraceMode(ap::StackTraceMode::kFaults);
+    EXPECT_EQ(RecordOf(plain).find("Aufrufstapel:"), std::string::npos);
+    // The derived class's constructor, then where the exception was made.
+    std::string record = RecordOf(withStack);
+    std::size_t first = record.find("Aufrufstapel:\r\n#0 ");
+    ASSERT_NE(first, std::string::npos) << record;
+    std::size_t second = record.find("\r\n#1 ", first);
+    std::size_t third = record.find("\r\n#2 ", first);
+    EXPECT_LT(record.find("TestException::TestException(", first), second) << record;
+    std::size_t made = record.find("MakeException() stack_test.cpp:", first);
+    EXPECT_TRUE(second < made && made < third) << record;
+    delete plain;
+    delete withStack;
+}
+
 TEST(CallStackTest, SwitchedOffTheRecordIsByteForByteTheRecordWithoutTheBlock) {
     std::thread worker([] {
         OrnEhInitThreadExHandling();
