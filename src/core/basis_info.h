@@ -29,8 +29,13 @@ struct OrnEhBasisInfo {
 // The library's door to the private parts of OrnEhBasis.
 struct OrnEhBasisAccess {
     static OrnEhBasisInfo* Info(const OrnEhBasis* e) { return e ? e->m_info : nullptr; }
+    // An application's Log override that throws leaves its record short;
+    // the entry goes on, so that it still ends with Close.
     static void WriteRecord(const OrnEhBasis* e, OrnEhLogFile& log) {
-        e->Log(log);
+        try {
+            e->Log(log);
+        } catch (...) {
+        }
         orneh::core::WriteStackBlock(e, log);
     }
     static void Push(OrnEhBasis* e) { OrnEhBasis::Push(e); }

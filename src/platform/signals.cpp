@@ -7,9 +7,12 @@
 #include <mutex>
 #include <pthread.h>
 #include <sys/mman.h>
+#include <sys/syscall.h>
+#include <time.h>
 #include <ucontext.h>
 #include <unistd.h>
 
+#include "platform/fault_decode.h"
 #include "platform/fault_translator.h"
 #include "platform/stacktrace.h"
 
@@ -19,22 +22,33 @@ namespace {
 
 const int kSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP};
 const std::size_t kAltStackSize = 64 * 1024;
-// How long the handler may take before the process is ended by the fault's
-// own signal: a fault inside the allocator must not become a hang.
-const unsigned int kHandlerSeconds = 10;
 
 std::atomic<UnhandledExceptionFilter> g_filter{nullptr};
-std::once_flag g_installOnce;
+std::mutex g_installLock;
+bool g_installed = false;
 struct sigaction g_previous[NSIG];
-std::atomic<int> g_handlingSignal{0};
+// How long the library's own steps in the handler may take before the
+// process is ended by the fault's signal: a fault inside the allocator must
+// not become a hang.
+std::atomic<unsigned int> g_boundSeconds{10};
+// The value our bound's timer carries, to tell its signal from any other.
+const char g_boundMarker = 0;
+// The thread that runs the filter; the process ends when it is done.
+std::atomic<long> g_filterThread{0};
 
-// The calling thread's alternate stack and stack bounds. Plain data, so that
-// the handler can read it without running any thread-local initialisation.
+// The calling thread's alternate stack, stack bounds and handler state. Plain
+// data, so that the handler can read it without running any thread-local
+// initialisation.
 struct ThreadFaultState {
     void* mapping;
     std::size_t mappingSize;
     std::uintptr_t stackLow;
     std::uintptr_t guardSize;
+    volatile sig_atomic_t risky;  // inside the library's own steps of the handler
+    int boundTimer;               // the kernel's id of the bound's timer, while risky
+    int boundSignal;
+    bool boundArmed;
+    bool prepared;
 };
 thread_local ThreadFaultState t_state;
 
@@ -53,11 +67,26 @@ struct AltStackRelease {
 };
 thread_local AltStackRelease t_release;
 
+long ThreadId() { return static_cast<long>(syscall(SYS_gettid)); }
+
+void WriteStderr(const char* text) {
+    ssize_t ignored = write(2, text, std::strlen(text));
+    (void)ignored;
+}
+
 bool InStackGuard(const void* address) {
     if (!t_state.stackLow) return false;
     auto a = reinterpret_cast<std::uintptr_t>(address);
     std::uintptr_t reach = t_state.guardSize > 65536 ? t_state.guardSize : 65536;
     return a + reach + 4096 >= t_state.stackLow && a < t_state.stackLow + 4096;
+}
+
+// EFLAGS.AC survives into the handler: with it set, the handler's first
+// misaligned access (memcpy does them) would fault again.
+void ClearAlignmentCheck() {
+#if defined(__x86_64__)
+    __asm__ volatile("pushfq\n\tandq $~0x40000, (%%rsp)\n\tpopfq" ::: "memory", "cc");
+#endif
 }
 
 void FillContext(const ucontext_t* uc, CONTEXT& c, EXCEPTION_RECORD& record) {
@@ -96,6 +125,29 @@ void FillContext(const ucontext_t* uc, CONTEXT& c, EXCEPTION_RECORD& record) {
 #endif
 }
 
+// What the signal cannot tell, from the instruction: a privileged
+// instruction among the general-protection faults, an integer overflow among
+// the divisions by zero, and the breakpoint's own address.
+void Refine(int signal, int code, const ucontext_t* uc, CONTEXT& c, EXCEPTION_RECORD& record) {
+#if defined(__x86_64__)
+    if (signal == SIGSEGV && code == SI_KERNEL && IsPrivilegedInstruction(uc)) {
+        record.ExceptionCode = EXCEPTION_PRIV_INSTRUCTION;
+    } else if (signal == SIGFPE && code == FPE_INTDIV && DivisorIsZero(uc) == 0) {
+        record.ExceptionCode = EXCEPTION_INT_OVERFLOW;
+    } else if (signal == SIGTRAP && code == SI_KERNEL) {
+        std::uintptr_t at = BreakpointAddress(uc);
+        record.ExceptionAddress = reinterpret_cast<void*>(at);
+        c.Eip = static_cast<ORN_REG>(at);
+    }
+#else
+    (void)signal;
+    (void)code;
+    (void)uc;
+    (void)c;
+    (void)record;
+#endif
+}
+
 // A throw from the handler skips sigreturn, which would have restored the
 // floating-point control state of the interrupted code.
 void RestoreFpuControl(const ucontext_t* uc) {
@@ -111,99 +163,183 @@ void RestoreFpuControl(const ucontext_t* uc) {
 #endif
 }
 
-void EndBySignal(int signal) {
-    struct sigaction dfl{};
-    dfl.sa_handler = SIG_DFL;
-    sigemptyset(&dfl.sa_mask);
-    sigaction(signal, &dfl, nullptr);
+void Unblock(int signal) {
     sigset_t set;
     sigemptyset(&set);
     sigaddset(&set, signal);
     pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+}
+
+[[noreturn]] void EndBySignal(int signal) {
+    struct sigaction dfl{};
+    dfl.sa_handler = SIG_DFL;
+    sigemptyset(&dfl.sa_mask);
+    sigaction(signal, &dfl, nullptr);
+    Unblock(signal);
     raise(signal);
     _exit(128 + signal);
 }
 
-void OnHandlerTimeout(int) {
-    static const char text[] = "fault handler timed out\n";
-    ssize_t ignored = write(2, text, sizeof text - 1);
-    (void)ignored;
-    EndBySignal(g_handlingSignal.load() ? g_handlingSignal.load() : SIGABRT);
+// The bound: a POSIX timer of the calling thread that sends the fault's own
+// signal to this thread only. Raw system calls, which are async-signal-safe
+// (the C library's timer_create is not).
+void ArmBound(int signal) {
+    t_state.risky = 1;
+    struct sigevent event;
+    std::memset(&event, 0, sizeof event);
+    event.sigev_notify = SIGEV_THREAD_ID;
+    event.sigev_signo = signal;
+    event.sigev_value.sival_ptr = const_cast<char*>(&g_boundMarker);
+    event._sigev_un._tid = static_cast<pid_t>(ThreadId());
+    int timer = -1;
+    if (syscall(SYS_timer_create, CLOCK_MONOTONIC, &event, &timer) != 0) return;  // unbounded
+    struct itimerspec when{};
+    when.it_value.tv_sec = static_cast<time_t>(g_boundSeconds.load());
+    if (syscall(SYS_timer_settime, timer, 0, &when, nullptr) != 0) {
+        syscall(SYS_timer_delete, timer);
+        return;
+    }
+    t_state.boundTimer = timer;
+    t_state.boundSignal = signal;
+    t_state.boundArmed = true;
+    Unblock(signal);  // the timer's signal must get through
 }
 
-// Bounds the time the handler of signal may take (see kHandlerSeconds).
-void ArmTimeout(int signal) {
-    g_handlingSignal.store(signal);
-    struct sigaction onTimeout{};
-    onTimeout.sa_handler = &OnHandlerTimeout;
-    sigemptyset(&onTimeout.sa_mask);
-    sigaction(SIGALRM, &onTimeout, nullptr);
-    alarm(kHandlerSeconds);
+void DisarmBound() {
+    if (t_state.boundArmed) {
+        t_state.boundArmed = false;
+        syscall(SYS_timer_delete, t_state.boundTimer);
+    }
+    t_state.risky = 0;
 }
 
-// Hands the fault to what the process had before, or ends the process by it.
+bool IsBoundSignal(const siginfo_t* info) {
+    return info->si_code == SI_TIMER && info->si_value.sival_ptr == &g_boundMarker;
+}
+
+// Hands a signal to the handler that was installed before ours, with that
+// handler's mask, or gives it the default action.
 void PassOn(int signal, siginfo_t* info, void* uc) {
     const struct sigaction& previous = g_previous[signal];
-    if ((previous.sa_flags & SA_SIGINFO) && previous.sa_sigaction) {
-        previous.sa_sigaction(signal, info, uc);
+    bool fault = info->si_code > 0;
+    bool hasInfoHandler = (previous.sa_flags & SA_SIGINFO) && previous.sa_sigaction;
+    bool hasPlainHandler = !(previous.sa_flags & SA_SIGINFO) && previous.sa_handler != SIG_DFL &&
+                           previous.sa_handler != SIG_IGN && previous.sa_handler;
+    if (hasInfoHandler || hasPlainHandler) {
+        sigset_t mask = previous.sa_mask;
+        if (!(previous.sa_flags & SA_NODEFER)) sigaddset(&mask, signal);
+        sigset_t old;
+        pthread_sigmask(SIG_BLOCK, &mask, &old);
+        if (hasInfoHandler) {
+            previous.sa_sigaction(signal, info, uc);
+        } else {
+            previous.sa_handler(signal);
+        }
+        pthread_sigmask(SIG_SETMASK, &old, nullptr);
         return;
     }
-    if (previous.sa_handler != SIG_DFL && previous.sa_handler != SIG_IGN && previous.sa_handler) {
-        previous.sa_handler(signal);
-        return;
-    }
+    // An ignored fault would only come back at once: the system ends the
+    // process then, and so do we.
+    if (previous.sa_handler == SIG_IGN && !(previous.sa_flags & SA_SIGINFO) && !fault) return;
     EndBySignal(signal);
 }
 
+// The handler. Its steps, from safe to risky:
+//
+//  1. Clear EFLAGS.AC (see ClearAlignmentCheck), then only read siginfo and
+//     the thread's plain state.
+//  2. The signal of our own bound (SI_TIMER with our marker): the library's
+//     steps below took too long. One fixed line to stderr (the log may be
+//     what hangs), and the process ends by the signal being handled. A late
+//     one, after the bound ended, is dropped.
+//  3. A signal that a process sent (si_code <= 0: kill, raise, sigqueue,
+//     tgkill) is no fault: it goes to the handler installed before ours, or
+//     gets the default action. Nothing of the library runs.
+//  4. The record and the context are built on this stack from siginfo and
+//     ucontext: no allocation, no lock; the instruction is read through a
+//     system call that fails instead of faulting.
+//  Riskier code goes after this point, under the bound (allocation, locks,
+//  the log file):
+//  5. Arm the bound: a timer of this thread alone, on the fault's own signal.
+//     Not alarm() or SIGALRM, which belong to the application; not one
+//     watchdog thread, which would have to be started and kept alive across
+//     fork. Each faulting thread has its own timer, so concurrent faults never
+//     cancel each other's bound. SA_NODEFER keeps the signal deliverable.
+//  6. With a translator: it makes the OrnEhSEH (allocates), ends the bound
+//     and throws from the faulting point. Without one, with the filter: it
+//     writes the record, ends the bound, calls the application's terminate
+//     functions unbounded, and the process ends by the signal.
+//
+// Re-entry:
+//  - A fault in the same thread while the library's own steps run (step 5
+//    to the end of the bound): nothing more is tried; one line to stderr and
+//    the process ends by the new fault's signal.
+//  - A fault in a terminate function that the filter calls (the bound has
+//    ended) is an ordinary fault of the application: translated and thrown to
+//    the catch around that function, so the other functions still run.
+//  - Faults in several threads at once: each translates its own. Only one
+//    thread runs the filter; another thread without a translator waits for
+//    it to end the process.
 void OnFault(int signal, siginfo_t* info, void* context) {
+    ClearAlignmentCheck();
     int savedErrno = errno;
+    if (IsBoundSignal(info)) {
+        if (!t_state.boundArmed) return;
+        WriteStderr("fault handler timed out\n");
+        EndBySignal(t_state.boundSignal);
+    }
+    if (info->si_code <= 0) {
+        PassOn(signal, info, context);
+        errno = savedErrno;
+        return;
+    }
+    if (t_state.risky) {
+        WriteStderr("fault inside the fault handler\n");
+        EndBySignal(signal);
+    }
+
     auto* uc = static_cast<ucontext_t*>(context);
     EXCEPTION_RECORD record{};
     CONTEXT ctx{};
-    record.ExceptionCode =
-        ExceptionCodeOf(signal, info->si_code, InStackGuard(info->si_addr));
+    record.ExceptionCode = ExceptionCodeOf(signal, info->si_code, InStackGuard(info->si_addr));
     record.ExceptionAddress = info->si_addr;
     FillContext(uc, ctx, record);
+    Refine(signal, info->si_code, uc, ctx, record);
     if (signal == SIGSEGV || signal == SIGBUS) {
         record.NumberParameters = 2;
         record.ExceptionInformation[1] = reinterpret_cast<std::uintptr_t>(info->si_addr);
     }
     EXCEPTION_POINTERS pointers{&record, &ctx};
+    // The faulting context is complete here (uc, record, ctx), and nothing
+    // has been allocated or thrown yet: what else is taken from the faulting
+    // point (a call stack) is taken here.
     KeepFaultStack(uc, &pointers);
 
-    _se_translator_function translator = GetSeTranslator();
-    if (translator) {
-        sigset_t set;
-        sigemptyset(&set);
-        sigaddset(&set, signal);
-        pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    if (_se_translator_function translator = GetSeTranslator()) {
+        ArmBound(signal);
         RestoreFpuControl(uc);
         errno = savedErrno;
-        ArmTimeout(signal);
-        translator(record.ExceptionCode, &pointers);  // throws; ends the timeout first
-        FaultHandlingDone();
-        return;
+        translator(record.ExceptionCode, &pointers);  // throws; ends the bound first
+        // A translator that returns would send the thread back to the
+        // faulting instruction: the filter takes the fault instead.
+        DisarmBound();
     }
 
     UnhandledExceptionFilter filter = g_filter.load();
     if (filter) {
-        ArmTimeout(signal);
+        long self = ThreadId();
+        long expected = 0;
+        if (!g_filterThread.compare_exchange_strong(expected, self)) {
+            if (expected == self) EndBySignal(signal);  // the filter itself faulted
+            for (;;) pause();  // the first thread's filter ends the process
+        }
+        ArmBound(signal);
         filter(&pointers);
-        FaultHandlingDone();
+        DisarmBound();
         EndBySignal(signal);
     }
     errno = savedErrno;
     PassOn(signal, info, context);
-}
-
-void InstallHandler() {
-    for (int signal : kSignals) {
-        struct sigaction action{};
-        action.sa_sigaction = &OnFault;
-        action.sa_flags = SA_SIGINFO | SA_ONSTACK;
-        sigemptyset(&action.sa_mask);
-        sigaction(signal, &action, &g_previous[signal]);
-    }
 }
 
 }  // namespace
@@ -236,16 +372,47 @@ DWORD ExceptionCodeOf(int signal, int code, bool inStackGuard) noexcept {
     }
 }
 
-void FaultHandlingDone() noexcept { alarm(0); }
+void FaultHandlingDone() noexcept { DisarmBound(); }
+
+void InstallFaultHandlers() noexcept {
+    std::lock_guard<std::mutex> guard(g_installLock);
+    if (g_installed) return;
+    for (int signal : kSignals) {
+        struct sigaction action{};
+        action.sa_sigaction = &OnFault;
+        // SA_NODEFER: the bound's timer sends the signal being handled.
+        action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_NODEFER;
+        sigemptyset(&action.sa_mask);
+        sigaction(signal, &action, &g_previous[signal]);
+    }
+    g_installed = true;
+}
+
+void RestorePreviousFaultHandlers() noexcept {
+    std::lock_guard<std::mutex> guard(g_installLock);
+    if (!g_installed) return;
+    for (int signal : kSignals) {
+        struct sigaction current{};
+        sigaction(signal, nullptr, &current);
+        if ((current.sa_flags & SA_SIGINFO) && current.sa_sigaction == &OnFault) {
+            sigaction(signal, &g_previous[signal], nullptr);
+        }
+    }
+    g_installed = false;
+}
 
 UnhandledExceptionFilter SetUnhandledExceptionFilter(UnhandledExceptionFilter filter) noexcept {
-    if (filter) std::call_once(g_installOnce, InstallHandler);
+    if (filter) InstallFaultHandlers();
     return g_filter.exchange(filter);
 }
 
 void PrepareThreadForFaults() noexcept {
-    std::call_once(g_installOnce, InstallHandler);
-    if (t_state.mapping) return;
+    InstallFaultHandlers();
+    if (t_state.prepared) return;
+    // Inside a handler (on the alternate stack) nothing is changed.
+    stack_t current{};
+    if (sigaltstack(nullptr, &current) != 0 || (current.ss_flags & SS_ONSTACK)) return;
+    t_state.prepared = true;
     t_release.armed = true;
 
     pthread_attr_t attr;
@@ -258,6 +425,9 @@ void PrepareThreadForFaults() noexcept {
         if (pthread_attr_getguardsize(&attr, &guard) == 0) t_state.guardSize = guard;
         pthread_attr_destroy(&attr);
     }
+    // An alternate stack the application gave the thread stays, if it is
+    // large enough.
+    if (!(current.ss_flags & SS_DISABLE) && current.ss_size >= kAltStackSize) return;
 
     // The alternate stack with a guard page below it.
     long page = sysconf(_SC_PAGESIZE);
@@ -276,6 +446,10 @@ void PrepareThreadForFaults() noexcept {
     t_state.mapping = mapping;
     t_state.mappingSize = total;
 }
+
+namespace faulttest {
+void SetBoundSeconds(unsigned int seconds) noexcept { g_boundSeconds.store(seconds); }
+}  // namespace faulttest
 
 }  // namespace platform
 }  // namespace orneh

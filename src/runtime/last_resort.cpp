@@ -5,8 +5,11 @@
 
 #include "OrnEhBasis.h"
 #include "OrnEhSEH.h"
+#include "platform/fault_translator.h"
+#include "platform/signals.h"
 #include "runtime/admin.h"
 #include "runtime/last_resort_stack.h"
+#include "runtime/se_translator.h"
 #include "runtime/terminate_functions.h"
 
 namespace {
@@ -62,8 +65,14 @@ long ExUnhandledExceptionFilter(EXCEPTION_POINTERS* pointers) {
         new OrnEhSEH(pointers, 1);
         OrnEhBasis::Log(nullptr, nullptr, 1);
         OrnEhBasis::Release();
-        orneh::runtime::CallTerminateFunctions();
     } catch (...) {
     }
+    // The terminate functions are the application's, not the library's
+    // steps: they run without the handler's time bound, and a fault in one is
+    // thrown to the catch around it (as in the terminate handler), so the
+    // others still run.
+    orneh::platform::FaultHandlingDone();
+    orneh::platform::SetSeTranslator(&ExSeTranslator);
+    orneh::runtime::CallTerminateFunctions();
     return 1;
 }

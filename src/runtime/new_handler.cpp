@@ -7,7 +7,10 @@ int OrnEhMarloNewHandler(std::size_t size) {
     ExMultiThreadAdmin* admin = nullptr;
     try {
         ActiveCall active;
-        admin = GetAdmin();
+        // A thread new to the library is registered here, as by every other
+        // entry point: without its record the handler could only return, and
+        // a new handler that returns makes the allocation try again.
+        admin = GetCurrentContainer() ? GetAdmin() : nullptr;
         if (admin) admin->PrepareMemoryException(size);
     } catch (...) {
     }

@@ -1,6 +1,9 @@
 // The terminate function list. One lock keeps it consistent while threads
 // register, remove and walk it; the lock is re-entrant, so a terminate
-// function may itself register or remove functions.
+// function may itself register or remove functions. The functions are called
+// without the lock held. While a walk is under way a removed node is unlinked
+// but not freed: the walk may stand on it, and its next pointer still leads
+// on into the list.
 #include "runtime/terminate_functions.h"
 
 #include <mutex>
@@ -13,10 +16,13 @@ namespace {
 struct TerminateNode {
     void (*function)();
     TerminateNode* next;
+    TerminateNode* nextUnlinked;  // in the list of nodes removed during a walk
 };
 
 std::recursive_mutex g_lock;
 TerminateNode* g_head = nullptr;
+int g_walks = 0;
+TerminateNode* g_unlinked = nullptr;
 
 }  // namespace
 
@@ -26,6 +32,7 @@ void OrnEhSetTerminateFunction(void (*function)()) {
     if (!node) return;
     node->function = function;
     node->next = g_head;
+    node->nextUnlinked = nullptr;
     g_head = node;
 }
 
@@ -35,7 +42,12 @@ void OrnEhDeleteTerminateFunction(void (*function)()) {
         if ((*link)->function != function) continue;
         TerminateNode* node = *link;
         *link = node->next;
-        orneh::platform::Delete(node);
+        if (g_walks > 0) {
+            node->nextUnlinked = g_unlinked;
+            g_unlinked = node;
+        } else {
+            orneh::platform::Delete(node);
+        }
         return;
     }
 }
@@ -44,21 +56,26 @@ namespace orneh {
 namespace runtime {
 
 void CallTerminateFunctions() {
-    // The functions are called from a copy of the list, so that one may
-    // register or remove functions without disturbing the walk.
-    const int kMax = 256;
-    void (*functions[kMax])();
-    int count = 0;
+    TerminateNode* node;
     {
         std::lock_guard<std::recursive_mutex> guard(g_lock);
-        for (TerminateNode* node = g_head; node && count < kMax; node = node->next) {
-            functions[count++] = node->function;
-        }
+        ++g_walks;
+        node = g_head;
     }
-    for (int i = 0; i < count; ++i) {
+    while (node) {
         try {
-            if (functions[i]) functions[i]();
+            if (node->function) node->function();
         } catch (...) {
+        }
+        std::lock_guard<std::recursive_mutex> guard(g_lock);
+        node = node->next;
+    }
+    std::lock_guard<std::recursive_mutex> guard(g_lock);
+    if (--g_walks == 0) {
+        while (g_unlinked) {
+            TerminateNode* next = g_unlinked->nextUnlinked;
+            orneh::platform::Delete(g_unlinked);
+            g_unlinked = next;
         }
     }
 }

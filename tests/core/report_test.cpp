@@ -12,9 +12,12 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include "OrnEhBasis.h"
+#include "OrnEhLogFile.h"
 #include "OrnEhMemory.h"
 #include "OrnEhParam.h"
 #include "OrnLangIds.h"
@@ -387,6 +390,32 @@ TEST_F(ReportTest, ReportsIntoAFileAndTextReports) {
     EXPECT_EQ(OrnEhBasis::GetLast(), nullptr);
     EXPECT_EQ(OrnEhBasis::Report(kNoWindow, "Datei %1 fehlt", nullptr, MB_OK, nullptr, 0, 0), IDOK);
     EXPECT_EQ(Shown(), "|Datei %1 fehlt|0|0");  // without a list, inserts and all
+}
+
+// An application's record that fails half-way.
+class FailingLogException : public zkqtest::TestException {
+public:
+    FailingLogException() : TestException("failing", 1, 0, 1) {}
+    void Log(OrnEhLogFile& log) const override {
+        log << "half a record\r\n";
+        throw 1;
+    }
+};
+
+TEST_F(ReportTest, FailingLogOverrideStillEndsTheEntryWithClose) {
+    new zkqtest::TestException("older", 1, 0, 1);
+    new FailingLogException();
+    OrnEhBasis::Log("message", nullptr, 1);
+    const std::string text = LogText();
+    // The entry goes on after the failed record and ends with the separator
+    // at the start of a line, where a later cut finds the boundary.
+    EXPECT_TRUE(Before(text, "half a record", "Fehlerursache: older")) << text;
+    EXPECT_NE(text.find("\r\n" + std::string(68, '*') + "\r\n"), std::string::npos) << text;
+    // The file is closed: its lock is free for the next writer.
+    int fd = ::open(m_log.path().c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    ::close(fd);
 }
 
 TEST_F(ReportTest, ReportSurvivesEveryAllocationFailure) {

@@ -1,17 +1,27 @@
-// What escapes the application, seen from the outside: each case runs in a
-// child process, and the parent checks how the child ended and what its log
-// file holds.
+// What escapes the application, and signals that are no fault, seen from the
+// outside: each case runs in a child process under a deadline, and the parent
+// checks how the child ended and what its log file holds.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
+#include <new>
 #include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
 #include "OrnEh.h"
+#include "OrnEhMemory.h"
+#include "OrnEhSEH.h"
+#include "platform/fault_translator.h"
+#include "platform/signals.h"
 #include "support/child_process.h"
+#include "support/faulting.h"
 #include "support/test_exceptions.h"
 #include "support/test_util.h"
 
@@ -25,13 +35,29 @@ __attribute__((noipa, no_sanitize("undefined"))) void ReadAt(volatile int* p) { 
 __attribute__((noipa)) void FaultWhereNothingMayThrow() noexcept { ReadAt(nullptr); }
 
 std::string g_marker;
-void WriteMarker() {
+void AppendMarker(const std::string& text) {
     int fd = ::open(g_marker.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     if (fd >= 0) {
-        ssize_t ignored = ::write(fd, "terminate function\n", 19);
+        ssize_t ignored = ::write(fd, text.data(), text.size());
         (void)ignored;
         ::close(fd);
     }
+}
+void WriteMarker() { AppendMarker("terminate function\n"); }
+
+// Child exit codes.
+const int kCaught = 42;
+const int kNothingHappened = 44;
+const int kEarlierHandlerRan = 45;
+
+// Waits up to seconds for done() to hold.
+template <typename Done>
+bool WaitFor(Done done, int seconds) {
+    for (int ms = 0; ms < seconds * 1000; ms += 10) {
+        if (done()) return true;
+        ::usleep(10000);
+    }
+    return done();
 }
 
 class LastResortTest : public ::testing::Test {
@@ -43,6 +69,8 @@ protected:
     // In the child: the library initialised with a log of the test's own and
     // a terminate function that leaves a marker.
     void Initialize() {
+        struct rlimit noCore {0, 0};
+        ::setrlimit(RLIMIT_CORE, &noCore);
         OrnEhInitialize("LastResort", OrnEhLogUnlimited, "last.log", nullptr, dir.path().c_str(), 0);
         OrnEhSetTerminateFunction(&WriteMarker);
     }
@@ -118,6 +146,262 @@ TEST_F(LastResortTest, TranslatedFaultThatReachesTerminateIsLoggedWithItsRegiste
     EXPECT_NE(text.find("Fehlerart: OrnEhSEH"), std::string::npos);
     EXPECT_NE(text.find("Exceptioncode: EXCEPTION_ACCESS_VIOLATION"), std::string::npos);
     EXPECT_NE(text.find("Eip: "), std::string::npos);
+}
+
+// --- Signals and the ways they arrive -----------------------------------------
+
+struct SignalRow {
+    int signal;
+    void (*fault)();
+    const char* codeName;
+};
+
+const SignalRow kSignalRows[] = {
+    {SIGSEGV, [] { zkq_read(nullptr); }, "EXCEPTION_ACCESS_VIOLATION"},
+    {SIGBUS, &zkqtest::ReadBeyondMappedFile, "EXCEPTION_IN_PAGE_ERROR"},
+    {SIGFPE, &zkqtest::DivideByZero, "EXCEPTION_INT_DIVIDE_BY_ZERO"},
+    {SIGILL, &zkq_ud2, "EXCEPTION_ILLEGAL_INSTRUCTION"},
+    {SIGTRAP, &zkq_int3, "EXCEPTION_BREAKPOINT"},
+};
+
+enum Arrival { kRegisteredThread, kUnregisteredThread, kKillFromAnotherProcess, kRaise, kSigqueue,
+               kRaiseWithEarlierHandler };
+const char* const kArrivalNames[] = {"fault in a registered thread", "fault in an unregistered thread",
+                                     "kill() from another process", "raise()", "sigqueue()",
+                                     "raise() with an earlier handler"};
+
+std::atomic<bool> g_earlierHandlerRan{false};
+void EarlierHandler(int) { g_earlierHandlerRan = true; }
+
+// Sends signal to this process the way arrival says.
+void Send(Arrival arrival, int signal) {
+    if (arrival == kKillFromAnotherProcess) {
+        pid_t sender = ::fork();
+        if (sender == 0) {
+            ::kill(::getppid(), signal);
+            ::_exit(0);
+        }
+        ::waitpid(sender, nullptr, 0);
+    } else if (arrival == kSigqueue) {
+        ::sigqueue(::getpid(), signal, sigval{});
+    } else {
+        ::raise(signal);
+    }
+}
+
+// The end the system gives a signal nobody handles. Under AddressSanitizer
+// its own handler was there before ours for the faults it owns, and ends the
+// process with its report instead.
+bool EndedAsTheSystemEndsIt(const ChildResult& result, int signal) {
+#if defined(ZKQ_SANITIZER_asan)
+    if (signal == SIGSEGV || signal == SIGBUS || signal == SIGFPE) {
+        return result.signaled || (result.exited && result.exitCode == 1);
+    }
+#endif
+    return result.signaled && result.signal == signal;
+}
+
+TEST_F(LastResortTest, OnlyFaultsOfTheProcessorAreTranslatedOrLogged) {
+    for (const SignalRow& row : kSignalRows) {
+        for (int a = kRegisteredThread; a <= kRaiseWithEarlierHandler; ++a) {
+            const Arrival arrival = static_cast<Arrival>(a);
+            ::unlink(log.c_str());
+            ::unlink(g_marker.c_str());
+            ChildResult result = RunInChild(
+                [&] {
+                    if (arrival == kRaiseWithEarlierHandler) ::signal(row.signal, &EarlierHandler);
+                    Initialize();
+                    if (arrival == kUnregisteredThread) std::thread(row.fault).join();
+                    try {
+                        if (arrival == kRegisteredThread) {
+                            row.fault();
+                        } else {
+                            Send(arrival, row.signal);
+                            WaitFor([] { return g_earlierHandlerRan.load(); }, 2);  // a signal sent may come late
+                        }
+                    } catch (OrnEhSEH*) {
+                        OrnEhBasis::Log(nullptr, nullptr, 1);
+                        ::_exit(kCaught);
+                    }
+                    ::_exit(g_earlierHandlerRan ? kEarlierHandlerRan : kNothingHappened);
+                },
+                20);
+            const std::string text = Log();
+            const bool logged = text.find(std::string("Exceptioncode: ") + row.codeName) != std::string::npos;
+            const bool unhandled = text.find("Unhandled BS-Exception") != std::string::npos;
+            SCOPED_TRACE(std::string(strsignal(row.signal)) + ", " + kArrivalNames[a] + "\n" + text);
+            ASSERT_FALSE(result.timedOut);
+            switch (arrival) {
+                case kRegisteredThread:
+                    EXPECT_TRUE(result.exited && result.exitCode == kCaught);
+                    EXPECT_TRUE(logged && !unhandled);
+                    break;
+                case kUnregisteredThread:
+                    EXPECT_TRUE(result.signaled && result.signal == row.signal);
+                    EXPECT_TRUE(logged && unhandled);
+                    EXPECT_EQ(zkqtest::ReadFile(g_marker), "terminate function\n");
+                    break;
+                case kRaiseWithEarlierHandler:
+                    EXPECT_TRUE(result.exited && result.exitCode == kEarlierHandlerRan);
+                    EXPECT_EQ(text, "");
+                    break;
+                default:
+                    EXPECT_TRUE(EndedAsTheSystemEndsIt(result, row.signal));
+                    EXPECT_EQ(text, "");
+                    EXPECT_FALSE(zkqtest::FileExists(g_marker));
+                    break;
+            }
+        }
+    }
+}
+
+// --- The handler's bound --------------------------------------------------------
+
+std::atomic<int> g_alarms{0};
+void OnAlarm(int) { ++g_alarms; }
+
+TEST_F(LastResortTest, ApplicationAlarmSurvivesACaughtFault) {
+    ChildResult result = RunInChild(
+        [this] {
+            Initialize();
+            ::signal(SIGALRM, &OnAlarm);
+            ::alarm(1);  // pending while the fault is handled
+            try {
+                zkq_read(nullptr);
+            } catch (OrnEhSEH*) {
+            }
+            WaitFor([] { return g_alarms == 1; }, 3);
+            ::alarm(1);  // set after the caught fault
+            WaitFor([] { return g_alarms == 2; }, 3);
+            ::_exit(g_alarms);
+        },
+        20);
+    EXPECT_TRUE(result.exited && result.exitCode == 2)
+        << result.exitCode << " " << result.signal << " " << result.timedOut;
+}
+
+// An exception whose record cannot be written: its Log waits for ever.
+std::atomic<bool> g_stuck{false};
+class StuckLogException : public zkqtest::TestException {
+public:
+    StuckLogException() : TestException("stuck", 1, 0, 1) {}
+    void Log(OrnEhLogFile&) const override {
+        g_stuck = true;
+        for (;;) ::pause();
+    }
+};
+
+TEST_F(LastResortTest, TwoThreadsFaultAtOnceWhileOneIsStuckInTheHandler) {
+    ChildResult result = RunInChild(
+        [this] {
+            Initialize();
+            orneh::platform::faulttest::SetBoundSeconds(1);
+            // A: its fault goes to the filter, which hangs writing the chain.
+            std::thread stuck([] {
+                OrnEhInitThreadExHandling();
+                new StuckLogException();
+                orneh::platform::SetSeTranslator(nullptr);
+                zkq_read(nullptr);
+            });
+            stuck.detach();
+            WaitFor([] { return g_stuck.load(); }, 5);
+            // B: ordinary faults meanwhile, each caught.
+            std::thread([] {
+                OrnEhInitThreadExHandling();
+                int caught = 0;
+                for (int i = 0; i < 3; ++i) {
+                    try {
+                        zkq_read(nullptr);
+                    } catch (OrnEhSEH*) {
+                        ++caught;
+                    }
+                }
+                AppendMarker("caught " + std::to_string(caught) + "\n");
+            }).join();
+            WaitFor([] { return false; }, 15);
+        },
+        20);
+    ASSERT_FALSE(result.timedOut);
+    // A's bound ended the process by A's signal; B was not disturbed.
+    EXPECT_TRUE(result.signaled && result.signal == SIGSEGV);
+    EXPECT_EQ(zkqtest::ReadFile(g_marker), "caught 3\n");
+    EXPECT_NE(Log().find("Unhandled BS-Exception"), std::string::npos);
+}
+
+// --- Terminate functions -----------------------------------------------------------
+
+int g_counted = 0;
+void Count() { ++g_counted; }
+void WriteCount() { AppendMarker(std::to_string(g_counted) + "\n"); }
+
+TEST_F(LastResortTest, ThreeHundredTerminateFunctionsAllRun) {
+    ChildResult result = RunInChild(
+        [this] {
+            Initialize();  // its function runs last of all
+            OrnEhSetTerminateFunction(&WriteCount);
+            for (int i = 0; i < 298; ++i) OrnEhSetTerminateFunction(&Count);
+            std::thread(&zkq_ud2).join();
+        },
+        20);
+    EXPECT_TRUE(result.signaled && result.signal == SIGILL);
+    EXPECT_EQ(zkqtest::ReadFile(g_marker), "298\nterminate function\n");
+}
+
+void SlowTerminateFunction() {
+    ::usleep(1500 * 1000);
+    AppendMarker("slow\n");
+}
+
+TEST_F(LastResortTest, FaultingOrSlowTerminateFunctionDoesNotStopTheOthers) {
+    // Both last resorts: the filter (a fault in an unregistered thread) and
+    // the terminate handler (an exception nobody catches).
+    const std::pair<void (*)(), int> cases[] = {
+        {[] { zkq_read(nullptr); }, SIGSEGV},
+        {[] { throw new zkqtest::TestException("nobody catches this", 9, 0, 1); }, SIGABRT}};
+    for (const auto& c : cases) {
+        ::unlink(g_marker.c_str());
+        ChildResult result = RunInChild(
+            [&] {
+                Initialize();
+                orneh::platform::faulttest::SetBoundSeconds(1);
+                OrnEhSetTerminateFunction(&SlowTerminateFunction);  // longer than the bound
+                OrnEhSetTerminateFunction([] { zkq_read(nullptr); });
+                std::thread(c.first).join();
+            },
+            20);
+        SCOPED_TRACE(strsignal(c.second));
+        EXPECT_TRUE(result.signaled && result.signal == c.second);
+        EXPECT_EQ(zkqtest::ReadFile(g_marker), "slow\nterminate function\n");
+    }
+}
+
+// --- The new handler ----------------------------------------------------------------
+
+TEST_F(LastResortTest, NewHandlerHookThrowsTheReserveInAFreshThread) {
+    ChildResult result = RunInChild(
+        [this] {
+            Initialize();
+            // The hook as the README shows it.
+            std::set_new_handler([] {
+                if (!OrnEhMarloNewHandler()) throw std::bad_alloc();
+            });
+            std::thread([] {
+                try {
+#if defined(ZKQ_SANITIZER_asan)
+                    std::get_new_handler()();  // the sanitizer's operator new calls no hook
+#else
+                    volatile std::size_t huge = static_cast<std::size_t>(1) << 60;
+                    ::operator delete(::operator new(huge));
+#endif
+                } catch (OrnEhMemory*) {
+                    ::_exit(kCaught);
+                }
+            }).join();
+            ::_exit(kNothingHappened);
+        },
+        20);
+    ASSERT_FALSE(result.timedOut);
+    EXPECT_TRUE(result.exited && result.exitCode == kCaught) << result.exitCode;
 }
 
 }  // namespace

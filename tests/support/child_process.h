@@ -12,10 +12,13 @@ struct ChildResult {
     int exitCode;
     bool signaled;  // ended by a signal (in signal)
     int signal;
+    bool timedOut;  // still running at the deadline, then killed
 };
 
 // Forks; the child runs body and then _exit(0) unless body ended it first.
-ChildResult RunInChild(const std::function<void()>& body);
+// A child still running after deadlineSeconds is killed (SIGKILL) and
+// reported as timed out, so that a hang fails the test instead of the run.
+ChildResult RunInChild(const std::function<void()>& body, unsigned int deadlineSeconds = 60);
 
 // Runs the current test again in a new process of the test program, with
 // ZKQ_CHILD_ROLE=role (and optionally ASAN_OPTIONS=asanOptions) in its

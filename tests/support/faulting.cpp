@@ -1,0 +1,52 @@
+#include "support/faulting.h"
+
+#include <cstdlib>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#if defined(__x86_64__)
+// Leaf functions with call frame information, so that an exception thrown
+// from the faulting instruction unwinds through them.
+#define ZKQ_LEAF(name, body)                                              \
+    ".globl " #name "\n.type " #name ",@function\n" #name ":\n"           \
+    ".cfi_startproc\n" body "ret\n.cfi_endproc\n.size " #name ",.-" #name "\n"
+
+__asm__(".text\n"
+        ZKQ_LEAF(zkq_hlt, "hlt\n")
+        ZKQ_LEAF(zkq_cli, "cli\n")
+        ZKQ_LEAF(zkq_in, "xorl %edx, %edx\ninb %dx, %al\n")
+        ZKQ_LEAF(zkq_ud2, "ud2\n")
+        ZKQ_LEAF(zkq_int3, ".globl zkq_int3_at\nzkq_int3_at: int3\nnop\n")
+        ZKQ_LEAF(zkq_read, "movl (%rdi), %eax\n")
+        ZKQ_LEAF(zkq_misaligned_read,
+                 "pushfq\n.cfi_adjust_cfa_offset 8\norq $0x40000, (%rsp)\npopfq\n"
+                 ".cfi_adjust_cfa_offset -8\nmovl 1(%rdi), %eax\npushfq\n"
+                 ".cfi_adjust_cfa_offset 8\nandq $~0x40000, (%rsp)\npopfq\n"
+                 ".cfi_adjust_cfa_offset -8\n")
+        ZKQ_LEAF(zkq_idiv_register, "movl %edi, %eax\ncltd\nidivl %esi\n")
+        ZKQ_LEAF(zkq_idiv_memory, "movq %rdx, %rcx\nmovl %edi, %eax\ncltd\nidivl 8(%rsi,%rcx,4)\n"));
+#endif
+
+namespace zkqtest {
+
+void ReadBeyondMappedFile() {
+    char name[] = "/tmp/zkq_sigbus_XXXXXX";
+    int fd = ::mkstemp(name);
+    if (fd < 0) return;
+    ::unlink(name);
+    long page = ::sysconf(_SC_PAGESIZE);
+    struct Mapping {
+        void* at;
+        size_t size;
+        ~Mapping() {
+            if (at != MAP_FAILED) ::munmap(at, size);
+        }
+    } map{::mmap(nullptr, static_cast<size_t>(page), PROT_READ, MAP_SHARED, fd, 0),
+          static_cast<size_t>(page)};
+    ::close(fd);
+    if (map.at != MAP_FAILED) zkq_read(map.at);  // the empty file backs no page of it
+}
+
+void DivideByZero() { zkq_idiv_register(1, 0); }
+
+}  // namespace zkqtest
