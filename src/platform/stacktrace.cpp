@@ -58,6 +58,7 @@ _Unwind_Reason_Code Step(struct _Unwind_Context* context, void* arg) {
         walk.started = true;
     }
     if (ip == 0) return _URC_END_OF_STACK;
+    if (beforeInstruction) walk.out->exact |= std::uint64_t{1} << walk.out->count;
     walk.out->frames[walk.out->count++] = ip;
     return walk.out->count == kMaxStackFrames ? _URC_END_OF_STACK : _URC_NO_REASON;
 }
@@ -127,20 +128,23 @@ void SetStackTraceMode(StackTraceMode mode) noexcept {
 
 __attribute__((noinline)) void CaptureStack(CallStack& out, int skip) noexcept {
     out.count = 0;
-    out.exactFirst = 0;
+    out.exact = 0;
     Walk walk{&out, 0, skip + 1, false};  // + this function's own frame
     _Unwind_Backtrace(&Step, &walk);
 }
 
 void CaptureSignalStack(const void* ucontext, CallStack& out) noexcept {
     out.count = 0;
-    out.exactFirst = 1;
+    out.exact = 0;
     std::uintptr_t interrupted = InterruptedInstruction(ucontext);
     Walk walk{&out, interrupted, 0, false};
     if (interrupted) _Unwind_Backtrace(&Step, &walk);
     // The unwinder could not pass the signal frame (a jump to nowhere, code
     // without unwind tables): the faulting instruction is still worth having.
-    if (out.count == 0 && interrupted) out.frames[out.count++] = interrupted;
+    if (out.count == 0 && interrupted) {
+        out.exact = 1;
+        out.frames[out.count++] = interrupted;
+    }
 }
 
 void KeepFaultStack(const void* ucontext, const void* key) noexcept {

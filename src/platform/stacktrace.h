@@ -16,9 +16,9 @@ const int kMaxStackFrames = 64;
 
 struct CallStack {
     int count;
-    // Frame 0 is the interrupted instruction itself when exactFirst is set;
-    // every other frame is a return address.
-    int exactFirst;
+    // Bit i set: frame i is an interrupted instruction itself (the fault,
+    // or the frame below a signal frame); otherwise it is a return address.
+    std::uint64_t exact;
     std::uintptr_t frames[kMaxStackFrames];
 };
 
@@ -52,7 +52,7 @@ bool OnAlternateSignalStack() noexcept;
 // The address to look up for frame i: a return address stands for the call
 // before it.
 inline std::uintptr_t LookupAddress(const CallStack& stack, int i) {
-    return i == 0 && stack.exactFirst ? stack.frames[i] : stack.frames[i] - 1;
+    return (stack.exact >> i) & 1 ? stack.frames[i] : stack.frames[i] - 1;
 }
 
 // The module (shared object or executable) holding address: its path and
