@@ -293,6 +293,7 @@ void OnFault(int signal, siginfo_t* info, void* context) {
         errno = savedErrno;
         return;
     }
+    EndFaultedStackWalk();
     if (t_state.risky) {
         WriteStderr("fault inside the fault handler\n");
         EndBySignal(signal);

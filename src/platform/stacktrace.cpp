@@ -8,6 +8,7 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <link.h>
+#include <setjmp.h>
 #include <signal.h>
 #include <ucontext.h>
 #include <unistd.h>
@@ -36,16 +37,25 @@ struct KeptStack {
     CallStack stack;
 };
 thread_local KeptStack t_kept;
+// Where a fault inside the unwinder goes back to (see EndFaultedStackWalk).
+thread_local sigjmp_buf t_walkStart;
+thread_local volatile sig_atomic_t t_walking;
+
+// A damaged stack can make the unwinder go round in circles: it may step
+// this many frames in all, skipped ones included.
+const int kMaxSteps = 4 * kMaxStackFrames;
 
 struct Walk {
     CallStack* out;
     std::uintptr_t start;  // the first frame to keep (0: after skip frames)
     int skip;
     bool started;
+    int steps;
 };
 
 _Unwind_Reason_Code Step(struct _Unwind_Context* context, void* arg) {
     Walk& walk = *static_cast<Walk*>(arg);
+    if (++walk.steps > kMaxSteps) return _URC_END_OF_STACK;
     int beforeInstruction = 0;
     auto ip = static_cast<std::uintptr_t>(_Unwind_GetIPInfo(context, &beforeInstruction));
     if (!walk.started) {
@@ -73,6 +83,15 @@ std::uintptr_t InterruptedInstruction(const void* ucontext) {
     (void)ucontext;
     return 0;
 #endif
+}
+
+// When the unwinder could not pass the signal frame (a jump to nowhere, code
+// without unwind tables, a damaged stack), the faulting instruction is still
+// worth having.
+void KeepInterruptedOnly(CallStack& out, std::uintptr_t interrupted) {
+    if (out.count > 0 || !interrupted) return;
+    out.exact = 1;
+    out.frames[out.count++] = interrupted;
 }
 
 // Appends to a fixed buffer, cutting what does not fit; always terminated.
@@ -129,7 +148,7 @@ void SetStackTraceMode(StackTraceMode mode) noexcept {
 __attribute__((noinline)) void CaptureStack(CallStack& out, int skip) noexcept {
     out.count = 0;
     out.exact = 0;
-    Walk walk{&out, 0, skip + 1, false};  // + this function's own frame
+    Walk walk{&out, 0, skip + 1, false, 0};  // + this function's own frame
     _Unwind_Backtrace(&Step, &walk);
 }
 
@@ -137,21 +156,30 @@ void CaptureSignalStack(const void* ucontext, CallStack& out) noexcept {
     out.count = 0;
     out.exact = 0;
     std::uintptr_t interrupted = InterruptedInstruction(ucontext);
-    Walk walk{&out, interrupted, 0, false};
+    Walk walk{&out, interrupted, 0, false, 0};
     if (interrupted) _Unwind_Backtrace(&Step, &walk);
-    // The unwinder could not pass the signal frame (a jump to nowhere, code
-    // without unwind tables): the faulting instruction is still worth having.
-    if (out.count == 0 && interrupted) {
-        out.exact = 1;
-        out.frames[out.count++] = interrupted;
-    }
+    KeepInterruptedOnly(out, interrupted);
 }
 
 void KeepFaultStack(const void* ucontext, const void* key) noexcept {
     t_kept.key = nullptr;
     if (!ucontext || GetStackTraceMode() == StackTraceMode::kOff) return;
-    CaptureSignalStack(ucontext, t_kept.stack);
-    t_kept.key = key;
+    t_kept.stack.count = 0;
+    t_kept.stack.exact = 0;
+    // With the mask: the jump back comes from a nested handler.
+    if (sigsetjmp(t_walkStart, 1) == 0) {
+        t_walking = 1;
+        CaptureSignalStack(ucontext, t_kept.stack);
+    }
+    t_walking = 0;
+    KeepInterruptedOnly(t_kept.stack, InterruptedInstruction(ucontext));
+    if (t_kept.stack.count > 0) t_kept.key = key;
+}
+
+void EndFaultedStackWalk() noexcept {
+    if (!t_walking) return;
+    t_walking = 0;
+    siglongjmp(t_walkStart, 1);
 }
 
 const CallStack* KeptFaultStack(const void* key) noexcept {

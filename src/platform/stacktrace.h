@@ -45,6 +45,11 @@ void KeepFaultStack(const void* ucontext, const void* key) noexcept;
 const CallStack* KeptFaultStack(const void* key) noexcept;
 void ForgetFaultStack() noexcept;  // once the exception has its copy
 
+// The fault handler's first step for a fault: a fault raised by the unwinder
+// itself while KeepFaultStack walks a damaged stack ends that walk (the frames
+// taken so far are kept) and does not return here. Returns otherwise.
+void EndFaultedStackWalk() noexcept;
+
 // True while the calling thread runs on its alternate signal stack (in a
 // fault handler, or a terminate handler reached from one).
 bool OnAlternateSignalStack() noexcept;

@@ -6,6 +6,8 @@
 //   throw   an exception nobody catches, thrown in a worker thread
 //   noexcept  the fault of "fault" where nothing may throw (terminate)
 //   filter    the fault of "fault" in a thread without a translator
+//   damaged   a fault with the stack pointer ruined, in such a thread (x86-64)
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
@@ -68,6 +70,14 @@ __attribute__((noipa)) void ThrowFromWorker() {
     throw std::runtime_error("nobody catches this");
 }
 
+// The unwinder, reading this frame's return address below the ruined stack
+// pointer, faults itself.
+__attribute__((noipa)) void FaultWithRuinedStack() {
+#if defined(__x86_64__)
+    __asm__ volatile("mov $64, %%rsp\n\tmovl (%%rsp), %%eax" : : : "memory", "eax");
+#endif
+}
+
 int main(int argc, char** argv) {
     if (argc < 3) return 2;
     const std::string mode = argv[1];
@@ -80,6 +90,17 @@ int main(int argc, char** argv) {
     }
     if (mode == "noexcept") CrashWhereNothingMayThrow(null);
     if (mode == "filter") std::thread([null] { CrashWhereNothingMayThrow(null); }).join();
+    if (mode == "damaged") {
+        std::thread([] {
+            // The signal needs a stack of its own here: the thread's is ruined.
+            static char altStack[256 * 1024];
+            stack_t stack{};
+            stack.ss_sp = altStack;
+            stack.ss_size = sizeof altStack;
+            sigaltstack(&stack, nullptr);
+            FaultWithRuinedStack();
+        }).join();
+    }
     try {
         if (mode == "fault") CallsCrashNull(null);
         if (mode == "inline") CallsInlined(null);

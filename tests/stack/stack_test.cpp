@@ -165,6 +165,18 @@ TEST(CallStackTest, FaultThatEndsTheProcessLeavesPlainLinesThenTheNamedBlockInIt
     }
 }
 
+TEST(CallStackTest, UnwinderFaultingOnARuinedStackStillLeavesTheFaultingFrame) {
+#if !defined(__x86_64__)
+    GTEST_SKIP() << "the probe ruins the stack pointer on x86-64 only";
+#endif
+    zkqtest::TempDir dir;
+    ProbeRun run = RunProbe(ZKQ_STACK_PROBE, "damaged", dir);
+    ASSERT_TRUE(run.result.signaled) << run.log;
+    std::vector<std::string> frames = Frames(run.log, run.log.find("Fehlerart: OrnEhSEH"));
+    ASSERT_EQ(frames.size(), 1u) << run.log;
+    EXPECT_NE(frames[0].find("FaultWithRuinedStack() stack_probe.cpp:"), std::string::npos) << frames[0];
+}
+
 // The record of the fault in memory mode.
 std::string RecordOf(const OrnEhBasis* e) {
     OrnEhLogFile log(nullptr, OrnEhLogUnlimited, 0, nullptr, 0, 0);
