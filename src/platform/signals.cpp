@@ -81,13 +81,6 @@ bool InStackGuard(const void* address) {
     return a + reach + 4096 >= t_state.stackLow && a < t_state.stackLow + 4096;
 }
 
-// EFLAGS.AC survives into the handler: with it set, the handler's first
-// misaligned access (memcpy does them) would fault again.
-void ClearAlignmentCheck() {
-#if defined(__x86_64__)
-    __asm__ volatile("pushfq\n\tandq $~0x40000, (%%rsp)\n\tpopfq" ::: "memory", "cc");
-#endif
-}
 
 void FillContext(const ucontext_t* uc, CONTEXT& c, EXCEPTION_RECORD& record) {
 #if defined(__x86_64__)
@@ -246,8 +239,8 @@ void PassOn(int signal, siginfo_t* info, void* uc) {
 
 // The handler. Its steps, from safe to risky:
 //
-//  1. Clear EFLAGS.AC (see ClearAlignmentCheck), then only read siginfo and
-//     the thread's plain state.
+//  1. Clear EFLAGS.AC (OnSignal), then only read siginfo and the thread's
+//     plain state.
 //  2. The signal of our own bound (SI_TIMER with our marker): the library's
 //     steps below took too long. One fixed line to stderr (the log may be
 //     what hangs), and the process ends by the signal being handled. A late
@@ -281,7 +274,6 @@ void PassOn(int signal, siginfo_t* info, void* uc) {
 //    thread runs the filter; another thread without a translator waits for
 //    it to end the process.
 void OnFault(int signal, siginfo_t* info, void* context) {
-    ClearAlignmentCheck();
     int savedErrno = errno;
     if (IsBoundSignal(info)) {
         if (!t_state.boundArmed) return;
@@ -343,6 +335,18 @@ void OnFault(int signal, siginfo_t* info, void* context) {
     PassOn(signal, info, context);
 }
 
+// The entry the signal action names. EFLAGS.AC survives into a handler: with
+// it set, the first misaligned access (memcpy's, a sanitizer's shadow
+// writes) would fault again, so it is cleared before anything else runs,
+// here where the frame holds no locals.
+__attribute__((no_sanitize("address", "undefined"))) void OnSignal(int signal, siginfo_t* info,
+                                                                  void* context) {
+#if defined(__x86_64__)
+    __asm__ volatile("pushfq\n\tandq $~0x40000, (%%rsp)\n\tpopfq" ::: "memory", "cc");
+#endif
+    OnFault(signal, info, context);
+}
+
 }  // namespace
 
 DWORD ExceptionCodeOf(int signal, int code, bool inStackGuard) noexcept {
@@ -380,7 +384,7 @@ void InstallFaultHandlers() noexcept {
     if (g_installed) return;
     for (int signal : kSignals) {
         struct sigaction action{};
-        action.sa_sigaction = &OnFault;
+        action.sa_sigaction = &OnSignal;
         // SA_NODEFER: the bound's timer sends the signal being handled.
         action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_NODEFER;
         sigemptyset(&action.sa_mask);
@@ -395,7 +399,7 @@ void RestorePreviousFaultHandlers() noexcept {
     for (int signal : kSignals) {
         struct sigaction current{};
         sigaction(signal, nullptr, &current);
-        if ((current.sa_flags & SA_SIGINFO) && current.sa_sigaction == &OnFault) {
+        if ((current.sa_flags & SA_SIGINFO) && current.sa_sigaction == &OnSignal) {
             sigaction(signal, &g_previous[signal], nullptr);
         }
     }
