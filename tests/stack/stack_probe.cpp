@@ -70,11 +70,11 @@ __attribute__((noipa)) void ThrowFromWorker() {
     throw std::runtime_error("nobody catches this");
 }
 
-// The unwinder, reading this frame's return address below the ruined stack
-// pointer, faults itself.
+// The unwinder, reading this frame's return address through the ruined
+// stack pointer (or frame pointer, in a build that keeps one), faults itself.
 __attribute__((noipa)) void FaultWithRuinedStack() {
 #if defined(__x86_64__)
-    __asm__ volatile("mov $64, %%rsp\n\tmovl (%%rsp), %%eax" : : : "memory", "eax");
+    __asm__ volatile("mov $64, %%rsp\n\tmov $64, %%rbp\n\tmovl (%%rsp), %%eax" : : : "memory", "eax");
 #endif
 }
 
