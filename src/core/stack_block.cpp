@@ -1,3 +1,4 @@
+// The call stack an exception carries and the block of its record.
 #include "core/stack_block.h"
 
 #include <chrono>
@@ -28,24 +29,13 @@ const std::chrono::milliseconds kAsideTime(3000);
 // The text between the address and the module of a frame line.
 std::string SourcePart(const ap::SourceFrame& frame) {
     std::string text = frame.function.empty() ? "??" : frame.function;
+    char number[32];
     if (!frame.file.empty()) {
-        text += ' ';
-        text += frame.file;
-        text += ':';
-        char number[16];
-        std::snprintf(number, sizeof number, "%d", frame.line);
-        text += number;
+        std::snprintf(number, sizeof number, ":%d", frame.line);
+        text += ' ' + frame.file + number;
     } else if (frame.offset) {
-        char offset[24];
-        char* end = offset + sizeof offset;
-        char* p = end;
-        std::uintptr_t value = frame.offset;
-        do {
-            *--p = "0123456789abcdef"[value & 0xF];
-            value >>= 4;
-        } while (value);
-        text += "+0x";
-        text.append(p, end);
+        std::snprintf(number, sizeof number, "+0x%lx", static_cast<unsigned long>(frame.offset));
+        text += number;
     }
     return text;
 }

@@ -1,3 +1,4 @@
+// The call stacks the last-resort handlers write.
 #include "runtime/last_resort_stack.h"
 
 #include "core/stack_block.h"
