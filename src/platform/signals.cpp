@@ -252,7 +252,7 @@ void PassOn(int signal, siginfo_t* info, void* uc) {
 //     ucontext: no allocation, no lock; the instruction is read through a
 //     system call that fails instead of faulting.
 //  Riskier code goes after this point, under the bound (allocation, locks,
-//  the log file):
+//  the log file, taking a call stack):
 //  5. Arm the bound: a timer of this thread alone, on the fault's own signal.
 //     Not alarm() or SIGALRM, which belong to the application; not one
 //     watchdog thread, which would have to be started and kept alive across
@@ -303,19 +303,18 @@ void OnFault(int signal, siginfo_t* info, void* context) {
         record.ExceptionInformation[1] = reinterpret_cast<std::uintptr_t>(info->si_addr);
     }
     EXCEPTION_POINTERS pointers{&record, &ctx};
-    // The faulting context is complete here (uc, record, ctx), and nothing
-    // has been allocated or thrown yet: what else is taken from the faulting
-    // point (a call stack) is taken here.
+    ArmBound(signal);
+    // The faulting context is complete here (uc, record, ctx), the bound
+    // runs, and nothing has been allocated or thrown yet: what else is taken
+    // from the faulting point (a call stack) is taken here.
     KeepFaultStack(uc, &pointers);
 
     if (_se_translator_function translator = GetSeTranslator()) {
-        ArmBound(signal);
         RestoreFpuControl(uc);
         errno = savedErrno;
         translator(record.ExceptionCode, &pointers);  // throws; ends the bound first
         // A translator that returns would send the thread back to the
         // faulting instruction: the filter takes the fault instead.
-        DisarmBound();
     }
 
     UnhandledExceptionFilter filter = g_filter.load();
@@ -324,13 +323,14 @@ void OnFault(int signal, siginfo_t* info, void* context) {
         long expected = 0;
         if (!g_filterThread.compare_exchange_strong(expected, self)) {
             if (expected == self) EndBySignal(signal);  // the filter itself faulted
+            DisarmBound();
             for (;;) pause();  // the first thread's filter ends the process
         }
-        ArmBound(signal);
         filter(&pointers);
         DisarmBound();
         EndBySignal(signal);
     }
+    DisarmBound();
     errno = savedErrno;
     PassOn(signal, info, context);
 }
