@@ -65,7 +65,8 @@ OrnEhBasis::OrnEhBasis(const char* const source, const char* const className,
 }
 
 // Not inlined: a stack taken here leaves out this frame and the constructor's.
-__attribute__((noinline)) void OrnEhBasis::Construct(const char* source, const char* className, const char* method,
+__attribute__((noinline))
+void OrnEhBasis::Construct(const char* source, const char* className, const char* method,
                            const char* cause, unsigned long errorNo, unsigned long errorTextNo,
                            const OrnEhParam* params, unsigned long captionNo,
                            CException* prevException, int autoDelete, unsigned long extraNo,
