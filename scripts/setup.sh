@@ -6,7 +6,7 @@
 set -euo pipefail
 
 packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          binutils-mingw-w64-x86-64 clang libclang-rt-14-dev locales libc-l10n
+          binutils-mingw-w64-x86-64 clang libclang-rt-14-dev locales libc-l10n libdw-dev
           # the dialog modules (GTK, ncurses, CUPS) and the tools that drive
           # them in the tests: an X server, xdotool, tmux, PDF to text
           libgtk-3-dev libncurses-dev libcups2-dev adwaita-icon-theme librsvg2-common

@@ -57,6 +57,8 @@ OrnEhBasis::OrnEhBasis(const char* const source, const char* const className,
               prevException, autoDelete, extraNo, push);
 }
 
+// Not inlined: a stack taken here leaves out this frame and the constructor's.
+__attribute__((noinline))
 void OrnEhBasis::Construct(const char* source, const char* className, const char* method,
                            const char* cause, unsigned long errorNo, unsigned long errorTextNo,
                            const OrnEhParam* params, unsigned long captionNo,
@@ -76,6 +78,7 @@ void OrnEhBasis::Construct(const char* source, const char* className, const char
             m_info->extraNo = extraNo;
             if (params) m_info->params = new OrnEhParam(*params);
         }
+        orneh::core::AttachConstructionStack(this, 2);
         if (prevException) AdoptException(prevException, autoDelete);
         if (push) Push(this);
     } catch (...) {
@@ -94,6 +97,7 @@ OrnEhBasis::~OrnEhBasis() {
         delete info->params;
     } catch (...) {
     }
+    ap::Free(info->stack);
     ap::Free(info);
 }
 

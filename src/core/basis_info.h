@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "OrnEhBasis.h"
+#include "core/stack_block.h"
 
 class ExContainer;
 class OrnEhParam;
@@ -27,6 +28,7 @@ struct OrnEhBasisInfo {
     // deletion waits for it; null for a chain taken out of its thread.
     // Changed under that container's lock.
     ExContainer* owner;
+    orneh::platform::CallStack* stack;  // owned, or null (core/stack_block.h)
 };
 
 // The library's door to the private parts of OrnEhBasis.
@@ -39,6 +41,7 @@ struct OrnEhBasisAccess {
             e->Log(log);
         } catch (...) {
         }
+        orneh::core::WriteStackBlock(e, log);
     }
     static void Push(OrnEhBasis* e) { OrnEhBasis::Push(e); }
     static void Adopt(CException* e, int autoDelete) { OrnEhBasis::AdoptException(e, autoDelete); }

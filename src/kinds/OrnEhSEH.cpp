@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "OrnEhLogFile.h"
+#include "core/stack_block.h"
 #include "kinds/kind_support.h"
 #include "module/language.h"
 #include "platform/alloc.h"
@@ -156,6 +157,7 @@ OrnEhSEH::OrnEhSEH(EXCEPTION_POINTERS* pointers, int push)
             m_copy = copy;
             FillCopy(*copy, pointers);
         }
+        orneh::core::AttachFaultStack(this, pointers);
         SetErrorTextNo(1);
         if (pointers && pointers->ExceptionRecord) SetErrorNo(pointers->ExceptionRecord->ExceptionCode);
     } catch (...) {

@@ -14,6 +14,7 @@
 #include "platform/fault_decode.h"
 #include "platform/fault_translator.h"
 #include "platform/system.h"
+#include "platform/stacktrace.h"
 
 namespace orneh {
 namespace platform {
@@ -285,6 +286,7 @@ void OnFault(int signal, siginfo_t* info, void* context) {
         errno = savedErrno;
         return;
     }
+    EndFaultedStackWalk();
     if (t_state.risky) {
         WriteStderr("fault inside the fault handler\n");
         EndBySignal(signal);
@@ -306,6 +308,7 @@ void OnFault(int signal, siginfo_t* info, void* context) {
     // The faulting context is complete here (uc, record, ctx), the bound
     // runs, and nothing has been allocated or thrown yet: what else is taken
     // from the faulting point (a call stack) is taken here.
+    KeepFaultStack(uc, &pointers);
 
     if (_se_translator_function translator = GetSeTranslator()) {
         RestoreFpuControl(uc);

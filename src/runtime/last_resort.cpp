@@ -8,6 +8,7 @@
 #include "platform/fault_translator.h"
 #include "platform/signals.h"
 #include "runtime/admin.h"
+#include "runtime/last_resort_stack.h"
 #include "runtime/se_translator.h"
 #include "runtime/terminate_functions.h"
 
@@ -43,6 +44,7 @@ void ExTerminateHandler() {
         // An exception of ours that nobody caught (a translated fault among
         // them) still leaves its chain, register dump included, in the log.
         OrnEhBasis* pending = PendingException();
+        orneh::runtime::WriteTerminateStack(pending);
         ExContainer* container = GetCurrentContainer();
         if (pending || (container && container->GetLast())) OrnEhBasis::Log(nullptr, pending, 0);
         OrnEhBasis::Release();
@@ -59,6 +61,7 @@ long ExUnhandledExceptionFilter(EXCEPTION_POINTERS* pointers) {
             "Programm mit exit (-1) abgebrochen, da Unhandled BS-Exception aufgetreten ist\r\n");
         WriteThreadText("Aufgetreten in Thread: %lu\r\n", GetExThreadId());
         WriteThreadText("Hauptthread: %lu\r\n", GetMainThreadId());
+        orneh::runtime::WriteFaultStackFirst(pointers);
         new OrnEhSEH(pointers, 1);
         OrnEhBasis::Log(nullptr, nullptr, 1);
         OrnEhBasis::Release();

@@ -1,0 +1,240 @@
+// The call stack in fault and terminate records, seen in the log of a probe
+// application (built with debug information, and stripped), and the switch
+// that turns it off.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "OrnEh.h"
+#include "OrnEhLogFile.h"
+#include "OrnEhSEH.h"
+#include "core/basis_info.h"
+#include "support/child_process.h"
+#include "support/test_exceptions.h"
+#include "support/test_util.h"
+
+namespace ap = orneh::platform;
+
+namespace {
+
+const char kHeading[] = "      Aufrufstapel:\r\n";
+
+struct ProbeRun {
+    zkqtest::ChildResult result;
+    std::string log;
+    int faultLine = 0;  // the line of the fault (or throw)
+    int callLine = 0;   // the line of the call to the faulting function
+};
+
+ProbeRun RunProbe(const char* binary, const char* mode, const zkqtest::TempDir& dir) {
+    ProbeRun run;
+    run.result = zkqtest::RunInChild([&] {
+        execl(binary, binary, mode, dir.path().c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    });
+    run.log = zkqtest::ReadFile(dir.file("probe.log"));
+    std::istringstream lines(zkqtest::ReadFile(dir.file("lines")));
+    lines >> run.faultLine >> run.callLine;
+    return run;
+}
+
+// The frame lines of the first block at or after from.
+std::vector<std::string> Frames(const std::string& log, std::size_t from = 0) {
+    std::vector<std::string> frames;
+    std::size_t at = log.find(kHeading, from);
+    if (at == std::string::npos) return frames;
+    at += sizeof kHeading - 1;
+    while (log.compare(at, 10, "         #") == 0) {
+        std::size_t end = log.find("\r\n", at);
+        frames.push_back(log.substr(at, end - at));
+        at = end + 2;
+    }
+    return frames;
+}
+
+std::string SourcePlace(int line) { return " stack_probe.cpp:" + std::to_string(line) + " ("; }
+
+// "<module>+0x<offset>)" at the end of a frame line: the offset.
+std::string OffsetOf(const std::string& frame) {
+    std::size_t plus = frame.rfind("+0x");
+    return plus == std::string::npos ? "" : frame.substr(plus + 1, frame.size() - plus - 2);
+}
+
+// What addr2line makes of an offset in the probe built with debug information.
+std::string Addr2line(const std::string& offset) {
+    std::string command = std::string("addr2line -f -C -e ") + ZKQ_STACK_PROBE + " " + offset;
+    std::string text;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[512];
+        while (std::fgets(buffer, sizeof buffer, pipe)) text += buffer;
+        pclose(pipe);
+    }
+    return text;
+}
+
+TEST(CallStackTest, FaultRecordNamesTheFunctionItsSourceLineAndItsCallerInOrder) {
+    zkqtest::TempDir dir;
+    ProbeRun run = RunProbe(ZKQ_STACK_PROBE, "fault", dir);
+    ASSERT_TRUE(run.result.exited && run.result.exitCode == 0) << run.log;
+    // The block follows the register dump, the last line of the kind's record.
+    std::size_t dumpEnd = run.log.find("\r\n", run.log.find("      Cr0NpxState: ")) + 2;
+    ASSERT_EQ(run.log.compare(dumpEnd, sizeof kHeading - 1, kHeading), 0) << run.log;
+    std::vector<std::string> frames = Frames(run.log, dumpEnd);
+    ASSERT_GE(frames.size(), 3u) << run.log;
+    EXPECT_EQ(frames[0].rfind("         #0 0x", 0), 0u) << frames[0];
+    EXPECT_NE(frames[0].find("CrashNull(int volatile*)" + SourcePlace(run.faultLine)), std::string::npos)
+        << frames[0];
+    EXPECT_NE(frames[0].find("/stack_probe+0x"), std::string::npos) << frames[0];
+    EXPECT_NE(frames[1].find("CallsCrashNull(int volatile*)" + SourcePlace(run.callLine)), std::string::npos)
+        << frames[1];
+    EXPECT_NE(frames[2].find(" main stack_probe.cpp:"), std::string::npos) << frames[2];
+}
+
+TEST(CallStackTest, InlinedFunctionIsAFrameOfItsOwn) {
+    zkqtest::TempDir dir;
+    ProbeRun run = RunProbe(ZKQ_STACK_PROBE, "inline", dir);
+    ASSERT_TRUE(run.result.exited && run.result.exitCode == 0) << run.log;
+    std::vector<std::string> frames = Frames(run.log);
+    ASSERT_GE(frames.size(), 2u) << run.log;
+    EXPECT_NE(frames[0].find("InlinedFault(int volatile*)" + SourcePlace(run.faultLine)), std::string::npos)
+        << frames[0];
+    EXPECT_NE(frames[1].find("CallsInlined(int volatile*)" + SourcePlace(run.callLine)), std::string::npos)
+        << frames[1];
+    // One machine frame: the same address on both lines.
+    EXPECT_EQ(frames[0].substr(12, 18), frames[1].substr(12, 18));
+}
+
+TEST(CallStackTest, StrippedBinaryGivesModuleOffsetsThatAddr2lineMapsToTheFunctions) {
+    zkqtest::TempDir dir;
+    ProbeRun run = RunProbe(ZKQ_STRIPPED_STACK_PROBE, "fault", dir);
+    ASSERT_TRUE(run.result.exited && run.result.exitCode == 0) << run.log;
+    std::vector<std::string> frames = Frames(run.log);
+    ASSERT_GE(frames.size(), 2u) << run.log;
+    EXPECT_EQ(frames[0].find("CrashNull"), std::string::npos) << frames[0];
+    EXPECT_NE(frames[0].find("/stack_probe_stripped+0x"), std::string::npos) << frames[0];
+    std::string place = ":" + std::to_string(run.faultLine);
+    std::string faulting = Addr2line(OffsetOf(frames[0]));
+    EXPECT_EQ(faulting.rfind("CrashNull(int volatile*)\n", 0), 0u) << faulting;
+    EXPECT_NE(faulting.find("stack_probe.cpp:" + std::to_string(run.faultLine)), std::string::npos)
+        << faulting;
+    std::string caller = Addr2line(OffsetOf(frames[1]));
+    EXPECT_NE(caller.find("stack_probe.cpp:" + std::to_string(run.callLine)), std::string::npos)
+        << caller;
+}
+
+TEST(CallStackTest, UncaughtThrowInAWorkerThreadNamesTheThrowerPlainLinesFirst) {
+    zkqtest::TempDir dir;
+    ProbeRun run = RunProbe(ZKQ_STACK_PROBE, "throw", dir);
+    ASSERT_TRUE(run.result.signaled && run.result.signal == SIGABRT) << run.log;
+    std::size_t texts = run.log.find("Aufgetreten in Hauptthread: ");
+    ASSERT_NE(texts, std::string::npos) << run.log;
+    std::vector<std::string> plain = Frames(run.log, texts);
+    std::vector<std::string> named = Frames(run.log, run.log.find(kHeading, texts) + 1);
+    ASSERT_FALSE(plain.empty()) << run.log;
+    ASSERT_EQ(named.size(), plain.size()) << run.log;
+    std::string thrower = "ThrowFromWorker()" + SourcePlace(run.faultLine);
+    bool found = false;
+    for (std::size_t i = 0; i < named.size(); ++i) {
+        EXPECT_EQ(plain[i].find("ThrowFromWorker"), std::string::npos) << plain[i];
+        found = found || named[i].find(thrower) != std::string::npos;
+    }
+    EXPECT_TRUE(found) << run.log;
+}
+
+TEST(CallStackTest, FaultThatEndsTheProcessLeavesPlainLinesThenTheNamedBlockInItsRecord) {
+    for (const char* mode : {"noexcept", "filter"}) {
+        zkqtest::TempDir dir;
+        ProbeRun run = RunProbe(ZKQ_STACK_PROBE, mode, dir);
+        ASSERT_TRUE(run.result.signaled) << mode << "\n" << run.log;
+        std::size_t record = run.log.find("Fehlerart: OrnEhSEH");
+        std::size_t plain = run.log.find(kHeading);
+        ASSERT_LT(plain, record) << mode << "\n" << run.log;
+        EXPECT_EQ(Frames(run.log, plain).front().find("CrashNull"), std::string::npos) << mode;
+        std::vector<std::string> named = Frames(run.log, record);
+        ASSERT_GE(named.size(), 2u) << mode << "\n" << run.log;
+        EXPECT_NE(named[0].find("CrashNull(int volatile*)" + SourcePlace(run.faultLine)), std::string::npos)
+            << mode << "\n" << run.log;
+        EXPECT_NE(named[1].find("CallsCrashNull(int volatile*)" + SourcePlace(run.callLine)), std::string::npos)
+            << mode << "\n" << run.log;
+    }
+}
+
+TEST(CallStackTest, UnwinderFaultingOnARuinedStackStillLeavesTheFaultingFrame) {
+#if !defined(__x86_64__)
+    GTEST_SKIP() << "the probe ruins the stack pointer on x86-64 only";
+#endif
+    zkqtest::TempDir dir;
+    ProbeRun run = RunProbe(ZKQ_STACK_PROBE, "damaged", dir);
+    ASSERT_TRUE(run.result.signaled) << run.log;
+    std::vector<std::string> frames = Frames(run.log, run.log.find("Fehlerart: OrnEhSEH"));
+    ASSERT_EQ(frames.size(), 1u) << run.log;
+    EXPECT_NE(frames[0].find("FaultWithRuinedStack() stack_probe.cpp:"), std::string::npos) << frames[0];
+}
+
+// The record of the fault in memory mode.
+std::string RecordOf(const OrnEhBasis* e) {
+    OrnEhLogFile log(nullptr, OrnEhLogUnlimited, 0, nullptr, 0, 0);
+    if (!log.SetMemoryMode(1)) return "(no memory mode)";
+    OrnEhBasisAccess::WriteRecord(e, log);
+    const std::string record = log.GetMemoryText() ? log.GetMemoryText() : "";
+    log.SetMemoryMode(0);
+    return record;
+}
+
+__attribute__((noipa, no_sanitize("undefined"))) int ReadAt(volatile int* p) { return *p; }
+
+__attribute__((noipa)) OrnEhBasis* MakeException() {
+    return new zkqtest::TestException("made", 1, 1, 0);
+}
+
+TEST(CallStackTest, EveryExceptionTakesItsStackWhenMadeOnlyWithAll) {
+    OrnEhBasis* plain = MakeException();
+    ap::SetStackTraceMode(ap::StackTraceMode::kAll);
+    OrnEhBasis* withStack = MakeException();
+    ap::SetStackTraceMode(ap::StackTraceMode::kFaults);
+    EXPECT_EQ(RecordOf(plain).find("Aufrufstapel:"), std::string::npos);
+    // The derived class's constructor, then where the exception was made.
+    std::string record = RecordOf(withStack);
+    std::size_t first = record.find("Aufrufstapel:\r\n#0 ");
+    ASSERT_NE(first, std::string::npos) << record;
+    std::size_t second = record.find("\r\n#1 ", first);
+    std::size_t third = record.find("\r\n#2 ", first);
+    EXPECT_LT(record.find("TestException::TestException(", first), second) << record;
+    std::size_t made = record.find("MakeException() stack_test.cpp:", first);
+    EXPECT_TRUE(second < made && made < third) << record;
+    delete plain;
+    delete withStack;
+}
+
+TEST(CallStackTest, SwitchedOffTheRecordIsByteForByteTheRecordWithoutTheBlock) {
+    std::thread worker([] {
+        OrnEhInitThreadExHandling();
+        std::string withBlock, switchedOff;
+        try {
+            ReadAt(nullptr);
+        } catch (OrnEhSEH* e) {
+            withBlock = RecordOf(e);
+            ap::SetStackTraceMode(ap::StackTraceMode::kOff);
+            switchedOff = RecordOf(e);
+        }
+        try {
+            ReadAt(nullptr);  // a fault while switched off keeps no stack
+        } catch (OrnEhSEH* e) {
+            EXPECT_EQ(orneh::core::StackOf(e), nullptr);
+        }
+        ap::SetStackTraceMode(ap::StackTraceMode::kFaults);
+        ASSERT_NE(switchedOff.find("Cr0NpxState: "), std::string::npos) << switchedOff;
+        EXPECT_EQ(withBlock.substr(0, switchedOff.size()), switchedOff);
+        EXPECT_EQ(withBlock.compare(switchedOff.size(), 18, "Aufrufstapel:\r\n#0 "), 0) << withBlock;
+        zkqtest::ClearChain();
+    });
+    worker.join();
+}
+
+}  // namespace
