@@ -86,7 +86,7 @@ TEST(AdminThreadsTest, ManyThreadsRegisterAndWorkAtOnce) {
     EXPECT_EQ(wrongChains.load(), 0);
 }
 
-TEST(AdminThreadsTest, ChainHandedToAnotherThreadJoinsItsChain) {
+TEST(AdminThreadsTest, ChainHandedToAnotherThread) {
     zkqtest::ClearChain();
     OrnEhBasis* handed = nullptr;
     OrnEhBasis* givenOldest = nullptr;
@@ -118,7 +118,7 @@ TEST(AdminThreadsTest, ChainHandedToAnotherThreadJoinsItsChain) {
     zkqtest::ClearChain();
 }
 
-TEST(AdminThreadsTest, DeleteAtTerminateRemovesAClassFromEveryThread) {
+TEST(AdminThreadsTest, DeleteAtTerminate) {
     const int kThreads = 2;
     Barrier built(kThreads + 1);
     Barrier removed(kThreads + 1);
