@@ -41,7 +41,7 @@ protected:
     const int m_before = TestException::destroyed.load();
 };
 
-TEST_F(ChainTest, PushLinksOldestFirstAndReleaseDefersTheDeletionOfTheLastAppended) {
+TEST_F(ChainTest, PushAndDeferredDeletion) {
     auto* e1 = new TestException("one", 1, 0, 0);  // push 0: in no chain
     EXPECT_EQ(Chain(), "");
     auto* e2 = new TestException("two", 2, 0, 1, e1);    // its cause is linked in before it
@@ -65,7 +65,7 @@ TEST_F(ChainTest, PushLinksOldestFirstAndReleaseDefersTheDeletionOfTheLastAppend
     EXPECT_EQ(Deleted(), 4);
 }
 
-TEST_F(ChainTest, ClassFilteredWalksAndDeletion) {
+TEST_F(ChainTest, ClassFilter) {
     auto* a = new TestException("a", 1, 0, 1);
     auto* b = new zkqtest::DerivedTestException("b", 1);
     new TestException("c", 3, 0, 1);
@@ -89,7 +89,7 @@ TEST_F(ChainTest, ClassFilteredWalksAndDeletion) {
     EXPECT_EQ(Chain(), "1 3 ");
 }
 
-TEST_F(ChainTest, DeletingAHeldExceptionLogsTheChainAndDeletesTheOlderOnes) {
+TEST_F(ChainTest, DeletedHeldException) {
     zkqtest::TempDir dir;
     zkqtest::ScopedStandardLog log(dir.path(), "held.log");
     new TestException("one", 1, 0, 1);
@@ -101,7 +101,7 @@ TEST_F(ChainTest, DeletingAHeldExceptionLogsTheChainAndDeletesTheOlderOnes) {
     EXPECT_EQ(Chain(), "3 ");
 }
 
-TEST_F(ChainTest, DeletingAHeldExceptionSparesTheCaughtOneAndLogsTheChainItIsIn) {
+TEST_F(ChainTest, DeletedOlderHeldException) {
     zkqtest::TempDir dir;
     zkqtest::ScopedStandardLog log(dir.path(), "held.log");
     // An older held exception deleted by hand: the newest, which its catcher
@@ -121,13 +121,12 @@ TEST_F(ChainTest, DeletingAHeldExceptionSparesTheCaughtOneAndLogsTheChainItIsIn)
     ASSERT_EQ(OrnEhGetExceptions(), taken);
     delete taken;
     std::string text = zkqtest::ReadFile(log.path());
-    EXPECT_NE(text.find("Fehlerursache: taken newest"), std::string::npos);
-    EXPECT_NE(text.find("Fehlerursache: taken older"), std::string::npos);
+    EXPECT_TRUE(zkqtest::Contains(text, {"Fehlerursache: taken newest", "Fehlerursache: taken older"}));
     EXPECT_EQ(older->GetNext(), nullptr);
     delete older;  // still nobody's but its owner's
 }
 
-TEST_F(ChainTest, ForeignExceptionWrappedWhileMemoryRunsOutIsNotLost) {
+TEST_F(ChainTest, ForeignExceptionWithoutMemory) {
     zkqtest::AllocFailureReset reset;
     const long baseline = at::Outstanding();
     int foreignLeft = 0;
@@ -147,7 +146,7 @@ TEST_F(ChainTest, ForeignExceptionWrappedWhileMemoryRunsOutIsNotLost) {
     EXPECT_EQ(foreignLeft, 0);
 }
 
-TEST_F(ChainTest, ReserveExceptionSurvivesReleaseAndIsArmedAgain) {
+TEST_F(ChainTest, ReserveException) {
     GetAdmin()->PrepareMemoryException(100);
     OrnEhBasis* reserve = OrnEhBasis::GetLast();
     ASSERT_TRUE(reserve && reserve->IsKindOf(RUNTIME_CLASS(OrnEhMemory)));
@@ -158,7 +157,7 @@ TEST_F(ChainTest, ReserveExceptionSurvivesReleaseAndIsArmedAgain) {
     EXPECT_EQ(Chain(), "0 ");
 }
 
-TEST_F(ChainTest, MemoryRunningOutGivesNeutralExceptionsAndLeaksNothing) {
+TEST_F(ChainTest, AllocationFailure) {
     zkqtest::AllocFailureReset reset;
     const long baseline = at::Outstanding();
     at::FailAll();
@@ -206,7 +205,7 @@ std::string Record(const std::string& cause, int errorNo, int textNo, const std:
     return text;
 }
 
-TEST_F(ChainTest, ReportEntryListsTheChainNewestFirst) {
+TEST_F(ChainTest, ReportEntryOrder) {
     zkqtest::ScopedStandardLog standard(zkqtest::WorkDir(), "entry.log");
     ::unlink(standard.path().c_str());
     OrnEhParam params(2);
@@ -243,7 +242,7 @@ TEST_F(ChainTest, ReportEntryListsTheChainNewestFirst) {
 
 // Without a configured log file, the newest exception that names a file of
 // its own decides where the entry goes; a configured file comes first.
-TEST_F(ChainTest, LogGoesWhereTheNewestExceptionWantsIt) {
+TEST_F(ChainTest, LogDestination) {
     struct OwnLog : TestException {
         OwnLog(const char* cause, std::string path) : TestException(cause, 1, 0, 1), m_path(std::move(path)) {}
         ~OwnLog() override { CheckBeforeDelete(); }

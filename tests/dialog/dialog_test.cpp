@@ -68,7 +68,7 @@ std::string AreaState(const WindowModel& m) {
 
 std::function<Event(const WindowModel&)> Click(unsigned int id) { return ScriptedDialog::Do(Event::kClick, id); }
 
-TEST(DialogTest, AnswerButtonsForEveryMessageType) {
+TEST(DialogTest, AnswerButtons) {
     auto lang = [](unsigned int id) { return "[" + LangString(id) + "]"; };
     const std::string ok = "[" + TemplateLabel(IDOK) + "]", cancel = lang(IDS_EH_CANCEL), retry = lang(IDS_EH_RETRY),
                       yes = lang(IDS_EH_YES), no = lang(IDS_EH_NO);
@@ -103,7 +103,7 @@ TEST(DialogTest, AnswerButtonsForEveryMessageType) {
     EXPECT_EQ(RunDialog(backend, MB_OK), -1);
 }
 
-TEST(DialogTest, ControlsArePlacedInPixelsOfTheDialogFont) {
+TEST(DialogTest, ControlPlacement) {
     ScriptedDialog backend;
     backend.font = {7, 15};
     RunDialog(backend, MB_OK);
@@ -121,7 +121,7 @@ TEST(DialogTest, ControlsArePlacedInPixelsOfTheDialogFont) {
     }
 }
 
-TEST(DialogTest, DetailsAreaOpensAndClosesToTheSameHeight) {
+TEST(DialogTest, DetailsAreaHeight) {
     ScriptedDialog backend;
     const int full = static_cast<int>(std::lround(Template().cy * 13 / 8.0));
     const std::string show = LangString(IDS_EH_DETAILS_SHOW), hide = LangString(IDS_EH_DETAILS_HIDE);
@@ -148,7 +148,7 @@ TEST(DialogTest, DetailsAreaOpensAndClosesToTheSameHeight) {
     }
 }
 
-TEST(DialogTest, DetailsButtonMovesTheFocusOutOfTheAreaItHides) {
+TEST(DialogTest, FocusOnDetailsToggle) {
     ScriptedDialog backend;
     backend.Script({Click(IDC_EH_DETAILS_TOGGLE), ScriptedDialog::Do(Event::kFocus, IDC_EH_PRINT),
                     Click(IDC_EH_DETAILS_TOGGLE), Click(IDC_EH_DETAILS_TOGGLE),
@@ -166,7 +166,7 @@ TEST(DialogTest, DetailsButtonMovesTheFocusOutOfTheAreaItHides) {
                                                 IDC_EH_COMMENT, IDC_EH_DETAILS_TOGGLE}));
 }
 
-TEST(DialogTest, MessageKeepsItsScrollBarOnlyWhenItDoesNotFit) {
+TEST(DialogTest, MessageScrollBar) {
     ScriptedDialog backend;
     const auto* edit = [&] {
         for (const auto& item : Template().items) {
@@ -239,7 +239,7 @@ protected:
     zkqtest::TempDir m_dir;
 };
 
-TEST_F(ReportOutputTest, HandOverCarriesTheCommentOnlyAsLastReadBySaveOrPrint) {
+TEST_F(ReportOutputTest, HandOverComment) {
     m_backend.onPrint = [](const std::string&, orneh::dialog::PrintJob&) { return PrintResult::kCancelled; };
     RunWith({Click(IDC_EH_DETAILS_TOGGLE), Type("first"), Click(IDC_EH_HANDOVER), Click(IDC_EH_PRINT),
              Type("second"), Click(IDC_EH_HANDOVER)});
@@ -250,7 +250,7 @@ TEST_F(ReportOutputTest, HandOverCarriesTheCommentOnlyAsLastReadBySaveOrPrint) {
     EXPECT_TRUE(m_backend.messageBoxes.empty());
 }
 
-TEST_F(ReportOutputTest, RefusedOrFailedHandOverShowsItsMessage) {
+TEST_F(ReportOutputTest, HandOverRefusal) {
     const std::string refused = Message(IDS_EH_HANDOVER_REFUSED, IDS_EH_HANDOVER_REFUSED_CAPTION);
     m_main.answer = 0;
     RunWith({Click(IDC_EH_DETAILS_TOGGLE), Click(IDC_EH_HANDOVER)});
@@ -264,7 +264,7 @@ TEST_F(ReportOutputTest, RefusedOrFailedHandOverShowsItsMessage) {
     EXPECT_EQ(m_backend.messageBoxes.back(), app + "|" + LangString(IDS_EH_HANDOVER_REFUSED) + "|48");
 }
 
-TEST_F(ReportOutputTest, SaveWritesTheReportWhereTheUserChose) {
+TEST_F(ReportOutputTest, Save) {
     orneh::dialog::SaveRequest asked;
     std::string target = m_dir.file("report.txt");
     zkqtest::WriteFile(target, std::string(5000, 'o'));  // replaced, not appended to
@@ -289,7 +289,7 @@ TEST_F(ReportOutputTest, SaveWritesTheReportWhereTheUserChose) {
     EXPECT_EQ(m_backend.messageBoxes, std::vector<std::string>({Message(IDS_EH_SAVE_FAILED, IDS_EH_SAVE_FAILED_CAPTION)}));
 }
 
-TEST_F(ReportOutputTest, PrintFailureShowsItsMessage) {
+TEST_F(ReportOutputTest, PrintFailure) {
     std::string document;
     m_backend.onPrint = [&](const std::string& name, orneh::dialog::PrintJob&) {
         document = name;
@@ -322,7 +322,7 @@ std::string Printed(unsigned int id) {
     return orneh::platform::Cp1252ToUtf8(label.c_str());
 }
 
-TEST(HeadlessDialogTest, WritesTheDialogAndAnswersAsTheEnvironmentSays) {
+TEST(HeadlessDialogTest, Transcript) {
     std::string out;
     EXPECT_EQ(RunHeadless(MB_YESNO, nullptr, "Fehler: Details", out), IDYES);
     const std::string yes = Printed(IDS_EH_YES);
@@ -335,7 +335,7 @@ TEST(HeadlessDialogTest, WritesTheDialogAndAnswersAsTheEnvironmentSays) {
     EXPECT_NE(out.find("--> (cancelled)\n===\n"), std::string::npos) << out;
 }
 
-TEST(BackendChoiceTest, ChoiceThatCannotBeHonouredFallsBackToHeadlessWithOneLine) {
+TEST(BackendChoiceTest, FallbackToHeadless) {
     const struct { const char* choice; const char* display; const char* why; } rows[] = {
         {"gui", nullptr, "ORNEH_DIALOG=gui cannot be honoured (no display"},
         {"curses", ":0", "ORNEH_DIALOG=curses cannot be honoured (unknown choice"},
@@ -354,7 +354,7 @@ TEST(BackendChoiceTest, ChoiceThatCannotBeHonouredFallsBackToHeadlessWithOneLine
     }
 }
 
-TEST(DialogTest, DialogWithoutTemplateCannotBeShown) {
+TEST(DialogTest, MissingTemplate) {
     if (zkqtest::InChildRole("no-template")) {
         ScriptedDialog backend;
         std::exit(RunDialog(backend, MB_OK) == -1 ? 0 : 1);

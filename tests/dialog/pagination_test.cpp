@@ -51,7 +51,7 @@ std::string Print(const std::string& text, int failEndPage = 0) {
     return printer.calls;
 }
 
-TEST(PaginationTest, LinesAreTheCrLfPiecesWithoutAnEmptyRest) {
+TEST(PaginationTest, Lines) {
     using V = std::vector<std::string>;
     EXPECT_EQ(SplitReportLines("a\r\nb\r\n"), V({"a", "b"}));
     EXPECT_EQ(SplitReportLines("a\r\nb"), V({"a", "b"}));
@@ -60,7 +60,7 @@ TEST(PaginationTest, LinesAreTheCrLfPiecesWithoutAnEmptyRest) {
     EXPECT_EQ(SplitReportLines(""), V());
 }
 
-TEST(PaginationTest, PagesForEveryEdgeCase) {
+TEST(PaginationTest, Pages) {
     const struct { const char* what; std::string text; int failEndPage; std::string calls; } rows[] = {
         {"a final CR LF prints no extra line", "a\r\nb\r\n", 0, "S D(a@0-10) D(b@10-20) E X"},
         {"an empty line takes one line height", "a\r\n\r\nb", 0, "S D(a@0-10) D(b@20-30) E X"},

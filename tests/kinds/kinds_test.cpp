@@ -168,7 +168,7 @@ protected:
     ScriptedDialog m_dialog;
 };
 
-TEST_F(KindTest, ReportsShowTheKindsTextUnderItsCaptionAndLogTheRecordIndented) {
+TEST_F(KindTest, ReportOfEachKind) {
     Fault fault(EXCEPTION_ACCESS_VIOLATION);
     const std::string defaults = LangString(IDS_EH_DEFAULT_CAPTION) + "|#100000\r\n\r\n" +
                                  LangString(IDS_EH_DEFAULT_TEXT) + "|0|0";
@@ -201,7 +201,7 @@ TEST_F(KindTest, ReportsShowTheKindsTextUnderItsCaptionAndLogTheRecordIndented) 
 
 // --- Win32 and runtime-library errors ----------------------------------------
 
-TEST_F(KindTest, Win32TakesTheErrorOfTheFailedCallAndKeepsItsTextNumber) {
+TEST_F(KindTest, Win32ErrorNumber) {
     // On a fresh thread the constructor also registers the thread; the error
     // must still be the one of the failed call.
     std::string seen;  // error number, text number, and whether it is the current exception
@@ -231,7 +231,7 @@ TEST_F(KindTest, Win32TakesTheErrorOfTheFailedCallAndKeepsItsTextNumber) {
 
 // --- COM errors -----------------------------------------------------------------
 
-TEST_F(KindTest, ComCopiesTheErrorAndWhatItsErrorObjectSays) {
+TEST_F(KindTest, ComErrorCopy) {
     const ErrorObject empty("", "", "", 0, GUID_NULL);  // an empty description counts as none
     const std::string noObject = "HelpContext: 0\r\nHelpFile: \r\nSource: \r\nErrorMessage: ";
     // text: the error text (the description, else the error's message);
@@ -259,7 +259,7 @@ TEST_F(KindTest, ComCopiesTheErrorAndWhatItsErrorObjectSays) {
     }
 }
 
-TEST_F(KindTest, ComSurvivesEveryAllocationFailure) {
+TEST_F(KindTest, ComAllocationFailure) {
     AllocFailureReset reset;
     const _com_error error(E_FAIL, &kComponentError);
     const long before = at::Outstanding();
@@ -298,7 +298,7 @@ struct BrokenWhat : std::exception {
     const char* what() const noexcept override { return nullptr; }
 };
 
-TEST_F(KindTest, WrappersCopyWhatTheWrappedExceptionSays) {
+TEST_F(KindTest, WrappedExceptionText) {
     // OrnEhMFC deletes the wrapped exception only when asked, after copying its message.
     const int before = ForeignException::destroyed;
     OrnEhMFC deleting(new ForeignException(TRUE), 1, 0);
@@ -328,7 +328,7 @@ TEST_F(KindTest, WrappersCopyWhatTheWrappedExceptionSays) {
     EXPECT_TRUE(EndsWith(RecordOf(broken), "\r\nWhat: \r\n"));
 }
 
-TEST_F(KindTest, MemoryLogsTheRequestedSizeAndSurvivesDelete) {
+TEST_F(KindTest, MemoryRecord) {
     AllocFailureReset reset;
     auto* memory = new OrnEhMemory();
     memory->Delete();  // its auto-delete flag is off: AddressSanitizer would see a freed object below
@@ -346,7 +346,7 @@ TEST_F(KindTest, MemoryLogsTheRequestedSizeAndSurvivesDelete) {
 
 // --- Structured exceptions ------------------------------------------------------
 
-TEST_F(KindTest, SehDumpsItsRecordsAndContext) {
+TEST_F(KindTest, SehDump) {
     Fault fault(EXCEPTION_ACCESS_VIOLATION), nested(EXCEPTION_ACCESS_VIOLATION, 2);
     const OrnEhSEH e(&fault.pointers, 0), withNested(&nested.pointers, 0);
     EXPECT_EQ(RecordOf(e).rfind("Fehlerart: OrnEhSEH\r\nFehlerursache: \r\nSource: \r\nMethode:  :: \r\n"
@@ -368,7 +368,7 @@ TEST_F(KindTest, SehDumpsItsRecordsAndContext) {
     EXPECT_EQ(DumpOf(noContext), kAccessViolation);
 }
 
-TEST_F(KindTest, SehCodesAreNamedOrWrittenInDecimal) {
+TEST_F(KindTest, SehCodeNames) {
 #define NAMED(code) {code, #code}
     const struct { DWORD code; const char* written; } rows[] = {
         NAMED(EXCEPTION_DATATYPE_MISALIGNMENT), NAMED(EXCEPTION_BREAKPOINT), NAMED(EXCEPTION_SINGLE_STEP),
@@ -389,7 +389,7 @@ TEST_F(KindTest, SehCodesAreNamedOrWrittenInDecimal) {
     }
 }
 
-TEST_F(KindTest, SehCopyIsIndependentCompleteAndFreed) {
+TEST_F(KindTest, SehCopy) {
     const long before = at::Outstanding();
     auto* fault = new Fault(EXCEPTION_ACCESS_VIOLATION, 3);
     fault->records[3].ExceptionRecord = &fault->records[1];  // a loop, which the copy cuts

@@ -85,7 +85,7 @@ std::string RandomLog(std::mt19937& random, const std::string& separator) {
 
 }  // namespace
 
-TEST(CutScan, SameCutAsPieceByPieceReading) {
+TEST(CutScan, AgreesWithPieceByPieceReading) {
     std::mt19937 random(20261207);
     const std::string separators[] = {"--", "", std::string(68, '*'), "a\nb"};
     for (const std::string& separator : separators) {
@@ -109,7 +109,7 @@ TEST(CutScan, SameCutAsPieceByPieceReading) {
 
 // A sparse file far above its limit without a line feed: emptied; the hole
 // is skipped rather than read.
-TEST(LogCut, SparseFileWithoutSeparatorIsEmptied) {
+TEST(LogCut, SparseFile) {
     zkqtest::TempDir dir;
     const std::string path = dir.file("sparse.log");
     WriteFile(path, "start");
@@ -123,7 +123,7 @@ TEST(LogCut, SparseFileWithoutSeparatorIsEmptied) {
 // writer lock while a cut moves it: the file never grows, never gets zeros,
 // and the record lands behind what is left. Rounds go on until the
 // truncation fell into the cut a few times.
-TEST(LogCut, TruncationRacingTheCutNeitherGrowsNorZeroFills) {
+TEST(LogCut, RacingTruncation) {
     using Clock = std::chrono::steady_clock;
     zkqtest::TempDir dir(::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp");
     const std::string path = dir.file("race.log"), first = Record(std::string(1000, 'f') + "\r\n");

@@ -35,7 +35,7 @@ std::string CutOnce(const std::string& path, const std::string& content, unsigne
 
 }  // namespace
 
-TEST(LogOpenClose, SeparatorLinesAndNoFallback) {
+TEST(LogOpenClose, SeparatorLines) {
     zkqtest::TempDir dir;
     const std::string path = dir.file("a.log");
     WriteFile(path, "old\r\n");
@@ -68,7 +68,7 @@ TEST(LogOpenClose, SeparatorLinesAndNoFallback) {
     EXPECT_FALSE(zkqtest::FileExists(dir.file("FEHLER.LOG")));
 }
 
-TEST(LogCut, OldestRecordGoesAndAFailedCutLosesNothing) {
+TEST(LogCut, OldestRecord) {
     zkqtest::TempDir dir;
     const std::string rest = Record("second\r\n") + Record("third\r\n"), all = Record("first line\r\nmore\r\n") + rest;
     // Lines that only look like a separator line, and the tail of a long line.
@@ -104,7 +104,7 @@ TEST(LogCut, OldestRecordGoesAndAFailedCutLosesNothing) {
     EXPECT_TRUE(after == tail.substr(0, firstMove) + whole.substr(firstMove) + Record("new")) << "write failed while moving";
 }
 
-TEST(LogLock, OneWriterAtATime) {
+TEST(LogLock, OneWriter) {
     zkqtest::TempDir dir;
     const std::string path = dir.file("shared.log");
     OrnEhLogFile waiting(path.c_str(), OrnEhLogUnlimited, 0, "#", 40, 3);
@@ -165,7 +165,7 @@ protected:
 
 }  // namespace
 
-TEST_F(StandardFile, NamesTriedInTheirOrder) {
+TEST_F(StandardFile, NameOrder) {
     ScopedTempVariables vars(tmp.path().c_str(), temp.path().c_str(), tmpdir.path().c_str());
     zkqtest::ScopedCwd cwd(cwdDir.path());
     const std::string zk = tmp.file("ZKFEHLER.LOG"), app = cwdDir.file("app.log"), configured = cwdDir.file("c.log");
@@ -200,7 +200,7 @@ TEST_F(StandardFile, NamesTriedInTheirOrder) {
     EXPECT_EQ(ReadFile(zk), StandardEnd() + StandardEnd());
 }
 
-TEST_F(StandardFile, DirectoriesInTheirOrder) {
+TEST_F(StandardFile, DirectoryOrder) {
     // Candidates of 261 bytes (with the zero) are rejected, of 260 taken; one
     // held by another process beyond ten attempts of 100 ms counts as absent.
     const std::string tooLong = tmp.path() + "/" + std::string(247 - tmp.path().size() - 1, 'd');
@@ -229,7 +229,7 @@ TEST_F(StandardFile, DirectoriesInTheirOrder) {
 
 // /tmp, the last candidate, seen through a private /tmp of a child process
 // so that the real one is neither read nor touched.
-TEST(StandardFileFallback, TmpIsTheLastCandidate) {
+TEST(StandardFileFallback, Tmp) {
     const zkqtest::ChildResult child = zkqtest::RunInChild([] {
         if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
             ::mount("none", "/tmp", "tmpfs", 0, nullptr) != 0) {
@@ -245,7 +245,7 @@ TEST(StandardFileFallback, TmpIsTheLastCandidate) {
     EXPECT_TRUE(child.exited && child.exitCode == 0);
 }
 
-TEST(LogNames, DirectoryAndFullPath) {
+TEST(LogNames, Queries) {
     zkqtest::TempDir dir;
     zkqtest::ScopedCwd cwd(dir.path());
     char real[PATH_MAX];
@@ -270,7 +270,7 @@ TEST(LogNames, DirectoryAndFullPath) {
 
 // Allocation failure at every step of an application's log file (open with
 // cut, memory text, writing, close) and of the standard log file's search.
-TEST(LogAlloc, EveryAllocationFails) {
+TEST(LogAlloc, AllocationFailure) {
     zkqtest::TempDir dir;
     const std::string path = dir.file("a.log"), original = Record(std::string(70000, 'f') + "\r\n") + Record("b\r\n");
     const std::string part = "<" + std::string(1500, 'm'), text = part + std::string(1500, 'n') + ">";

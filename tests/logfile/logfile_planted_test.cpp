@@ -56,7 +56,7 @@ protected:
 
 }  // namespace
 
-TEST_F(PlantedFiles, PassedOverAndTheRecordStillLands) {
+TEST_F(PlantedFiles, PassedOver) {
     zkqtest::ScopedCwd cwd(home.path());
     const std::string fallback = home.file("FEHLER.LOG");
     const std::function<void()> plants[] = {
@@ -83,7 +83,7 @@ TEST_F(PlantedFiles, PassedOverAndTheRecordStillLands) {
 
 // The other user's own file, held with the writer lock: it is not even
 // waited for (ten attempts of 100 ms otherwise).
-TEST_F(PlantedFiles, AForeignFileHeldLockedCostsNoWait) {
+TEST_F(PlantedFiles, ForeignLockedFile) {
     zkqtest::ScopedCwd cwd(home.path());
     int ready[2], done[2];
     ASSERT_EQ(::pipe(ready) | ::pipe(done), 0);
@@ -108,7 +108,7 @@ TEST_F(PlantedFiles, AForeignFileHeldLockedCostsNoWait) {
     EXPECT_EQ(ReadFile(home.file("FEHLER.LOG")), "r\r\n" + StandardEnd());
 }
 
-TEST_F(PlantedFiles, TheCallersOwnFileIsUsed) {
+TEST_F(PlantedFiles, CallersOwnFile) {
     zkqtest::ScopedCwd cwd(home.path());
     WriteFile(zk, "");
     ASSERT_EQ(::chmod(zk.c_str(), 0644), 0);
@@ -132,7 +132,7 @@ TEST_F(PlantedFiles, SharedCurrentDirectory) {
     EXPECT_FALSE(FileExists(target));
 }
 
-TEST_F(PlantedFiles, AConfiguredNameFollowsItsSymlink) {
+TEST_F(PlantedFiles, ConfiguredSymlink) {
     const std::string link = shared.file("app.log"), real = home.file("app.log");
     ASSERT_EQ(::symlink(real.c_str(), link.c_str()), 0);
     OrnEhLogFile log(link.c_str(), OrnEhLogUnlimited, 0, "#", 10, 1);

@@ -51,7 +51,7 @@ std::set<std::string> RunWriters(const std::string& path, OrnEhLogfileStyle styl
 
 }  // namespace
 
-TEST(LogThreads, ConcurrentWritersLoseAndMixNothing) {
+TEST(LogThreads, ConcurrentWriters) {
     zkqtest::TempDir dir;
     EXPECT_EQ(RunWriters(dir.file("shared.log"), OrnEhLogUnlimited, 0, 8, 30).size(), 0u);
     // A limited file cut while the others wait stays made of whole records.

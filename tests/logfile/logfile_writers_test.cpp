@@ -21,7 +21,7 @@ std::string Written(const std::string& path, const std::function<void(OrnEhLogFi
 
 }  // namespace
 
-TEST(LogWriters, TextIndentationAndNumbers) {
+TEST(LogWriters, Text) {
     const std::pair<std::function<void(OrnEhLogFile&)>, std::string> cases[] = {
         {[](OrnEhLogFile& l) { l.SetBlanks(3), l << "a" << "\r\n" << "b"; }, "   a\r\n   b--\r\n"},
         {[](OrnEhLogFile& l) { l.SetBlanks(3), l << "a\nb"; }, "   a\nb--\r\n"},  // the rest of a text is not indented
@@ -44,7 +44,7 @@ TEST(LogWriters, TextIndentationAndNumbers) {
     }
 }
 
-TEST(LogWriters, BufferIsWrittenOutBeforeItWouldReach1024Bytes) {
+TEST(LogWriters, BufferFlush) {
     zkqtest::TempDir dir;
     const std::string path = dir.file("w.log"), a1023(1023, 'a'), b1003(1003, 'b'), c1500(1500, 'c');
     OrnEhLogFile log(path.c_str(), OrnEhLogUnlimited, 0, "--", 10, 1);
@@ -65,7 +65,7 @@ TEST(LogWriters, BufferIsWrittenOutBeforeItWouldReach1024Bytes) {
     EXPECT_EQ(ReadFile(path), written + "--\r\n");
 }
 
-TEST(LogWriters, DateAndTimeWithoutLeadingZeros) {
+TEST(LogWriters, DateTime) {
     zkqtest::TempDir dir;
     const std::time_t before = std::time(nullptr);
     const std::string text = Written(dir.file("w.log"), [](OrnEhLogFile& l) { l.WriteDateTime(); });
@@ -81,7 +81,7 @@ TEST(LogWriters, DateAndTimeWithoutLeadingZeros) {
     EXPECT_EQ(clock.count(text), 1u) << text;
 }
 
-TEST(LogMemoryMode, CollectsWithoutIndentationAndLeavesTheFileAlone) {
+TEST(LogMemoryMode, Collection) {
     zkqtest::TempDir dir;
     const std::string path = dir.file("w.log");
     OrnEhLogFile log(path.c_str(), OrnEhLogUnlimited, 0, "--", 10, 1);

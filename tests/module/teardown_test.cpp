@@ -40,7 +40,7 @@ int CountBytes(int fd) {
     return count;
 }
 
-TEST(TeardownTest, ExitDeletesWhatEveryThreadHolds) {
+TEST(TeardownTest, ExitWithHeldChains) {
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);
     const int kThreads = 3;
@@ -79,7 +79,7 @@ TEST(TeardownTest, ExitDeletesWhatEveryThreadHolds) {
     EXPECT_EQ(destroyed, 4 * kThreads);
 }
 
-TEST(TeardownTest, ExitWhileThreadsAreBusyWithTheLibrary) {
+TEST(TeardownTest, ExitWithBusyThreads) {
     if (zkqtest::InChildRole("busy")) {
         std::atomic<int> rounds{0};
         for (int i = 0; i < 4; ++i) {

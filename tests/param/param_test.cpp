@@ -41,7 +41,7 @@ std::string Summary(OrnEhParam& list) {
     return out + (LogBytes(list) == "--\r\n" ? "silent" : "logs");
 }
 
-TEST(OrnEhParamTest, ValuesBecomeText) {
+TEST(OrnEhParamTest, ValueText) {
     using Set = std::function<void(OrnEhParam&)>;
     const std::pair<Set, std::string> cases[] = {
         {[](OrnEhParam& l) { l.SetParam(static_cast<unsigned short>(65535)); }, "65535"},
@@ -67,7 +67,7 @@ TEST(OrnEhParamTest, ValuesBecomeText) {
     }
 }
 
-TEST(OrnEhParamTest, FixedSlotsFilledInOrderAndLogged) {
+TEST(OrnEhParamTest, FixedSlots) {
     char text[] = "a.txt";
     OrnEhParam list(3);
     list.SetParam(text);
@@ -100,7 +100,7 @@ TEST(OrnEhParamTest, FixedSlotsFilledInOrderAndLogged) {
     EXPECT_EQ("0:silent", Summary(none));
 }
 
-TEST(OrnEhParamTest, CopyIsDeepAndOutlivesItsSource) {
+TEST(OrnEhParamTest, DeepCopy) {
     zkqtest::AllocFailureReset reset;
     const long before = at::Outstanding();
     at::FailNth(1);
@@ -147,7 +147,7 @@ std::vector<std::string> Sweep(const std::function<void(std::optional<OrnEhParam
     return seen;
 }
 
-TEST(OrnEhParamAllocationTest, EveryAllocationFailsInTurn) {
+TEST(OrnEhParamAllocationTest, AllocationFailure) {
     // List, slot array, "a", "b"; a copy of a list without slot array gets one.
     EXPECT_EQ(Sweep([](auto& l) { l.emplace(3); l->SetParam("a"); l->SetParam("b"); }),
               (std::vector<std::string>{"0:silent", "3:- - - silent copy 3:- - - logs", "3:b - - logs",

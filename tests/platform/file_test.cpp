@@ -22,7 +22,7 @@ namespace pf = orneh::platform;
 using logtest::ForeignHolder;
 using zkqtest::ReadFile;
 
-TEST(File, CreatesAppendsClosesOnExecAndHandsTheLockOver) {
+TEST(File, Lifecycle) {
     zkqtest::TempDir dir;
     const std::string path = dir.file("a.log");
     const mode_t old = ::umask(027);
@@ -61,7 +61,7 @@ TEST(File, CreatesAppendsClosesOnExecAndHandsTheLockOver) {
     EXPECT_EQ(ReadFile(path), "onetwo");
 }
 
-TEST(File, HeldElsewhereIsDistinctFromHeldHereAndFromFailures) {
+TEST(File, HolderKinds) {
     zkqtest::TempDir dir;
     const std::string path = dir.file("ZKFEHLER.LOG");
     pf::File file;
@@ -88,7 +88,7 @@ TEST(File, HeldElsewhereIsDistinctFromHeldHereAndFromFailures) {
     EXPECT_TRUE(child.exited && child.exitCode == 0) << "blocked on, or accepted, a FIFO";
 }
 
-TEST(FileRegistry, WritersOfThisProcessWaitTheirTurnInArrivalOrder) {
+TEST(FileRegistry, ArrivalOrder) {
     zkqtest::TempDir dir;
     const std::string path = dir.file("a.log");
     ASSERT_EQ(::symlink(path.c_str(), dir.file("link.log").c_str()), 0);
@@ -117,7 +117,7 @@ TEST(FileRegistry, WritersOfThisProcessWaitTheirTurnInArrivalOrder) {
     EXPECT_EQ(pf::HeldFileCount(), 0u);
 }
 
-TEST(FileRegistry, ForkedChildStartsWithAnEmptyUsableTable) {
+TEST(FileRegistry, ForkedChild) {
     zkqtest::TempDir dir;
     const std::string path = dir.file("a.log");
     pf::File held;

@@ -24,7 +24,7 @@ std::string Format(const char* text, const char* const* args = kWords, std::size
     return out;
 }
 
-TEST(FormatInsertsTest, ReferenceOutputsAndOurChoices) {
+TEST(FormatInsertsTest, Inserts) {
     const std::pair<const char*, const char*> withWords[] = {
         {"Datei %1 fehlt", "Datei ONE fehlt"}, {"%1 and %2", "ONE and TWO"}, {"%2 %1 %1", "TWO ONE ONE"},
         {"%1%2", "ONETWO"}, {"%9", "NINE"}, {"%10", "TEN"}, {"%12", "TWELVE"}, {"%100", "TEN0"}, {"%123", "TWELVE3"},

@@ -28,15 +28,7 @@ protected:
     void TearDown() override { zkqtest::ClearChain(); }
 };
 
-TEST_F(ThreadExportsTest, GetExceptionsOfAnEmptyChain) {
-    EXPECT_EQ(OrnEhGetExceptions(), nullptr);
-    EXPECT_EQ(OrnEhBasis::GetLast(), nullptr);
-    int before = TestException::destroyed.load();
-    OrnEhBasis::Release();
-    EXPECT_EQ(TestException::destroyed.load(), before);
-}
-
-TEST_F(ThreadExportsTest, TakingTheChainOutKeepsTheDeferredDeletion) {
+TEST_F(ThreadExportsTest, DeferredDeletionAfterTakingTheChainOut) {
     int before = TestException::destroyed.load();
     new TestException("released", 1, 0, 1);
     OrnEhBasis::Release();  // waits as the current exception for the next append
@@ -49,12 +41,10 @@ TEST_F(ThreadExportsTest, TakingTheChainOutKeepsTheDeferredDeletion) {
     auto* newer = new TestException("newer", 3, 0, 1);
     OrnEhSetExceptions(newer);
     EXPECT_EQ(OrnEhBasis::GetLast(), newer);
-    EXPECT_EQ(newer->GetPrev(), older);
-    EXPECT_EQ(older->GetPrev(), nullptr);
-    EXPECT_EQ(older->GetNext(), newer);
+    EXPECT_TRUE(newer->GetPrev() == older && older->GetPrev() == nullptr && older->GetNext() == newer);
 }
 
-TEST_F(ThreadExportsTest, ExistMarloExceptionFollowsTheChain) {
+TEST_F(ThreadExportsTest, ExistMarloExceptionPerChainState) {
     int fresh = -1, pushed = -1, released = -1, takenOut = -1;
     std::thread worker([&] {
         fresh = OrnEhExistMARLOException();  // registers the thread
@@ -69,13 +59,11 @@ TEST_F(ThreadExportsTest, ExistMarloExceptionFollowsTheChain) {
         zkqtest::ClearChain();
     });
     worker.join();
-    EXPECT_EQ(fresh, 0);
-    EXPECT_EQ(pushed, 1);
-    EXPECT_EQ(released, 0);
-    EXPECT_EQ(takenOut, 0);
+    EXPECT_EQ(std::to_string(fresh) + std::to_string(pushed) + std::to_string(released) + std::to_string(takenOut),
+              "0100");
 }
 
-TEST_F(ThreadExportsTest, InitTwiceRegistersOnceAndInstallsTheTranslator) {
+TEST_F(ThreadExportsTest, InitTwice) {
     ExMultiThreadAdminInfo* first = nullptr;
     ExMultiThreadAdminInfo* second = nullptr;
     bool translator = false;
@@ -93,7 +81,7 @@ TEST_F(ThreadExportsTest, InitTwiceRegistersOnceAndInstallsTheTranslator) {
     EXPECT_TRUE(translator);
 }
 
-TEST_F(ThreadExportsTest, EndThreadReleasesTheChain) {
+TEST_F(ThreadExportsTest, EndThreadRelease) {
     int before = TestException::destroyed.load();
     new TestException("a", 1, 0, 1);
     new TestException("b", 2, 0, 1);
@@ -105,7 +93,7 @@ TEST_F(ThreadExportsTest, EndThreadReleasesTheChain) {
 
 #if !defined(ZKQ_SANITIZER_asan) && !defined(ZKQ_SANITIZER_tsan)
 // (The sanitizers' allocators do not run out under an address-space limit.)
-TEST_F(ThreadExportsTest, FirstCallOfAThreadWithMemoryExhaustedIsNeutral) {
+TEST_F(ThreadExportsTest, FirstCallWithMemoryExhausted) {
     zkqtest::ChildResult child = zkqtest::RunInChild(
         [] {
             std::atomic<int> step{0};
@@ -145,7 +133,7 @@ TEST_F(ThreadExportsTest, FirstCallOfAThreadWithMemoryExhaustedIsNeutral) {
 }
 #endif
 
-TEST_F(ThreadExportsTest, NewHandlerThrowsTheReserveWithTheSize) {
+TEST_F(ThreadExportsTest, NewHandlerReserve) {
     OrnEhMemory* caught = nullptr;
     try {
         OrnEhMarloNewHandler(1234);
@@ -180,7 +168,7 @@ TEST_F(ThreadExportsTest, NewHandlerThrowsTheReserveWithTheSize) {
     EXPECT_TRUE(thrown);
 }
 
-TEST_F(ThreadExportsTest, ThrowMemoryExceptionWithoutRecordReturns) {
+TEST_F(ThreadExportsTest, MemoryExceptionWithoutRecord) {
     SetExThreadIdOverride(0xFFFFFF01u);  // an id no thread has
     EXPECT_NO_THROW(GetAdmin()->ThrowMemoryException());
     SetExThreadIdOverride(0);
@@ -201,23 +189,14 @@ void CallTerminateFunctions();
 
 namespace {
 
-TEST_F(ThreadExportsTest, TerminateFunctionsRunNewestFirst) {
-    g_calls.clear();
-    OrnEhSetTerminateFunction(&F);
-    OrnEhSetTerminateFunction(&F);
-    OrnEhSetTerminateFunction(&G);
-    orneh::runtime::CallTerminateFunctions();
-    EXPECT_EQ(g_calls, "gff");
+TEST_F(ThreadExportsTest, TerminateFunctionOrder) {
+    auto run = [] { g_calls.clear(); orneh::runtime::CallTerminateFunctions(); return g_calls; };
+    for (auto* f : {&F, &F, &G}) OrnEhSetTerminateFunction(f);
+    EXPECT_EQ(run(), "gff");
     OrnEhDeleteTerminateFunction(&F);
-    g_calls.clear();
-    orneh::runtime::CallTerminateFunctions();
-    EXPECT_EQ(g_calls, "gf");
-    OrnEhDeleteTerminateFunction(&F);
-    OrnEhDeleteTerminateFunction(&G);
-    OrnEhDeleteTerminateFunction(&G);  // not there any more: nothing
-    g_calls.clear();
-    orneh::runtime::CallTerminateFunctions();
-    EXPECT_EQ(g_calls, "");
+    EXPECT_EQ(run(), "gf");
+    for (auto* f : {&F, &G, &G}) OrnEhDeleteTerminateFunction(f);  // the second G is not there any more
+    EXPECT_EQ(run(), "");
 }
 
 }  // namespace

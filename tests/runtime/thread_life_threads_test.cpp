@@ -32,7 +32,7 @@ std::size_t Count(const std::string& text, const std::string& what) {
     return n;
 }
 
-TEST(ThreadLifeTest, ThreadsThatEndLeaveNothingToTheirSuccessors) {
+TEST(ThreadLifeTest, EndedThreadsSuccessor) {
     zkqtest::ScopedStandardLog quiet(zkqtest::WorkDir(), "quiet.log", OrnEhLogOff, 0);
     // Short threads that end holding two exceptions, without ending their
     // handling, until the kernel gives an id a second time.
@@ -65,7 +65,7 @@ TEST(ThreadLifeTest, ThreadsThatEndLeaveNothingToTheirSuccessors) {
     EXPECT_EQ(Capacity(), 50u);
 }
 
-TEST(ThreadLifeTest, ChildrenForkedAmongBusyThreadsKeepTheForkingThreadsChain) {
+TEST(ThreadLifeTest, ForkAmongBusyThreads) {
     zkqtest::TempDir dir;
     zkqtest::ScopedStandardLog log(dir.path(), "fork.log");
     zkqtest::ClearChain();
@@ -119,7 +119,7 @@ TEST(ThreadLifeTest, ChildrenForkedAmongBusyThreadsKeepTheForkingThreadsChain) {
     zkqtest::ClearChain();
 }
 
-TEST(ThreadLifeTest, ExceptionCarriedByAFutureLeavesTheWorkersChain) {
+TEST(ThreadLifeTest, ExceptionCarriedByAFuture) {
     zkqtest::ScopedStandardLog quiet(zkqtest::WorkDir(), "quiet.log", OrnEhLogOff, 0);
     zkqtest::ClearChain();
     std::promise<void> thrown, taken;

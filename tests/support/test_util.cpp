@@ -1,10 +1,12 @@
 #include "test_util.h"
 
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,6 +41,22 @@ std::string ReadFile(const std::string& path) {
     std::ostringstream out;
     out << in.rdbuf();
     return out.str();
+}
+
+::testing::AssertionResult Contains(const std::string& text, std::initializer_list<std::string> pieces) {
+    for (const std::string& piece : pieces) {
+        if (text.find(piece) == std::string::npos) return ::testing::AssertionFailure() << "no \"" << piece << "\" in:\n" << text;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs, int stepMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(stepMs));
+    }
+    return true;
 }
 
 bool FileExists(const std::string& path) {

@@ -4,7 +4,11 @@
 #ifndef ZKQ_TESTS_SUPPORT_TEST_UTIL_H
 #define ZKQ_TESTS_SUPPORT_TEST_UTIL_H
 
+#include <functional>
+#include <initializer_list>
 #include <string>
+
+#include <gtest/gtest.h>
 
 namespace zkqtest {
 
@@ -28,6 +32,13 @@ private:
 std::string ReadFile(const std::string& path);
 bool FileExists(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
+
+// Success when text holds every piece; the failure names the missing one.
+::testing::AssertionResult Contains(const std::string& text, std::initializer_list<std::string> pieces);
+
+// Polls done() every stepMs until it holds (true) or timeoutMs have passed
+// (false): the one bounded wait of the tests.
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs, int stepMs = 10);
 
 // Sets (or, with a null value, unsets) an environment variable for the
 // lifetime of the object.

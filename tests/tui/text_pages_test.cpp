@@ -13,7 +13,7 @@ std::string Printed(const std::string& report, int columns, int rows) {
     return pages.ended() ? pages.document() : "(not ended)";
 }
 
-TEST(TextPagesTest, LinesWrapAndPagesBreak) {
+TEST(TextPagesTest, Layout) {
     // Empty lines keep their row; a wrapped line takes two rows; the fourth
     // row does not fit on a page of three and starts the next page.
     EXPECT_EQ("one\n\ntwo\n\fthree four\nfive\n", Printed("one\r\n\r\ntwo\r\nthree four five\r\n", 10, 3));

@@ -1,74 +1,16 @@
 #include "tmux_pane.h"
 
-#include <poll.h>
-#include <signal.h>
+#include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <thread>
 
+#include "support/child_process.h"
+#include "support/test_util.h"
+
 namespace zkqtest {
-namespace {
-
-constexpr int kCommandTimeoutMs = 10000;
-
-long long NowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-// Runs argv with its output collected; false when it fails or outlives the
-// time bound (it is then killed).
-bool RunBounded(const std::vector<std::string>& argv, std::string* output) {
-    int fds[2];
-    if (::pipe(fds) != 0) return false;
-    pid_t pid = ::fork();
-    if (pid < 0) {
-        ::close(fds[0]);
-        ::close(fds[1]);
-        return false;
-    }
-    if (pid == 0) {
-        ::dup2(fds[1], 1);
-        ::close(fds[0]);
-        ::close(fds[1]);
-        std::vector<char*> args;
-        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        ::execvp(args[0], args.data());
-        ::_exit(127);
-    }
-    ::close(fds[1]);
-    // The child's exit ends the wait, not the end of its output: a tmux
-    // server started by it keeps the pipe open.
-    const long long deadline = NowMs() + kCommandTimeoutMs;
-    std::string collected;
-    int status = 0;
-    bool exited = false;
-    while (!exited) {
-        if (NowMs() >= deadline) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            break;
-        }
-        exited = ::waitpid(pid, &status, WNOHANG) == pid;
-        struct pollfd p = {fds[0], POLLIN, 0};
-        while (::poll(&p, 1, exited ? 0 : 20) > 0 && (p.revents & POLLIN)) {
-            char buffer[4096];
-            const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
-            if (n <= 0) break;
-            collected.append(buffer, static_cast<std::size_t>(n));
-        }
-    }
-    ::close(fds[0]);
-    if (output) *output = collected;
-    return exited && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-}  // namespace
 
 TmuxPane::TmuxPane(const std::string& directory) : m_socket(directory + "/tmux.sock") {}
 
@@ -76,9 +18,24 @@ TmuxPane::~TmuxPane() { Close(); }
 
 void TmuxPane::Close() { Tmux({"kill-server"}); }
 
+// Each call runs in a child with a deadline of 10 s; its output goes to a
+// file, since the server it may start keeps its standard output open.
 bool TmuxPane::Tmux(std::vector<std::string> args, std::string* output) {
     args.insert(args.begin(), {"tmux", "-u", "-f", "/dev/null", "-S", m_socket});
-    return RunBounded(args, output);
+    const std::string out = m_socket + ".out";
+    const ChildResult result = RunInChild(
+        [&] {
+            const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+            if (fd < 0 || ::dup2(fd, 1) < 0) ::_exit(126);
+            std::vector<char*> argv;
+            for (std::string& a : args) argv.push_back(&a[0]);
+            argv.push_back(nullptr);
+            ::execvp(argv[0], argv.data());
+            ::_exit(127);
+        },
+        10);
+    if (output) *output = ReadFile(out);
+    return result.exited && result.exitCode == 0;
 }
 
 bool TmuxPane::Start(const std::string& command) {
@@ -92,12 +49,7 @@ std::string TmuxPane::Screen() {
 }
 
 bool TmuxPane::WaitForText(const std::string& text, int timeoutMs) {
-    const long long deadline = NowMs() + timeoutMs;
-    do {
-        if (Screen().find(text) != std::string::npos) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    } while (NowMs() < deadline);
-    return false;
+    return WaitUntil([&] { return Screen().find(text) != std::string::npos; }, timeoutMs, 50);
 }
 
 void TmuxPane::Keys(const std::vector<std::string>& keys) {
@@ -118,13 +70,7 @@ std::string TmuxPane::Query(const std::string& format) {
 }
 
 bool WaitForFile(const std::string& path, int timeoutMs) {
-    const long long deadline = NowMs() + timeoutMs;
-    do {
-        struct stat st;
-        if (::stat(path.c_str(), &st) == 0 && st.st_size > 0) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    } while (NowMs() < deadline);
-    return false;
+    return WaitUntil([&] { struct stat st; return ::stat(path.c_str(), &st) == 0 && st.st_size > 0; }, timeoutMs, 50);
 }
 
 }  // namespace zkqtest
