@@ -9,5 +9,5 @@ toolkits=$(pkg-config --cflags gtk+-3.0 ncursesw)
 find src -name '*.cpp' -print0 |
   xargs -0 -n 8 -P "$(nproc)" clang++ -std=c++17 -fsyntax-only -fnon-call-exceptions \
     -Wthread-safety -Wthread-safety-beta -Werror=thread-safety -Werror=thread-safety-beta \
-    -Iinclude -Isrc -Ilang/include $toolkits
+    -Iinclude -Isrc -Ilang/include -Ilang/src/posix $toolkits
 echo "thread-safety analysis: clean"

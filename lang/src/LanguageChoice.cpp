@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "OrnLangResource.h"
-#include "platform/resource/locate.h"
+#include "resource/locate.h"
 
 namespace ornlang {
 namespace {

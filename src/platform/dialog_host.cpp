@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "posix_io.h"
+
 namespace orneh {
 namespace platform {
 namespace {
@@ -31,23 +33,17 @@ bool Trusted(const struct stat& st) {
 }  // namespace
 
 bool WriteWholeFile(const char* path, const char* data, std::size_t size) noexcept {
-    int fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    const int fd = ornlang::posix::OpenNoInt(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) return false;
     // Exclusive while written; the file is cut only once it is held.
-    bool ok = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::ftruncate(fd, 0) == 0;
-    while (ok && size > 0) {
-        ssize_t written = ::write(fd, data, size);
-        if (written < 0 && errno == EINTR) continue;
-        ok = written > 0;
-        if (ok) {
-            data += written;
-            size -= static_cast<std::size_t>(written);
-        }
+    const bool ok = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::ftruncate(fd, 0) == 0 &&
+                    ornlang::posix::WriteFull(fd, data, size);
+    if (!ok) {
+        ornlang::posix::CloseKeepingErrno(fd);
+        return false;
     }
-    const int saved = errno;
-    if (::close(fd) != 0 && ok) return false;
-    errno = saved;
-    return ok;
+    // A failing close can be the first report of a failed write.
+    return ornlang::posix::CloseNoInt(fd) == 0;
 }
 
 const char* ProgramName() noexcept { return program_invocation_short_name; }

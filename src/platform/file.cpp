@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "platform/system.h"
+#include "posix_io.h"
 
 namespace orneh {
 namespace platform {
@@ -34,18 +35,12 @@ bool InjectedFailure(std::atomic<long>& countdown) noexcept {
     return false;
 }
 
-void CloseDescriptor(int fd) noexcept {
-    int saved = errno;
-    ::close(fd);
-    errno = saved;
-}
+using ornlang::posix::CloseKeepingErrno;
+using ornlang::posix::NoInt;
 
 // The writer lock, never waiting. kHeldElsewhere when someone else has it.
 OpenStatus LockWriter(int fd) noexcept {
-    int rc;
-    do {
-        rc = ::flock(fd, LOCK_EX | LOCK_NB);
-    } while (rc != 0 && errno == EINTR);
+    const int rc = NoInt([fd] { return ::flock(fd, LOCK_EX | LOCK_NB); });
     if (rc == 0) return OpenStatus::kOpened;
     return errno == EWOULDBLOCK ? OpenStatus::kHeldElsewhere : OpenStatus::kFailed;
 }
@@ -100,14 +95,14 @@ OpenStatus File::OpenForAppend(const char* path, std::uint64_t waitMs, WriteMode
 
     FileClaim claim{};
     if (ClaimFile(key, waitMs, &claim) == ClaimResult::kBusy) {
-        CloseDescriptor(fd);
+        CloseKeepingErrno(fd);
         errno = EWOULDBLOCK;
         return OpenStatus::kHeldHere;
     }
     OpenStatus status = LockWriter(fd);
     if (status != OpenStatus::kOpened) {
         // Close before releasing: the next writer of ours must find the lock free.
-        CloseDescriptor(fd);
+        CloseKeepingErrno(fd);
         ReleaseFile(claim);
         return status;
     }
@@ -130,14 +125,14 @@ OpenStatus File::WaitForTurn(const char* path, std::uint64_t waitMs, WriteMode m
             }
             ReleaseFile(claim);
             if (status == OpenStatus::kFailed) {
-                CloseDescriptor(fd);
+                CloseKeepingErrno(fd);
                 return status;
             }
         }
         if (std::chrono::steady_clock::now() >= end) break;
         SleepMilliseconds(kTurnPollMs);
     }
-    CloseDescriptor(fd);
+    CloseKeepingErrno(fd);
     errno = EWOULDBLOCK;
     return OpenStatus::kHeldElsewhere;
 }
@@ -153,11 +148,11 @@ OpenStatus File::ProbeExisting(const char* path) noexcept {
     FileClaim claim{};
     if (ClaimFile(key, 0, &claim) == ClaimResult::kBusy) {
         // A writer of ours has it open: it exists and can be written.
-        CloseDescriptor(fd);
+        CloseKeepingErrno(fd);
         return OpenStatus::kOpened;
     }
     OpenStatus status = LockWriter(fd);
-    CloseDescriptor(fd);
+    CloseKeepingErrno(fd);
     ReleaseFile(claim);
     if (status == OpenStatus::kHeldElsewhere) errno = EWOULDBLOCK;
     return status;
@@ -170,18 +165,11 @@ long File::ReadAt(std::uint64_t offset, void* buffer, std::size_t size) noexcept
     }
     if (InjectedFailure(g_failRead)) return -1;
     if (size > LONG_MAX) size = LONG_MAX;
-    char* out = static_cast<char*>(buffer);
-    std::size_t done = 0;
-    while (done < size) {
-        ssize_t got = ::pread(m_fd, out + done, size - done, static_cast<off_t>(offset + done));
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return -1;
-        }
-        if (got == 0) break;
-        done += static_cast<std::size_t>(got);
+    if (offset > static_cast<std::uint64_t>(INT64_MAX)) {
+        errno = EINVAL;
+        return -1;
     }
-    return static_cast<long>(done);
+    return static_cast<long>(ornlang::posix::ReadFull(m_fd, buffer, size, static_cast<off_t>(offset)));
 }
 
 // offset < 0: append (write); otherwise pwrite at offset.
@@ -191,23 +179,9 @@ bool File::WriteLoop(std::int64_t offset, const void* data, std::size_t size) no
         return false;
     }
     if (InjectedFailure(g_failWrite)) return false;
-    const char* in = static_cast<const char*>(data);
-    while (size > 0) {
-        ssize_t put = offset < 0 ? ::write(m_fd, in, size) : ::pwrite(m_fd, in, size, static_cast<off_t>(offset));
-        if (put < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (put == 0) {
-            errno = EIO;
-            return false;
-        }
-        if (m_mode == WriteMode::kSyncAtClose) m_dirty = true;
-        in += put;
-        size -= static_cast<std::size_t>(put);
-        if (offset >= 0) offset += put;
-    }
-    return true;
+    // Marked before writing: a write that fails part-way has still changed the file.
+    if (m_mode == WriteMode::kSyncAtClose && size > 0) m_dirty = true;
+    return ornlang::posix::WriteFull(m_fd, data, size, static_cast<off_t>(offset));
 }
 
 bool File::WriteAll(const void* data, std::size_t size) noexcept { return WriteLoop(-1, data, size); }
@@ -263,11 +237,7 @@ bool File::Truncate(std::uint64_t length) noexcept {
         errno = EBADF;
         return false;
     }
-    int rc;
-    do {
-        rc = ::ftruncate(m_fd, static_cast<off_t>(length));
-    } while (rc != 0 && errno == EINTR);
-    if (rc != 0) return false;
+    if (NoInt([&] { return ::ftruncate(m_fd, static_cast<off_t>(length)); }) != 0) return false;
     m_dirty = true;
     return true;
 }
@@ -293,7 +263,7 @@ void File::Close() noexcept {
     m_claim = FileClaim{};
     // O_DSYNC covers the writes, not a truncation; fdatasync covers both.
     if (m_dirty) ::fdatasync(m_fd);
-    CloseDescriptor(m_fd);
+    CloseKeepingErrno(m_fd);
     m_fd = -1;
     m_dirty = false;
 }

@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "posix_io.h"
+
 namespace orneh {
 namespace platform {
 namespace {
@@ -15,18 +17,10 @@ namespace {
 // racing creator); after this many rounds the name counts as not usable.
 constexpr int kCreateRounds = 3;
 
-void CloseKeepingErrno(int fd) noexcept {
-    int saved = errno;
-    ::close(fd);
-    errno = saved;
-}
+using ornlang::posix::CloseKeepingErrno;
 
 int OpenAt(int directory, const char* name, int flags, mode_t mode) noexcept {
-    int fd;
-    do {
-        fd = ::openat(directory, name, flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, mode);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
+    return ornlang::posix::OpenAtNoInt(directory, name, flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, mode);
 }
 
 bool OthersCanWrite(const struct stat& directory) noexcept {

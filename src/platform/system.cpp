@@ -8,6 +8,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include "posix_io.h"
+
 namespace orneh {
 namespace platform {
 
@@ -80,8 +82,8 @@ void SleepMilliseconds(unsigned long ms) noexcept {
     struct timespec left;
     left.tv_sec = static_cast<time_t>(ms / 1000);
     left.tv_nsec = static_cast<long>(ms % 1000) * 1000000L;
-    while (::nanosleep(&left, &left) != 0 && errno == EINTR) {
-    }
+    // Each interrupted call leaves the time still to sleep in left.
+    ornlang::posix::NoInt([&left] { return ::nanosleep(&left, &left); });
 }
 
 LocalTime GetLocalTime() noexcept {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "OrnLangResource.h"
-#include "platform/resource/module.h"
+#include "resource/module.h"
 
 namespace {
 

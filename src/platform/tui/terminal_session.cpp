@@ -13,6 +13,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include "posix_io.h"
+
 namespace orneh {
 namespace dialog {
 namespace tui {
@@ -41,17 +43,8 @@ thread_local TerminalSession* t_session = nullptr;
 
 void GiveTerminalBack() {
     if (g_ttyFd < 0) return;
-    size_t done = 0;
-    while (done < g_leaveLength) {
-        ssize_t n = ::write(g_ttyFd, g_leaveSequence + done, g_leaveLength - done);
-        if (n > 0) {
-            done += static_cast<size_t>(n);
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else {
-            break;
-        }
-    }
+    // Async-signal-safe: only write() and errno underneath.
+    ornlang::posix::WriteFull(g_ttyFd, g_leaveSequence, g_leaveLength);
     ::tcsetattr(g_ttyFd, TCSADRAIN, &g_ttyModes);
 }
 

@@ -4,8 +4,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/resource/byte_reader.h"
-#include "platform/resource/module.h"
+#include "resource/byte_reader.h"
+#include "resource/module.h"
 
 namespace ornlang {
 namespace resource {

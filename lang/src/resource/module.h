@@ -1,8 +1,8 @@
 // The in-memory form of a loaded resource module: the file's bytes (with
 // zero padding behind them) and an index of its entries. A module handle
 // (HINSTANCE) is the address of a Module.
-#ifndef ORNLANG_PLATFORM_RESOURCE_MODULE_H
-#define ORNLANG_PLATFORM_RESOURCE_MODULE_H
+#ifndef ORNLANG_RESOURCE_MODULE_H
+#define ORNLANG_RESOURCE_MODULE_H
 
 #include <cstddef>
 #include <cstdint>

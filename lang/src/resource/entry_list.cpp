@@ -1,6 +1,6 @@
 #include <cstdlib>
 
-#include "platform/resource/module.h"
+#include "resource/module.h"
 
 namespace ornlang {
 namespace resource {

@@ -4,9 +4,9 @@
 #include <new>
 
 #include "OrnLangResource.h"
-#include "platform/resource/byte_reader.h"
-#include "platform/resource/cp1252.h"
-#include "platform/resource/module.h"
+#include "resource/byte_reader.h"
+#include "resource/cp1252.h"
+#include "resource/module.h"
 
 namespace ornlang {
 namespace resource {

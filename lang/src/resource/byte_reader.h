@@ -1,8 +1,8 @@
 // Bounds-checked little-endian reading of a byte range. Every read that
 // would leave the range fails instead, so parsers built on it cannot touch
 // memory outside the loaded bytes whatever the input holds.
-#ifndef ORNLANG_PLATFORM_RESOURCE_BYTE_READER_H
-#define ORNLANG_PLATFORM_RESOURCE_BYTE_READER_H
+#ifndef ORNLANG_RESOURCE_BYTE_READER_H
+#define ORNLANG_RESOURCE_BYTE_READER_H
 
 #include <cstddef>
 #include <cstdint>

@@ -3,8 +3,8 @@
 // section table, and its type -> name -> language tree is indexed.
 #include <cerrno>
 
-#include "platform/resource/byte_reader.h"
-#include "platform/resource/module.h"
+#include "resource/byte_reader.h"
+#include "resource/module.h"
 
 namespace ornlang {
 namespace resource {

@@ -1,6 +1,6 @@
 // Code page 1252, the 8-bit character set of every text the library keeps.
-#ifndef ORNLANG_PLATFORM_RESOURCE_CP1252_H
-#define ORNLANG_PLATFORM_RESOURCE_CP1252_H
+#ifndef ORNLANG_RESOURCE_CP1252_H
+#define ORNLANG_RESOURCE_CP1252_H
 
 #include <cstddef>
 #include <cstdint>

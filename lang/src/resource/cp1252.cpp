@@ -1,4 +1,4 @@
-#include "platform/resource/cp1252.h"
+#include "resource/cp1252.h"
 
 namespace ornlang {
 namespace resource {

@@ -1,6 +1,6 @@
 // Reading a whole file into a heap block, for loading modules as data.
-#ifndef ORNLANG_PLATFORM_RESOURCE_FILE_READ_H
-#define ORNLANG_PLATFORM_RESOURCE_FILE_READ_H
+#ifndef ORNLANG_RESOURCE_FILE_READ_H
+#define ORNLANG_RESOURCE_FILE_READ_H
 
 #include <cstddef>
 #include <cstdint>

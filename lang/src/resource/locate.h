@@ -1,7 +1,7 @@
 // Where the language library and the running program lie in the file
 // system, for finding resource modules installed beside them.
-#ifndef ORNLANG_PLATFORM_RESOURCE_LOCATE_H
-#define ORNLANG_PLATFORM_RESOURCE_LOCATE_H
+#ifndef ORNLANG_RESOURCE_LOCATE_H
+#define ORNLANG_RESOURCE_LOCATE_H
 
 #include <cstddef>
 

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "OrnLangResource.h"
-#include "platform/resource/cp1252.h"
-#include "platform/resource/module.h"
+#include "resource/cp1252.h"
+#include "resource/module.h"
 
 namespace ornlang {
 namespace resource {

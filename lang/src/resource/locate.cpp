@@ -1,4 +1,4 @@
-#include "platform/resource/locate.h"
+#include "resource/locate.h"
 
 #include <dlfcn.h>
 #include <limits.h>

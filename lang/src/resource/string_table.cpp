@@ -1,9 +1,9 @@
 // String resources: RT_STRING bundles of 16 counted UTF-16 strings; string
 // id lies in bundle id / 16 + 1 at position id % 16.
 #include "OrnLangResource.h"
-#include "platform/resource/byte_reader.h"
-#include "platform/resource/cp1252.h"
-#include "platform/resource/module.h"
+#include "resource/byte_reader.h"
+#include "resource/cp1252.h"
+#include "resource/module.h"
 
 using namespace ornlang::resource;
 

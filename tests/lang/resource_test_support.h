@@ -1,8 +1,8 @@
 // Helpers of the resource-module tests: the modules built from
 // resource_data/*.rc, .res files with hand-made entries, a minimal PE image
 // around a resource section, and every lookup at once.
-#ifndef ZKQ_TESTS_PLATFORM_RESOURCE_TEST_SUPPORT_H
-#define ZKQ_TESTS_PLATFORM_RESOURCE_TEST_SUPPORT_H
+#ifndef ZKQ_TESTS_LANG_RESOURCE_TEST_SUPPORT_H
+#define ZKQ_TESTS_LANG_RESOURCE_TEST_SUPPORT_H
 
 #include <cstdint>
 #include <memory>

@@ -5,8 +5,8 @@
 #include <memory>
 
 #include "OrnLangResource.h"
-#include "platform/resource/file_read.h"
-#include "platform/resource/module.h"
+#include "resource/file_read.h"
+#include "resource/module.h"
 
 namespace ornlang {
 namespace resource {

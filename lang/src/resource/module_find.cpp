@@ -2,8 +2,8 @@
 #include <cstdlib>
 
 #include "OrnLangResource.h"
-#include "platform/resource/cp1252.h"
-#include "platform/resource/module.h"
+#include "resource/cp1252.h"
+#include "resource/module.h"
 
 namespace ornlang {
 namespace resource {

@@ -1,4 +1,4 @@
-#include "platform/resource/file_read.h"
+#include "resource/file_read.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,30 +8,14 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "posix_io.h"
+
 namespace ornlang {
 namespace resource {
 namespace {
 
 // Resource modules are small; anything beyond this is not one.
 constexpr std::size_t kMaxModuleSize = std::size_t(256) << 20;
-
-class Fd {
-public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd() {
-        if (m_fd >= 0) {
-            int saved = errno;
-            ::close(m_fd);
-            errno = saved;
-        }
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 }  // namespace
 
@@ -43,7 +27,7 @@ std::uint8_t* ReadWholeFile(const char* path, std::size_t padding, std::size_t& 
     }
     // Non-blocking, so that a FIFO or a device in the module's place cannot
     // hold the open; only a regular file is read.
-    Fd fd(::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    posix::UniqueFd fd(posix::OpenNoInt(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (fd.get() < 0) return nullptr;
     struct stat info;
     if (::fstat(fd.get(), &info) != 0) return nullptr;
@@ -66,21 +50,15 @@ std::uint8_t* ReadWholeFile(const char* path, std::size_t padding, std::size_t& 
         return nullptr;
     }
     // The file may shrink while it is read: what was read is what counts.
-    std::size_t got = 0;
-    while (got < expected) {
-        ssize_t n = ::read(fd.get(), bytes + got, expected - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            int saved = errno;
-            std::free(bytes);
-            errno = saved;
-            return nullptr;
-        }
-        if (n == 0) break;
-        got += static_cast<std::size_t>(n);
+    const ssize_t got = posix::ReadFull(fd.get(), bytes, expected);
+    if (got < 0) {
+        const int saved = errno;
+        std::free(bytes);
+        errno = saved;
+        return nullptr;
     }
-    std::memset(bytes + got, 0, expected - got + padding);
-    size = got;
+    size = static_cast<std::size_t>(got);
+    std::memset(bytes + size, 0, expected - size + padding);
     return bytes;
 }
 
