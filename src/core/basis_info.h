@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "OrnEhBasis.h"
+#include "runtime/boundary.h"
 
 class ExContainer;
 class OrnEhParam;
@@ -35,10 +36,7 @@ struct OrnEhBasisAccess {
     // An application's Log override that throws leaves its record short;
     // the entry goes on, so that it still ends with Close.
     static void WriteRecord(const OrnEhBasis* e, OrnEhLogFile& log) {
-        try {
-            e->Log(log);
-        } catch (...) {
-        }
+        orneh::Contained([e, &log] { e->Log(log); });
     }
     static void Push(OrnEhBasis* e) { OrnEhBasis::Push(e); }
     static void Adopt(CException* e, int autoDelete) { OrnEhBasis::AdoptException(e, autoDelete); }
