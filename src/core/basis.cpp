@@ -10,6 +10,7 @@
 #include "core/log_record.h"
 #include "platform/alloc.h"
 #include "runtime/admin.h"
+#include "runtime/boundary.h"
 
 namespace ap = orneh::platform;
 namespace links = orneh::core::links;
@@ -31,11 +32,7 @@ OrnEhBasisInfo* NewRecord() {
 // --- Construction and destruction ---------------------------------------------
 
 OrnEhBasis::OrnEhBasis() : m_info(nullptr) {
-    try {
-        ActiveCall active;
-        m_info = NewRecord();
-    } catch (...) {
-    }
+    orneh::Boundary([this] { m_info = NewRecord(); });
 }
 
 OrnEhBasis::OrnEhBasis(const char* const source, const char* const className,
@@ -64,8 +61,7 @@ void OrnEhBasis::Construct(const char* source, const char* className, const char
                            const OrnEhParam* params, unsigned long captionNo,
                            CException* prevException, int autoDelete, unsigned long extraNo,
                            int push) {
-    try {
-        ActiveCall active;
+    orneh::Boundary([&] {
         m_info = NewRecord();
         if (m_info) {
             m_info->cause = OrnEhCopyString(cause);
@@ -81,29 +77,26 @@ void OrnEhBasis::Construct(const char* source, const char* className, const char
         orneh::core::AttachConstructionStack(this, 2);
         if (prevException) AdoptException(prevException, autoDelete);
         if (push) Push(this);
-    } catch (...) {
-    }
+    });
 }
 
 OrnEhBasis::~OrnEhBasis() {
     OrnEhBasisInfo* info = m_info;
     m_info = nullptr;
     if (!info) return;
-    try {
+    orneh::Contained([info] {
         OrnEhDeleteString(info->cause);
         OrnEhDeleteString(info->source);
         OrnEhDeleteString(info->method);
         OrnEhDeleteString(info->className);
         delete info->params;
-    } catch (...) {
-    }
+    });
     ap::Free(info->stack);
     ap::Free(info);
 }
 
 void OrnEhBasis::CheckBeforeDelete() {
-    try {
-        ActiveCall active;
+    orneh::Boundary([this] {
         ExContainer* container = GetCurrentContainer();
         OrnEhBasisInfo* info = m_info;
         if (!info) return;
@@ -126,8 +119,7 @@ void OrnEhBasis::CheckBeforeDelete() {
         } else if (owner) {
             owner->ForgetCurrent(this);
         }
-    } catch (...) {
-    }
+    });
 }
 
 // --- Numbers and hooks ----------------------------------------------------------

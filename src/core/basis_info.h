@@ -6,6 +6,7 @@
 
 #include "OrnEhBasis.h"
 #include "core/stack_block.h"
+#include "runtime/boundary.h"
 
 class ExContainer;
 class OrnEhParam;
@@ -37,10 +38,7 @@ struct OrnEhBasisAccess {
     // An application's Log override that throws leaves its record short;
     // the entry goes on, so that it still ends with Close.
     static void WriteRecord(const OrnEhBasis* e, OrnEhLogFile& log) {
-        try {
-            e->Log(log);
-        } catch (...) {
-        }
+        orneh::Contained([e, &log] { e->Log(log); });
         orneh::core::WriteStackBlock(e, log);
     }
     static void Push(OrnEhBasis* e) { OrnEhBasis::Push(e); }

@@ -2,6 +2,7 @@
 #include "OrnEhBasis.h"
 #include "core/basis_info.h"
 #include "runtime/admin.h"
+#include "runtime/boundary.h"
 
 namespace {
 
@@ -13,23 +14,23 @@ enum class Direction { Newer, Older };
 // record, or a non-matching candidate without a record, ends with null.
 OrnEhBasis* FindOfClass(OrnEhBasis* start, const CRuntimeClass* runtimeClass, Direction direction) {
     OrnEhBasis* candidate = start;
-    try {
+    orneh::Contained([&] {
         while (candidate) {
             OrnEhBasisInfo* info = Info(candidate);
-            if (candidate->IsKindOf(runtimeClass)) return info ? candidate : nullptr;
-            if (!info) return nullptr;
+            if (candidate->IsKindOf(runtimeClass) || !info) {
+                if (!info) candidate = nullptr;
+                return;
+            }
             candidate = direction == Direction::Newer ? info->next : info->prev;
         }
-    } catch (...) {
-    }
+    });
     return candidate;
 }
 
 }  // namespace
 
 void OrnEhBasis::Push(OrnEhBasis* e) {
-    try {
-        ActiveCall active;
+    orneh::Boundary([e] {
         ExContainer* container = GetCurrentContainer();
         OrnEhBasisInfo* info = Info(e);
         if (!container || !info) return;
@@ -44,37 +45,30 @@ void OrnEhBasis::Push(OrnEhBasis* e) {
         } else {
             container->Append(e);
         }
-    } catch (...) {
-    }
+    });
 }
 
 void OrnEhBasis::Release() {
-    try {
-        ActiveCall active;
+    orneh::Boundary([] {
         if (ExContainer* container = GetCurrentContainer()) container->ReleaseAll();
-    } catch (...) {
-    }
+    });
 }
 
 OrnEhBasis* OrnEhBasis::GetLast() {
-    try {
-        ActiveCall active;
+    return orneh::Boundary(nullptr, []() -> OrnEhBasis* {
         ExContainer* container = GetCurrentContainer();
         return container ? container->GetLast() : nullptr;
-    } catch (...) {
-        return nullptr;
-    }
+    });
 }
 
 OrnEhBasis* OrnEhBasis::GetFirst() const {
     const OrnEhBasis* candidate = this;
-    try {
+    orneh::Contained([&candidate] {
         while (OrnEhBasisInfo* info = Info(candidate)) {
             if (!info->prev) break;
             candidate = info->prev;
         }
-    } catch (...) {
-    }
+    });
     return const_cast<OrnEhBasis*>(candidate);
 }
 

@@ -10,6 +10,7 @@
 #include "core/text_tables.h"
 #include "platform/format_message.h"
 #include "runtime/admin.h"
+#include "runtime/boundary.h"
 
 const char* OrnEhBasis::GetResourceModulname() const { return nullptr; }
 
@@ -18,11 +19,9 @@ unsigned long OrnEhBasis::GetResIdForTextInfo() const { return 0; }
 unsigned long OrnEhBasis::GetResIdForCaption() const { return 0; }
 
 HINSTANCE OrnEhBasis::LoadResourceModule(const char* const name) const {
-    try {
+    return orneh::Contained(nullptr, [&] {
         return name ? OrnResLoadModule(name) : nullptr;
-    } catch (...) {
-        return nullptr;
-    }
+    });
 }
 
 void OrnEhBasis::FreeResourceModule(HINSTANCE const module) const {
@@ -30,7 +29,7 @@ void OrnEhBasis::FreeResourceModule(HINSTANCE const module) const {
 }
 
 void* OrnEhBasis::GetResourceEntry(unsigned long resId, HINSTANCE& module) const {
-    try {
+    return orneh::Contained(nullptr, [&]() -> void* {
         if (!module || resId == 0) return nullptr;
         char name[24];
         std::snprintf(name, sizeof name, "#%lu", resId);
@@ -39,9 +38,7 @@ void* OrnEhBasis::GetResourceEntry(unsigned long resId, HINSTANCE& module) const
         // An empty resource holds no table; its address is where the next
         // entry's header begins, which no walk could tell from a table.
         return size > 0 ? const_cast<void*>(data) : nullptr;
-    } catch (...) {
-        return nullptr;
-    }
+    });
 }
 
 void OrnEhBasis::FreeResourceEntry(void* const) const {}
@@ -49,7 +46,7 @@ void OrnEhBasis::FreeResourceEntry(void* const) const {}
 char* OrnEhBasis::GetErrorTextInfo(void* entry, unsigned long textNo, unsigned long& messageType,
                                    unsigned long& captionNo, short& logFlag,
                                    short& showFlag) const {
-    try {
+    return orneh::Contained(nullptr, [&]() -> char* {
         orneh::core::TextRecord record;
         if (!orneh::core::FindTextRecord(entry, orneh::core::TableBytes(entry), textNo, record)) {
             return nullptr;
@@ -59,20 +56,16 @@ char* OrnEhBasis::GetErrorTextInfo(void* entry, unsigned long textNo, unsigned l
         showFlag = record.showFlag;
         logFlag = record.logFlag;
         return const_cast<char*>(record.text);
-    } catch (...) {
-        return nullptr;
-    }
+    });
 }
 
 void OrnEhBasis::FreeErrorText(char*) const {}
 
 char* OrnEhBasis::GetCaptionText(void* entry, unsigned long captionNo) const {
-    try {
+    return orneh::Contained(nullptr, [&] {
         return const_cast<char*>(
             orneh::core::FindCaption(entry, orneh::core::TableBytes(entry), captionNo));
-    } catch (...) {
-        return nullptr;
-    }
+    });
 }
 
 void OrnEhBasis::FreeCaptionText(char*) const {}
@@ -90,24 +83,20 @@ const char* FormatWithSlots(const char* text, char** slots, unsigned short count
 }  // namespace
 
 const char* OrnEhBasis::FormatErrorText(const char* const text) {
-    try {
+    return orneh::Contained(text, [&] {
         const OrnEhParam* params = m_info ? m_info->params : nullptr;
         unsigned short count = 0;
         char** slots = params ? params->GetParamArray(&count) : nullptr;
         return FormatWithSlots(text, slots, count);
-    } catch (...) {
-        return text;
-    }
+    });
 }
 
 const char* OrnEhBasis::FormatErrorText(const char* const text, const OrnEhParam& params) {
-    try {
+    return orneh::Contained(text, [&] {
         unsigned short count = 0;
         char** slots = params.GetParamArray(&count);
         return FormatWithSlots(text, slots, count);
-    } catch (...) {
-        return text;
-    }
+    });
 }
 
 int OrnEhBasis::GetErrorMessage(char* buffer, unsigned int maxLength, unsigned int*) {
@@ -115,11 +104,10 @@ int OrnEhBasis::GetErrorMessage(char* buffer, unsigned int maxLength, unsigned i
     OrnEhBasis* e = nullptr;
     char* text = nullptr;
     int result = FALSE;
-    try {
-        ActiveCall active;
+    orneh::Boundary([&] {
         e = GetLast();
         while (e && e->GetErrorTextNo() == 0) e = e->GetPrev();
-        if (!e) return FALSE;
+        if (!e) return;
         void* entry = nullptr;
         if (const char* name = e->GetResourceModulname()) {
             module = e->LoadResourceModule(name);
@@ -140,12 +128,9 @@ int OrnEhBasis::GetErrorMessage(char* buffer, unsigned int maxLength, unsigned i
             if (formatted != text) OrnEhDeleteString(formatted);
             result = TRUE;
         }
-    } catch (...) {
-    }
-    try {
-        if (e) e->FreeErrorText(text);
-    } catch (...) {
-    }
+    });
+    // The release hook of the exception that handed the text out.
+    if (e) orneh::Contained([e, text] { e->FreeErrorText(text); });
     if (module) OrnResFreeModule(module);
     return result;
 }

@@ -9,6 +9,7 @@
 #include "platform/alloc.h"
 #include "platform/system.h"
 #include "runtime/admin.h"
+#include "runtime/boundary.h"
 
 namespace ap = orneh::platform;
 
@@ -23,7 +24,7 @@ OrnEhBasisInfo* Info(const OrnEhBasis* e) { return OrnEhBasisAccess::Info(e); }
 void OrnEhBasis::Log(OrnEhLogFile& log) const {
     const OrnEhBasisInfo* info = m_info;
     if (!info) return;
-    try {
+    orneh::Contained([&] {
         log << "Fehlerursache: " << info->cause << "\r\n";
         log << "Source: " << info->source << "\r\n";
         log << "Methode: " << info->className << " :: " << info->method << "\r\n";
@@ -35,8 +36,7 @@ void OrnEhBasis::Log(OrnEhLogFile& log) const {
             << "   Aufgetreten in Thread: " << static_cast<unsigned long>(info->threadId)
             << "   Ausgegeben in Thread: " << static_cast<unsigned long>(GetExThreadId())
             << "\r\n";
-    } catch (...) {
-    }
+    });
 }
 
 namespace orneh {
@@ -87,13 +87,11 @@ bool WriteDetailsText(OrnEhLogFile& log, OrnEhBasis* newest) {
 }  // namespace orneh
 
 void OrnEhBasis::Log(const char* const message, CException* exception, int autoDelete) {
-    try {
-        ActiveCall active;
+    orneh::Boundary([&] {
         if (exception) AdoptException(exception, autoDelete);
         ExContainer* container = GetCurrentContainer();
         if (container) orneh::core::LogChain(container, message, container->GetLast());
-    } catch (...) {
-    }
+    });
 }
 
 namespace orneh {
@@ -101,7 +99,7 @@ namespace core {
 
 void LogChain(ExContainer* container, const char* message, OrnEhBasis* newest) {
     char* path = nullptr;
-    try {
+    orneh::Contained([&] {
         if (container->logFile.GetStyle() == OrnEhLogOff) return;
         // The newest exception that names a log file of its own decides.
         OrnEhLogfileStyle style = OrnEhLogLimited;
@@ -116,8 +114,7 @@ void LogChain(ExContainer* container, const char* message, OrnEhBasis* newest) {
         }
         container->logFile.Open(path, style, maxSize);
         WriteReportEntry(container->logFile, message, newest);
-    } catch (...) {
-    }
+    });
     ap::Free(path);
 }
 

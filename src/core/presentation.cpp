@@ -22,10 +22,11 @@ struct DetailsText {
 }  // namespace
 
 long PresentInDialog(HWND window, const char* text, const char* caption,
-                     unsigned long messageType) {
+                     unsigned long messageType, ExContainer* container) {
     dialog::OrnEhDialog dialog(window);
     dialog.SetMessage(text, caption, messageType);
-    DetailsText details{GetCurrentContainer()};
+    DetailsText details{container};
+    if (container) dialog.SetLogFile(&container->logFile);
     if (details.container && WriteDetailsText(details.container->logFile, details.container->GetLast())) {
         dialog.SetDetails(details.container->logFile.GetMemoryText());
     }

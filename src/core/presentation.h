@@ -5,13 +5,16 @@
 
 #include "compat/OrnEhWinTypes.h"
 
+class ExContainer;
+
 namespace orneh {
 namespace core {
 
 // Runs the error dialog for text, caption and messageType; its details are
-// the calling thread's chain. Returns the button the dialog ended with.
+// the chain of container, the calling thread's (none without one). Returns
+// the button the dialog ended with.
 long PresentInDialog(HWND window, const char* text, const char* caption,
-                     unsigned long messageType);
+                     unsigned long messageType, ExContainer* container);
 
 // Appends caption, CR LF, text, CR LF, CR LF to fileName (created if
 // missing); a null name or a file that cannot be opened writes nothing.

@@ -8,10 +8,12 @@
 #include "OrnLangIds.h"
 #include "OrnLangResource.h"
 #include "core/basis_info.h"
+#include "core/log_record.h"
 #include "core/presentation.h"
 #include "module/language.h"
 #include "platform/alloc.h"
 #include "runtime/admin.h"
+#include "runtime/boundary.h"
 
 namespace ap = orneh::platform;
 
@@ -30,17 +32,21 @@ struct ReportResources {
 
     ~ReportResources() {
         if (formatted && formatted != shownText) OrnEhDeleteString(formatted);
-        try {
-            // The release hooks of the exception that handed the texts out.
+        // The release hooks of the exception that handed the texts out.
+        orneh::Contained([this] {
             if (text) OrnEhBasisAccess::FreeErrorText(owner, text);
             if (lookedUpCaption) OrnEhBasisAccess::FreeCaptionText(owner, lookedUpCaption);
-        } catch (...) {
-        }
+        });
         if (module) OrnResFreeModule(module);
         OrnEhDeleteString(defaultText);
         OrnEhDeleteString(defaultCaption);
     }
 };
+
+// What OrnEhBasis::Log(message, nullptr, 1) writes, for a container at hand.
+void LogTo(ExContainer* container, const char* message) {
+    if (container) orneh::core::LogChain(container, message, container->GetLast());
+}
 
 }  // namespace
 
@@ -54,8 +60,9 @@ long OrnEhBasis::ReportErrorOnObject(const char* const fileName, const char* con
 
 long OrnEhBasis::ReportOn(HWND window, const char* fileName, bool toFile, const char* caption) {
     long result = 1;
-    try {
-        ActiveCall active;
+    orneh::Boundary([&] {
+        // The calling thread's container, looked up once for the whole report.
+        ExContainer* container = GetCurrentContainer();
         {
             ReportResources r;
             r.owner = this;
@@ -91,7 +98,7 @@ long OrnEhBasis::ReportOn(HWND window, const char* fileName, bool toFile, const 
             }
             r.formatted = FormatErrorText(r.shownText);
 
-            if (logFlag) OrnEhBasis::Log(r.formatted, nullptr, 1);
+            if (logFlag) LogTo(container, r.formatted);
             if (showFlag) {
                 if (toFile) {
                     orneh::core::PresentInFile(fileName, shownCaption, r.formatted);
@@ -101,9 +108,8 @@ long OrnEhBasis::ReportOn(HWND window, const char* fileName, bool toFile, const 
             }
         }
         // This exception goes with the chain; nothing of it is touched after.
-        Release();
-    } catch (...) {
-    }
+        if (container) container->ReleaseAll();
+    });
     return toFile ? 1 : result;
 }
 
@@ -111,7 +117,7 @@ long OrnEhBasis::ShowError(HWND const window, const char* const text, const char
                            unsigned long messageType) const {
     char* composed = nullptr;
     long result = 1;
-    try {
+    orneh::Contained([&] {
         char application[3] = {0, 0, 0};
         GetApplication(application, sizeof application);
         application[sizeof application - 1] = '\0';
@@ -124,9 +130,9 @@ long OrnEhBasis::ShowError(HWND const window, const char* const text, const char
             // "%.5lu" prints what "%05.5lu" prints: at least five digits.
             std::snprintf(composed, size, "#%s%.5lu\r\n\r\n%s", application, GetErrorTextNo(), body);
         }
-        result = orneh::core::PresentInDialog(window, composed ? composed : body, caption, messageType);
-    } catch (...) {
-    }
+        result = orneh::core::PresentInDialog(window, composed ? composed : body, caption, messageType,
+                                              GetCurrentContainer());
+    });
     ap::Free(composed);
     return result;
 }
@@ -138,7 +144,8 @@ namespace {
 // chain.
 OrnEhBasis* ChooseForReport(CException* exception, int autoDelete) {
     if (exception) OrnEhBasisAccess::Adopt(exception, autoDelete);
-    OrnEhBasis* newest = OrnEhBasis::GetLast();
+    ExContainer* container = GetCurrentContainer();
+    OrnEhBasis* newest = container ? container->GetLast() : nullptr;
     OrnEhBasis* chosen = newest;
     while (chosen && chosen->GetErrorTextNo() == 0) chosen = chosen->GetPrev();
     return chosen ? chosen : newest;
@@ -148,24 +155,19 @@ OrnEhBasis* ChooseForReport(CException* exception, int autoDelete) {
 
 long OrnEhBasis::Report(HWND window, CException* exception, int autoDelete,
                         const char* const caption) {
-    try {
-        ActiveCall active;
+    return orneh::Boundary(1L, [&] {
         OrnEhBasis* chosen = ChooseForReport(exception, autoDelete);
-        return chosen ? chosen->ReportErrorOnObject(window, caption) : 1;
-    } catch (...) {
-        return 1;
-    }
+        return chosen ? chosen->ReportErrorOnObject(window, caption) : 1L;
+    });
 }
 
 long OrnEhBasis::Report(const char* const fileName, CException* exception, int autoDelete,
                         const char* const caption) {
-    try {
-        ActiveCall active;
+    orneh::Boundary([&] {
         if (OrnEhBasis* chosen = ChooseForReport(exception, autoDelete)) {
             chosen->ReportErrorOnObject(fileName, caption);
         }
-    } catch (...) {
-    }
+    });
     return 1;
 }
 
@@ -179,24 +181,24 @@ long OrnEhBasis::ReportText(HWND window, const char* fileName, bool toFile, cons
                             CException* exception, int autoDelete, short writeLog) {
     long result = 1;
     const char* formatted = text;
-    try {
-        ActiveCall active;
-        if (exception) AdoptException(exception, autoDelete);
-        if (params) formatted = FormatErrorText(text, *params);
-        if (writeLog) OrnEhBasis::Log(formatted, nullptr, 1);
-        if (toFile) {
-            orneh::core::PresentInFile(fileName, caption, formatted);
-        } else {
-            result = orneh::core::PresentInDialog(window, formatted, caption,
-                                                  static_cast<unsigned long>(messageType));
-        }
-    } catch (...) {
-    }
-    if (formatted != text) OrnEhDeleteString(formatted);
-    try {
-        Release();
-    } catch (...) {
-    }
+    orneh::Boundary([&] {
+        // The calling thread's container, looked up once for the whole report.
+        ExContainer* container = GetCurrentContainer();
+        orneh::Contained([&] {
+            if (exception) AdoptException(exception, autoDelete);
+            if (params) formatted = FormatErrorText(text, *params);
+            if (writeLog) LogTo(container, formatted);
+            if (toFile) {
+                orneh::core::PresentInFile(fileName, caption, formatted);
+            } else {
+                result = orneh::core::PresentInDialog(window, formatted, caption,
+                                                      static_cast<unsigned long>(messageType),
+                                                      container);
+            }
+        });
+        if (formatted != text) OrnEhDeleteString(formatted);
+        if (container) container->ReleaseAll();
+    });
     return toFile ? 1 : result;
 }
 

@@ -9,6 +9,7 @@
 #ifndef ORNEH_DIALOG_ERROR_DIALOG_H
 #define ORNEH_DIALOG_ERROR_DIALOG_H
 
+#include "OrnEhLogFile.h"
 #include "compat/OrnEhCString.h"
 #include "compat/OrnEhWinTypes.h"
 #include "dialog/backend.h"
@@ -27,6 +28,9 @@ public:
     // The texts are copied; null texts count as empty.
     void SetMessage(const char* message, const char* caption, unsigned long style);
     void SetDetails(const char* details);
+    // The standard log file whose folder a save starts in and whose path a
+    // hand-over names (not owned); without one, the calling thread's.
+    void SetLogFile(const OrnEhLogFile* log) { m_logFile = log; }
 
     // Runs the dialog; the result value of the button that ended it, IDCANCEL
     // when it was cancelled, or -1 when it cannot be shown (no dialog
@@ -49,6 +53,7 @@ private:
     void OnSave();
     void OnPrint();
     void OnHandOver();
+    const OrnEhLogFile* LogFile() const;
     // TRUE: control 1709 into comment; FALSE: comment into control 1709.
     void UpdateData(BOOL saveAndValidate);
     void EndDialog(int result);
@@ -61,6 +66,7 @@ private:
     char* m_message = nullptr;
     char* m_caption = nullptr;
     char* m_details = nullptr;
+    const OrnEhLogFile* m_logFile = nullptr;
     unsigned int m_buttonType = 0;
     unsigned int m_iconType = 0;
     CString m_comment;

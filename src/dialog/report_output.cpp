@@ -10,6 +10,7 @@
 #include "dialog/print_pagination.h"
 #include "platform/dialog_host.h"
 #include "runtime/admin.h"
+#include "runtime/boundary.h"
 
 namespace orneh {
 namespace dialog {
@@ -43,6 +44,8 @@ private:
 
 }  // namespace
 
+const OrnEhLogFile* OrnEhDialog::LogFile() const { return m_logFile ? m_logFile : ThreadLogFile(); }
+
 void OrnEhDialog::BuildReportText(CString& out) const {
     out += m_message;
     if (!m_comment.IsEmpty()) {
@@ -59,7 +62,7 @@ void OrnEhDialog::OnSave() {
     request.filters.push_back({LoadText(IDS_EH_FILTER_ALL) + " (*.*)", "*.*"});
     UpdateData(TRUE);
     char directory[260] = "";
-    if (const OrnEhLogFile* log = ThreadLogFile()) log->GetDirectory(directory, sizeof directory);
+    if (const OrnEhLogFile* log = LogFile()) log->GetDirectory(directory, sizeof directory);
     request.directory = directory;
     request.defaultExtension = LoadText(IDS_EH_DEFAULT_EXTENSION);
     request.defaultName = LoadText(IDS_EH_DEFAULT_FILE_NAME);
@@ -85,7 +88,7 @@ void OrnEhDialog::OnPrint() {
 
 void OrnEhDialog::OnHandOver() {
     char logFile[260] = "";
-    if (const OrnEhLogFile* log = ThreadLogFile()) log->GetFullPath(logFile, sizeof logFile);
+    if (const OrnEhLogFile* log = LogFile()) log->GetFullPath(logFile, sizeof logFile);
     // The comment as last read by a save or a print: the field is not read here.
     OrnEhHandOverInfo info;
     BuildReportText(info.text);
@@ -94,11 +97,10 @@ void OrnEhDialog::OnHandOver() {
     info.logFile = logFile;
     LRESULT taken = 0;
     if (CWnd* main = AfxGetMainWnd()) {
-        try {
-            taken = main->SendMessage(WM_EH_HANDOVER, 0, reinterpret_cast<LPARAM>(&info));
-        } catch (...) {
-            taken = 0;  // a window procedure that throws has not taken it
-        }
+        // A window procedure that throws has not taken it.
+        taken = Contained(LRESULT{0}, [&] {
+            return main->SendMessage(WM_EH_HANDOVER, 0, reinterpret_cast<LPARAM>(&info));
+        });
     }
     if (!taken) ShowMessage(IDS_EH_HANDOVER_REFUSED, IDS_EH_HANDOVER_REFUSED_CAPTION);
 }

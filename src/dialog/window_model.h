@@ -63,6 +63,15 @@ struct Control {
     bool enabled = true;
 };
 
+// The message type of message-box style bits as a row of the backends' icon
+// tables: 0 none (or a type without an icon), 1 error, 2 question, 3 warning,
+// 4 information.
+constexpr unsigned int kIconRows = 5;
+inline unsigned int IconRow(unsigned int style) {
+    const unsigned int row = (style & 0xF0) >> 4;
+    return row < kIconRows ? row : 0;
+}
+
 struct WindowModel {
     std::string caption;
     std::string fontName;          // the template's font ("MS Shell Dlg")

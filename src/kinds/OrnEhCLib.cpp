@@ -3,14 +3,11 @@
 #include "OrnEhCLib.h"
 
 #include "OrnEhLogFile.h"
+#include "OrnLangIds.h"
 #include "module/language.h"
+#include "runtime/boundary.h"
 
 IMPLEMENT_DYNAMIC(OrnEhCLib, OrnEhBasis)
-
-namespace {
-const unsigned long kCLibTexts = 381;
-const unsigned long kCLibCaptions = 382;
-}  // namespace
 
 OrnEhCLib::OrnEhCLib(const char* const source, const char* const method, const char* const cause,
                      unsigned long errorNo, unsigned long extraNo, int push)
@@ -23,14 +20,13 @@ OrnEhCLib::~OrnEhCLib() {
 }
 
 void OrnEhCLib::Log(OrnEhLogFile& file) const {
-    try {
+    orneh::Contained([&] {
         LogKindHead(file, "OrnEhCLib");
-    } catch (...) {
-    }
+    });
 }
 
 const char* OrnEhCLib::GetResourceModulname() const { return orneh::module::LanguageModuleName(); }
 
-unsigned long OrnEhCLib::GetResIdForTextInfo() const { return kCLibTexts; }
+unsigned long OrnEhCLib::GetResIdForTextInfo() const { return IDR_EH_CLIB_TEXTS; }
 
-unsigned long OrnEhCLib::GetResIdForCaption() const { return kCLibCaptions; }
+unsigned long OrnEhCLib::GetResIdForCaption() const { return IDR_EH_CLIB_CAPTIONS; }

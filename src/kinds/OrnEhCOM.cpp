@@ -4,9 +4,11 @@
 #include <cstdint>
 
 #include "OrnEhLogFile.h"
+#include "OrnLangIds.h"
 #include "kinds/kind_support.h"
 #include "module/language.h"
 #include "platform/alloc.h"
+#include "runtime/boundary.h"
 
 IMPLEMENT_DYNAMIC(OrnEhCOM, OrnEhBasis)
 
@@ -22,7 +24,6 @@ struct ComErrorData {
 
 namespace {
 
-const unsigned int kCaptionCom = 2113;
 
 // A copy of a text, or null for an empty one.
 char* CopyIfAny(const char* text) { return text && *text ? OrnEhCopyString(text) : nullptr; }
@@ -40,7 +41,7 @@ ComErrorData* CopyFrom(const _com_error& error) {
     auto* data = static_cast<ComErrorData*>(orneh::platform::AllocZeroed(sizeof(ComErrorData)));
     if (!data) return nullptr;
     data->interfaceId = GUID_NULL;
-    try {
+    const bool filled = orneh::Contained(false, [&] {
         data->hresult = error.Error();
         data->helpContext = error.HelpContext();
         data->description = CopyIfAny(error.Description());
@@ -48,23 +49,22 @@ ComErrorData* CopyFrom(const _com_error& error) {
         data->source = CopyIfAny(error.Source());
         data->interfaceId = error.GUID();
         data->errorMessage = CopyIfAny(error.ErrorMessage());
-    } catch (...) {
-        FreeData(data);
-        return nullptr;
-    }
-    return data;
+        return true;
+    });
+    if (filled) return data;
+    FreeData(data);
+    return nullptr;
 }
 
 }  // namespace
 
 OrnEhCOM::OrnEhCOM(const _com_error& error, int push)
     : OrnEhBasis(nullptr, nullptr, nullptr, nullptr, 0, 0, 0, nullptr, 0, 0, push), m_data(nullptr) {
-    try {
+    orneh::Contained([&] {
         SetErrorTextNo(1);
         SetErrorNo(static_cast<unsigned long>(static_cast<std::uint32_t>(error.Error())));
         m_data = CopyFrom(error);
-    } catch (...) {
-    }
+    });
 }
 
 OrnEhCOM::~OrnEhCOM() {
@@ -74,7 +74,7 @@ OrnEhCOM::~OrnEhCOM() {
 }
 
 void OrnEhCOM::Log(OrnEhLogFile& file) const {
-    try {
+    orneh::Contained([&] {
         LogKindHead(file, "OrnEhCOM");
         if (!m_data) return;
         orneh::kinds::WriteHexLine(file, "HRESULT: ", static_cast<std::uint32_t>(m_data->hresult));
@@ -96,8 +96,7 @@ void OrnEhCOM::Log(OrnEhLogFile& file) const {
         file << "-";
         for (int i = 2; i < 8; ++i) file.WriteHex(id.Data4[i]);
         file << "\r\n";
-    } catch (...) {
-    }
+    });
 }
 
 char* OrnEhCOM::GetErrorTextInfo(void*, unsigned long, unsigned long& messageType,
@@ -109,11 +108,9 @@ char* OrnEhCOM::GetErrorTextInfo(void*, unsigned long, unsigned long& messageTyp
 }
 
 char* OrnEhCOM::GetCaptionText(void*, unsigned long) const {
-    try {
-        return orneh::module::CopyLanguageString(kCaptionCom);
-    } catch (...) {
-        return nullptr;
-    }
+    return orneh::Contained(nullptr, [&] {
+        return orneh::module::CopyLanguageString(IDS_EH_COM_CAPTION);
+    });
 }
 
 void OrnEhCOM::FreeCaptionText(char* text) const { OrnEhDeleteString(text); }

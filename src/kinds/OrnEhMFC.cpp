@@ -4,6 +4,7 @@
 #include "OrnEhLogFile.h"
 #include "kinds/kind_support.h"
 #include "platform/alloc.h"
+#include "runtime/boundary.h"
 
 IMPLEMENT_DYNAMIC(OrnEhMFC, OrnEhBasis)
 
@@ -27,7 +28,7 @@ MfcErrorData* CopyFrom(CException* wrapped) {
     if (!data) return nullptr;
     data->text[0] = '\0';
     data->className = nullptr;
-    try {
+    const bool filled = orneh::Contained(false, [&] {
         if (wrapped) {
             wrapped->GetErrorMessage(data->text, sizeof data->text, nullptr);
             data->text[sizeof data->text - 1] = '\0';
@@ -35,24 +36,23 @@ MfcErrorData* CopyFrom(CException* wrapped) {
                 data->className = OrnEhCopyString(runtimeClass->m_lpszClassName);
             }
         }
-    } catch (...) {
-        FreeData(data);
-        return nullptr;
-    }
-    return data;
+        return true;
+    });
+    if (filled) return data;
+    FreeData(data);
+    return nullptr;
 }
 
 }  // namespace
 
 OrnEhMFC::OrnEhMFC(CException* const wrapped, int autoDelete, int push)
     : OrnEhBasis(nullptr, nullptr, nullptr, nullptr, 0, 0, 0, nullptr, 0, 0, push), m_data(nullptr) {
-    try {
+    orneh::Contained([&] {
         SetErrorTextNo(1);
         m_data = CopyFrom(wrapped);
         // After the copy, so that it is taken from the living object.
         if (autoDelete && wrapped) wrapped->Delete();
-    } catch (...) {
-    }
+    });
 }
 
 OrnEhMFC::~OrnEhMFC() {
@@ -62,13 +62,12 @@ OrnEhMFC::~OrnEhMFC() {
 }
 
 void OrnEhMFC::Log(OrnEhLogFile& file) const {
-    try {
+    orneh::Contained([&] {
         LogKindHead(file, "OrnEhMFC");
         if (!m_data) return;
         file << "MFC-Exceptionklasse: " << m_data->className << "\r\n";
         file << "MFC-Fehlertext: " << m_data->text << "\r\n";
-    } catch (...) {
-    }
+    });
 }
 
 char* OrnEhMFC::GetErrorTextInfo(void*, unsigned long, unsigned long& messageType,

@@ -2,15 +2,12 @@
 #include "OrnEhMemory.h"
 
 #include "OrnEhLogFile.h"
+#include "OrnLangIds.h"
 #include "kinds/kind_support.h"
 #include "module/language.h"
+#include "runtime/boundary.h"
 
 IMPLEMENT_DYNAMIC(OrnEhMemory, OrnEhBasis)
-
-namespace {
-const unsigned int kTextOutOfMemory = 2110;
-const unsigned int kCaptionOutOfMemory = 2133;
-}  // namespace
 
 OrnEhMemory::OrnEhMemory() : OrnEhBasis(), m_size(0) {
     // Delete() must never free the reserve: only the administration does.
@@ -27,32 +24,27 @@ void OrnEhMemory::SetSize(unsigned int size) { m_size = size; }
 void OrnEhMemory::SetRequestedSize(unsigned long size) { m_size = size; }
 
 void OrnEhMemory::Log(OrnEhLogFile& file) const {
-    try {
+    orneh::Contained([&] {
         LogKindHead(file, "OrnEhMemory");
         file << "Gr\xF6\xDF" "e des angeforderten Speichers:" << m_size << "\r\n";
-    } catch (...) {
-    }
+    });
 }
 
 char* OrnEhMemory::GetErrorTextInfo(void*, unsigned long, unsigned long& messageType,
                                     unsigned long& captionNo, short& logFlag,
                                     short& showFlag) const {
-    try {
+    return orneh::Contained(nullptr, [&] {
         orneh::kinds::SetOwnTextPresentation(messageType, captionNo, logFlag, showFlag);
-        return orneh::module::CopyLanguageString(kTextOutOfMemory);
-    } catch (...) {
-        return nullptr;
-    }
+        return orneh::module::CopyLanguageString(IDS_EH_MEMORY_TEXT);
+    });
 }
 
 void OrnEhMemory::FreeErrorText(char* text) const { OrnEhDeleteString(text); }
 
 char* OrnEhMemory::GetCaptionText(void*, unsigned long) const {
-    try {
-        return orneh::module::CopyLanguageString(kCaptionOutOfMemory);
-    } catch (...) {
-        return nullptr;
-    }
+    return orneh::Contained(nullptr, [&] {
+        return orneh::module::CopyLanguageString(IDS_EH_MEMORY_CAPTION);
+    });
 }
 
 void OrnEhMemory::FreeCaptionText(char* text) const { OrnEhDeleteString(text); }

@@ -8,6 +8,7 @@
 #include "kinds/kind_support.h"
 #include "module/language.h"
 #include "platform/alloc.h"
+#include "runtime/boundary.h"
 
 IMPLEMENT_DYNAMIC(OrnEhSEH, OrnEhBasis)
 
@@ -150,7 +151,7 @@ void FillCopy(SehExceptionCopy& copy, const EXCEPTION_POINTERS* from) {
 
 OrnEhSEH::OrnEhSEH(EXCEPTION_POINTERS* pointers, int push)
     : OrnEhBasis(nullptr, nullptr, nullptr, nullptr, 0, 0, 0, nullptr, 0, 0, push), m_copy(nullptr) {
-    try {
+    orneh::Contained([&] {
         SehExceptionCopy* copy =
             static_cast<SehExceptionCopy*>(ap::AllocZeroed(sizeof(SehExceptionCopy)));
         if (copy) {
@@ -160,8 +161,7 @@ OrnEhSEH::OrnEhSEH(EXCEPTION_POINTERS* pointers, int push)
         orneh::core::AttachFaultStack(this, pointers);
         SetErrorTextNo(1);
         if (pointers && pointers->ExceptionRecord) SetErrorNo(pointers->ExceptionRecord->ExceptionCode);
-    } catch (...) {
-    }
+    });
 }
 
 OrnEhSEH::~OrnEhSEH() {
@@ -171,7 +171,7 @@ OrnEhSEH::~OrnEhSEH() {
 }
 
 void OrnEhSEH::Log(OrnEhLogFile& file) const {
-    try {
+    orneh::Contained([&] {
         LogKindHead(file, "OrnEhSEH");
         if (!m_copy || !m_copy->pointers) return;
         for (const EXCEPTION_RECORD* record = m_copy->pointers->ExceptionRecord; record;
@@ -226,8 +226,7 @@ void OrnEhSEH::Log(OrnEhLogFile& file) const {
             {"Cr0NpxState: ", c->FloatSave.Cr0NpxState},
         };
         for (const auto& row : rows) orneh::kinds::WriteHexLine(file, row.label, row.value);
-    } catch (...) {
-    }
+    });
 }
 
 const char* OrnEhSEH::GetResourceModulname() const { return orneh::module::LanguageModuleName(); }

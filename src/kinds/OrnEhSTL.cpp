@@ -2,9 +2,11 @@
 #include "OrnEhSTL.h"
 
 #include "OrnEhLogFile.h"
+#include "OrnLangIds.h"
 #include "kinds/kind_support.h"
 #include "module/language.h"
 #include "platform/alloc.h"
+#include "runtime/boundary.h"
 
 IMPLEMENT_DYNAMIC(OrnEhSTL, OrnEhBasis)
 
@@ -12,20 +14,15 @@ struct StlErrorData {
     char* what;
 };
 
-namespace {
-const unsigned int kCaptionStl = 2131;
-}  // namespace
-
 OrnEhSTL::OrnEhSTL(const std::exception& wrapped, int push)
     : OrnEhBasis(nullptr, nullptr, nullptr, nullptr, 0, 0, 0, nullptr, 0, 0, push), m_data(nullptr) {
-    try {
+    orneh::Contained([&] {
         SetErrorTextNo(1);
         StlErrorData* data = orneh::platform::New<StlErrorData>();
         if (!data) return;
         data->what = OrnEhCopyString(wrapped.what());
         m_data = data;
-    } catch (...) {
-    }
+    });
 }
 
 OrnEhSTL::~OrnEhSTL() {
@@ -36,11 +33,10 @@ OrnEhSTL::~OrnEhSTL() {
 }
 
 void OrnEhSTL::Log(OrnEhLogFile& file) const {
-    try {
+    orneh::Contained([&] {
         LogKindHead(file, "OrnEhSTL");
         if (m_data) file << "What: " << m_data->what << "\r\n";
-    } catch (...) {
-    }
+    });
 }
 
 char* OrnEhSTL::GetErrorTextInfo(void*, unsigned long, unsigned long& messageType,
@@ -51,11 +47,9 @@ char* OrnEhSTL::GetErrorTextInfo(void*, unsigned long, unsigned long& messageTyp
 }
 
 char* OrnEhSTL::GetCaptionText(void*, unsigned long) const {
-    try {
-        return orneh::module::CopyLanguageString(kCaptionStl);
-    } catch (...) {
-        return nullptr;
-    }
+    return orneh::Contained(nullptr, [&] {
+        return orneh::module::CopyLanguageString(IDS_EH_STL_CAPTION);
+    });
 }
 
 void OrnEhSTL::FreeCaptionText(char* text) const { OrnEhDeleteString(text); }

@@ -2,15 +2,16 @@
 #include "OrnEhWin32.h"
 
 #include "OrnEhLogFile.h"
+#include "OrnLangIds.h"
 #include "kinds/kind_support.h"
 #include "module/language.h"
 #include "platform/system_message.h"
+#include "runtime/boundary.h"
 
 IMPLEMENT_DYNAMIC(OrnEhWin32, OrnEhBasis)
 
 namespace {
 
-const unsigned int kCaptionWin32 = 2132;
 
 // The error number, or the thread's last error read before the base class
 // runs: registering the thread on its first use of the library may itself
@@ -27,10 +28,9 @@ OrnEhWin32::OrnEhWin32(const char* const source, const char* const method,
     : OrnEhBasis(source, nullptr, method, cause, ErrorOrLastError(errorNo), 0, 0, nullptr, 0,
                  extraNo, push),
       m_kindData(nullptr) {
-    try {
+    orneh::Contained([&] {
         SetErrorTextNo(GetErrorNo());
-    } catch (...) {
-    }
+    });
 }
 
 OrnEhWin32::~OrnEhWin32() {
@@ -39,10 +39,9 @@ OrnEhWin32::~OrnEhWin32() {
 }
 
 void OrnEhWin32::Log(OrnEhLogFile& file) const {
-    try {
+    orneh::Contained([&] {
         LogKindHead(file, "OrnEhWin32");
-    } catch (...) {
-    }
+    });
 }
 
 char* OrnEhWin32::GetErrorTextInfo(void*, unsigned long textNo, unsigned long& messageType,
@@ -55,11 +54,9 @@ char* OrnEhWin32::GetErrorTextInfo(void*, unsigned long textNo, unsigned long& m
 void OrnEhWin32::FreeErrorText(char* text) const { OrnEhDeleteString(text); }
 
 char* OrnEhWin32::GetCaptionText(void*, unsigned long) const {
-    try {
-        return orneh::module::CopyLanguageString(kCaptionWin32);
-    } catch (...) {
-        return nullptr;
-    }
+    return orneh::Contained(nullptr, [&] {
+        return orneh::module::CopyLanguageString(IDS_EH_WIN32_CAPTION);
+    });
 }
 
 void OrnEhWin32::FreeCaptionText(char* text) const { OrnEhDeleteString(text); }

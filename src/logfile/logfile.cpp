@@ -5,6 +5,7 @@
 #include "OrnEhLogFile.h"
 #include "logfile/logfile_state.h"
 #include "platform/alloc.h"
+#include "runtime/boundary.h"
 
 namespace lf = orneh::logfile;
 
@@ -41,7 +42,7 @@ OrnEhLogFile::OrnEhLogFile(const char* fileName, OrnEhLogfileStyle style, unsign
                            const char* separator, unsigned long retryDelay,
                            unsigned long maxAttempts)
     : m_state(nullptr) {
-    try {
+    orneh::Contained([&] {
         m_state = State::Create();
         if (!m_state) return;
         m_state->fileName = OrnEhCopyString(fileName);
@@ -50,12 +51,11 @@ OrnEhLogFile::OrnEhLogFile(const char* fileName, OrnEhLogfileStyle style, unsign
         m_state->separator = CopySeparator(separator);
         m_state->retryDelay = retryDelay;
         m_state->maxAttempts = maxAttempts;
-    } catch (...) {
-    }
+    });
 }
 
 OrnEhLogFile::OrnEhLogFile() : m_state(nullptr) {
-    try {
+    orneh::Contained([&] {
         m_state = State::Create();
         if (!m_state) return;
         char separator[lf::kStandardSeparatorLength + 1];
@@ -69,29 +69,26 @@ OrnEhLogFile::OrnEhLogFile() : m_state(nullptr) {
         m_state->retryDelay = lf::kStandardRetryDelay;
         m_state->maxAttempts = lf::kStandardMaxAttempts;
         m_state->nameFromSearch = 1;
-    } catch (...) {
-    }
+    });
 }
 
 // A file still open is closed without a separator and without the text still
 // buffered: a record without its separator would run into the next one.
 OrnEhLogFile::~OrnEhLogFile() {
-    try {
+    orneh::Contained([&] {
         State::Destroy(m_state);
-    } catch (...) {
-    }
+    });
     m_state = nullptr;
 }
 
 void OrnEhLogFile::SetFileName(const char* name) {
-    try {
+    orneh::Contained([&] {
         if (!m_state) return;
         char* copy = OrnEhCopyString(name);
         OrnEhDeleteString(m_state->fileName);
         m_state->fileName = copy;
         m_state->nameFromSearch = 0;
-    } catch (...) {
-    }
+    });
 }
 
 void OrnEhLogFile::SetStyle(OrnEhLogfileStyle style) {
@@ -107,19 +104,18 @@ OrnEhLogfileStyle OrnEhLogFile::GetStyle() const {
 }
 
 void OrnEhLogFile::GetDirectory(char* out, unsigned int size) const {
-    try {
+    orneh::Contained([&] {
         if (!m_state || !m_state->fileName || !out) return;
         std::memset(out, 0, size);
         const char* lastSlash = std::strrchr(m_state->fileName, '/');
         if (!lastSlash) return;
         std::size_t length = static_cast<std::size_t>(lastSlash - m_state->fileName);
         if (size >= length + 1) std::memcpy(out, m_state->fileName, length);
-    } catch (...) {
-    }
+    });
 }
 
 void OrnEhLogFile::GetFullPath(char* out, unsigned int size) const {
-    try {
+    orneh::Contained([&] {
         if (!m_state || !m_state->fileName || !out) return;
         std::memset(out, 0, size);
         const char* name = m_state->fileName;
@@ -135,6 +131,5 @@ void OrnEhLogFile::GetFullPath(char* out, unsigned int size) const {
             out[directoryLength] = '/';
             std::memcpy(out + directoryLength + 1, name, nameLength + 1);
         }
-    } catch (...) {
-    }
+    });
 }

@@ -8,6 +8,7 @@
 #include "logfile/logfile_state.h"
 #include "platform/file.h"
 #include "platform/system.h"
+#include "runtime/boundary.h"
 
 namespace lf = orneh::logfile;
 namespace pf = orneh::platform;
@@ -106,7 +107,7 @@ void OrnEhLogFile::State::ResetForWriting() noexcept {
 }
 
 int OrnEhLogFile::Open() {
-    try {
+    return orneh::Contained(0, [&] {
         if (!m_state) return 0;
         State& s = *m_state;
         if (s.file.IsOpen()) Close();
@@ -115,13 +116,11 @@ int OrnEhLogFile::Open() {
         if (s.file.IsOpen() && s.style == OrnEhLogLimited) s.CutToSize(s.maxSize);
         s.ResetForWriting();
         return s.file.IsOpen() ? 1 : 0;
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 int OrnEhLogFile::Open(const char* preferredName, OrnEhLogfileStyle style, unsigned long maxSize) {
-    try {
+    return orneh::Contained(0, [&] {
         if (!m_state) return 0;
         State& s = *m_state;
         if (s.file.IsOpen()) Close();
@@ -139,13 +138,11 @@ int OrnEhLogFile::Open(const char* preferredName, OrnEhLogfileStyle style, unsig
         if (!sizeChecked && s.file.IsOpen() && s.style == OrnEhLogLimited) s.CutToSize(s.maxSize);
         s.ResetForWriting();
         return s.file.IsOpen() ? 1 : 0;
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 void OrnEhLogFile::Close() {
-    try {
+    orneh::Contained([&] {
         if (!m_state) return;
         State& s = *m_state;
         s.WriteText(s.separator);
@@ -157,6 +154,5 @@ void OrnEhLogFile::Close() {
         }
         s.blanks = 0;
         s.lineStart = 1;
-    } catch (...) {
-    }
+    });
 }

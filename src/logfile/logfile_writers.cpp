@@ -7,6 +7,7 @@
 #include "logfile/logfile_state.h"
 #include "platform/alloc.h"
 #include "platform/system.h"
+#include "runtime/boundary.h"
 
 namespace lf = orneh::logfile;
 namespace pf = orneh::platform;
@@ -66,10 +67,9 @@ void OrnEhLogFile::State::WriteText(const char* text) noexcept {
 }
 
 OrnEhLogFile& OrnEhLogFile::operator<<(const char* text) {
-    try {
+    orneh::Contained([&] {
         if (m_state) m_state->WriteText(text);
-    } catch (...) {
-    }
+    });
     return *this;
 }
 
@@ -85,61 +85,54 @@ void WriteFormatted(OrnEhLogFile& log, const char* format, Value value) {
 }  // namespace
 
 OrnEhLogFile& OrnEhLogFile::operator<<(unsigned short value) {
-    try {
+    orneh::Contained([&] {
         WriteFormatted(*this, "%hu", value);
-    } catch (...) {
-    }
+    });
     return *this;
 }
 
 OrnEhLogFile& OrnEhLogFile::operator<<(short value) {
-    try {
+    orneh::Contained([&] {
         WriteFormatted(*this, "%hd", value);
-    } catch (...) {
-    }
+    });
     return *this;
 }
 
 OrnEhLogFile& OrnEhLogFile::operator<<(unsigned long value) {
-    try {
+    orneh::Contained([&] {
         WriteFormatted(*this, "%lu", value);
-    } catch (...) {
-    }
+    });
     return *this;
 }
 
 OrnEhLogFile& OrnEhLogFile::operator<<(long value) {
-    try {
+    orneh::Contained([&] {
         WriteFormatted(*this, "%ld", value);
-    } catch (...) {
-    }
+    });
     return *this;
 }
 
 void OrnEhLogFile::WriteHex(unsigned long value) {
-    try {
+    orneh::Contained([&] {
         WriteFormatted(*this, "%lx", value);
-    } catch (...) {
-    }
+    });
 }
 
 void OrnEhLogFile::NewLine(unsigned short count) {
-    try {
+    orneh::Contained([&] {
         if (!m_state) return;
         for (unsigned short i = 0; i < count; ++i) m_state->WriteText("\r\n");
         m_state->lineStart = 1;
-    } catch (...) {
-    }
+    });
 }
 
 void OrnEhLogFile::WriteDateTime() {
-    try {
+    orneh::Contained([&] {
         if (!m_state) return;
         const pf::LocalTime now = pf::GetLocalTime();
         *this << now.day << "." << now.month << "." << now.year << " " << now.hour << ":"
               << now.minute << ":" << now.second << "\r\n";
-    } catch (...) {
-    }
+    });
 }
 
 void OrnEhLogFile::SetBlanks(unsigned short count) {
@@ -147,7 +140,7 @@ void OrnEhLogFile::SetBlanks(unsigned short count) {
 }
 
 int OrnEhLogFile::SetMemoryMode(int on) {
-    try {
+    return orneh::Contained(0, [&] {
         if (!m_state) return 1;
         State& s = *m_state;
         pf::Free(s.memoryText);
@@ -168,9 +161,7 @@ int OrnEhLogFile::SetMemoryMode(int on) {
         s.memoryMode = 1;
         s.memoryCapacity = lf::kMemoryTextStart;
         return 1;
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 const char* OrnEhLogFile::GetMemoryText() const {

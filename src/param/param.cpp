@@ -4,6 +4,7 @@
 #include "OrnEh.h"
 #include "OrnEhParam.h"
 #include "platform/alloc.h"
+#include "runtime/boundary.h"
 
 namespace platform = orneh::platform;
 
@@ -32,14 +33,13 @@ List* NewList(unsigned short slots) {
 }  // namespace
 
 OrnEhParam::OrnEhParam(unsigned short slots) : m_list(nullptr) {
-    try {
+    orneh::Contained([&] {
         m_list = NewList<ParamList>(slots);
-    } catch (...) {
-    }
+    });
 }
 
 OrnEhParam::OrnEhParam(const OrnEhParam& other) : m_list(nullptr) {
-    try {
+    orneh::Contained([&] {
         const ParamList* source = other.m_list;
         if (!source) return;
         m_list = NewList<ParamList>(source->capacity);
@@ -52,12 +52,11 @@ OrnEhParam::OrnEhParam(const OrnEhParam& other) : m_list(nullptr) {
             m_list->values[i] = copy;
             m_list->count = static_cast<unsigned short>(i + 1);
         }
-    } catch (...) {
-    }
+    });
 }
 
 OrnEhParam::~OrnEhParam() {
-    try {
+    orneh::Contained([&] {
         if (!m_list) return;
         if (m_list->values) {
             for (unsigned short i = m_list->capacity; i > 0; --i) {
@@ -67,8 +66,7 @@ OrnEhParam::~OrnEhParam() {
         }
         platform::Free(m_list);
         m_list = nullptr;
-    } catch (...) {
-    }
+    });
 }
 
 namespace {
@@ -87,52 +85,47 @@ void Append(List* list, const char* text) {
 }  // namespace
 
 void OrnEhParam::SetParam(unsigned short value) {
-    try {
+    orneh::Contained([&] {
         char text[8];
         std::snprintf(text, sizeof text, "%hu", value);
         Append(m_list, text);
-    } catch (...) {
-    }
+    });
 }
 
 void OrnEhParam::SetParam(short value) {
-    try {
+    orneh::Contained([&] {
         char text[8];
         std::snprintf(text, sizeof text, "%hd", value);
         Append(m_list, text);
-    } catch (...) {
-    }
+    });
 }
 
 void OrnEhParam::SetParam(unsigned long value) {
-    try {
+    orneh::Contained([&] {
         char text[24];
         std::snprintf(text, sizeof text, "%lu", value);
         Append(m_list, text);
-    } catch (...) {
-    }
+    });
 }
 
 void OrnEhParam::SetParam(long value) {
-    try {
+    orneh::Contained([&] {
         char text[24];
         std::snprintf(text, sizeof text, "%ld", value);
         Append(m_list, text);
-    } catch (...) {
-    }
+    });
 }
 
 void OrnEhParam::SetParam(char value) {
-    try {
+    orneh::Contained([&] {
         char text[2];
         std::snprintf(text, sizeof text, "%c", value);
         Append(m_list, text);
-    } catch (...) {
-    }
+    });
 }
 
 void OrnEhParam::SetParam(double value, unsigned short width, unsigned short precision) {
-    try {
+    orneh::Contained([&] {
         // "%<width>.<precision>g"; both numbers are at most five digits.
         char format[20];
         std::snprintf(format, sizeof format, "%s%hu.%hug", "%", width, precision);
@@ -141,15 +134,13 @@ void OrnEhParam::SetParam(double value, unsigned short width, unsigned short pre
         char text[100];
         std::snprintf(text, sizeof text, format, value);
         Append(m_list, text);
-    } catch (...) {
-    }
+    });
 }
 
 void OrnEhParam::SetParam(const char* const text) {
-    try {
+    orneh::Contained([&] {
         Append(m_list, text);
-    } catch (...) {
-    }
+    });
 }
 
 unsigned short OrnEhParam::GetParamAnz() {

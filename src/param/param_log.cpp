@@ -1,9 +1,10 @@
 // OrnEhParam::Log: one "Parameter: " line per slot.
 #include "OrnEhLogFile.h"
 #include "OrnEhParam.h"
+#include "runtime/boundary.h"
 
 void OrnEhParam::Log(OrnEhLogFile& log) const {
-    try {
+    orneh::Contained([&] {
         unsigned short slots = 0;
         char** values = GetParamArray(&slots);
         if (!values) return;
@@ -12,6 +13,5 @@ void OrnEhParam::Log(OrnEhLogFile& log) const {
         for (unsigned short i = 0; i < slots; ++i) {
             log << "Parameter: " << values[i] << "\r\n";
         }
-    } catch (...) {
-    }
+    });
 }

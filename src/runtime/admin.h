@@ -23,6 +23,7 @@
 
 #include "platform/system.h"
 #include "platform/thread_annotations.h"
+#include "runtime/boundary.h"
 
 class OrnEhBasis;
 class OrnEhMemory;
@@ -190,17 +191,6 @@ void WriteEmergencyText(const char* text);
 // Module start and stop.
 void CreateAdminAtLoad();
 void DestroyAdminAtUnload();
-
-// Marks the calling thread as working inside the library for the lifetime of
-// the object, so that the module's teardown does not pull the thread's data
-// away under it. Library entry points that use the administration hold one.
-class ActiveCall {
-public:
-    ActiveCall();
-    ~ActiveCall();
-    ActiveCall(const ActiveCall&) = delete;
-    ActiveCall& operator=(const ActiveCall&) = delete;
-};
 
 // True once the module has begun to go away (outside the teardown itself).
 bool LibraryClosing();

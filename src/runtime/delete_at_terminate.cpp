@@ -2,6 +2,7 @@
 
 #include "platform/alloc.h"
 #include "runtime/admin.h"
+#include "runtime/boundary.h"
 
 struct OrnEhDeleteAtTerminateInfo {
     CRuntimeClass* runtimeClass;
@@ -14,11 +15,10 @@ OrnEhDeleteAtTerminate::OrnEhDeleteAtTerminate(CRuntimeClass* runtimeClass) : m_
 
 OrnEhDeleteAtTerminate::~OrnEhDeleteAtTerminate() {
     if (!m_info) return;
-    try {
-        ActiveCall active;
-        if (ExMultiThreadAdmin* admin = PeekAdmin()) admin->DeleteExceptionsOfClass(m_info->runtimeClass);
-    } catch (...) {
-    }
+    CRuntimeClass* runtimeClass = m_info->runtimeClass;
+    orneh::Boundary([runtimeClass] {
+        if (ExMultiThreadAdmin* admin = PeekAdmin()) admin->DeleteExceptionsOfClass(runtimeClass);
+    });
     m_info->runtimeClass = nullptr;
     orneh::platform::Delete(m_info);
     m_info = nullptr;

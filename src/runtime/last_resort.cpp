@@ -9,6 +9,7 @@
 #include "platform/signals.h"
 #include "runtime/admin.h"
 #include "runtime/last_resort_stack.h"
+#include "runtime/boundary.h"
 #include "runtime/se_translator.h"
 #include "runtime/terminate_functions.h"
 
@@ -36,8 +37,7 @@ OrnEhBasis* PendingException() {
 }  // namespace
 
 void ExTerminateHandler() {
-    try {
-        ActiveCall active;
+    orneh::Boundary([&] {
         WriteEmergencyText("Programm mit exit (-1) abgebrochen, da throw ohne vorheriges try\r\n");
         WriteThreadText("Aufgetreten in Thread: %lu\r\n", GetExThreadId());
         WriteThreadText("Aufgetreten in Hauptthread: %lu\r\n", GetMainThreadId());
@@ -49,13 +49,11 @@ void ExTerminateHandler() {
         if (pending || (container && container->GetLast())) OrnEhBasis::Log(nullptr, pending, 0);
         OrnEhBasis::Release();
         orneh::runtime::CallTerminateFunctions();
-    } catch (...) {
-    }
+    });
 }
 
 long ExUnhandledExceptionFilter(EXCEPTION_POINTERS* pointers) {
-    try {
-        ActiveCall active;
+    orneh::Boundary([&] {
         GetAdmin();
         WriteEmergencyText(
             "Programm mit exit (-1) abgebrochen, da Unhandled BS-Exception aufgetreten ist\r\n");
@@ -65,8 +63,7 @@ long ExUnhandledExceptionFilter(EXCEPTION_POINTERS* pointers) {
         new OrnEhSEH(pointers, 1);
         OrnEhBasis::Log(nullptr, nullptr, 1);
         OrnEhBasis::Release();
-    } catch (...) {
-    }
+    });
     // The terminate functions are the application's, not the library's
     // steps: they run without the handler's time bound, and a fault in one is
     // thrown to the catch around it (as in the terminate handler), so the

@@ -9,6 +9,7 @@
 #include "OrnEh.h"
 #include "platform/alloc.h"
 #include "platform/system.h"
+#include "runtime/boundary.h"
 
 namespace {
 
@@ -63,10 +64,7 @@ void CallTerminateFunctions() {
         node = g_head;
     }
     while (node) {
-        try {
-            if (node->function) node->function();
-        } catch (...) {
-        }
+        if (node->function) orneh::Contained(node->function);
         orneh::platform::MutexLock guard(g_lock);
         node = node->next;
     }

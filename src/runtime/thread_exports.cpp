@@ -4,53 +4,44 @@
 #include "OrnEhBasis.h"
 #include "core/basis_info.h"
 #include "runtime/admin.h"
+#include "runtime/boundary.h"
+
+using orneh::Boundary;
 
 void OrnEhInitThreadExHandling() {
-    try {
-        ActiveCall active;
+    Boundary([] {
         ExMultiThreadAdmin* admin = GetAdmin();
         std::uint32_t index = 0;
         if (admin) admin->InitThread(index, 0);
-    } catch (...) {
-    }
+    });
 }
 
 void OrnEhEndThreadExHandling() {
-    try {
-        ActiveCall active;
+    Boundary([] {
         ExMultiThreadAdmin* admin = GetAdmin();
         if (admin && !admin->EndThread()) {
             WriteEmergencyText("EndThreadExHandling ohne InitThreadExHandling");
         }
-    } catch (...) {
-    }
+    });
 }
 
 OrnEhBasis* OrnEhGetExceptions() {
-    try {
-        ActiveCall active;
+    return Boundary(nullptr, []() -> OrnEhBasis* {
         ExContainer* container = GetCurrentContainer();
         return container ? container->TakeChain() : nullptr;
-    } catch (...) {
-        return nullptr;
-    }
+    });
 }
 
 void OrnEhSetExceptions(OrnEhBasis* e) {
-    try {
-        if (!e) return;
-        ActiveCall active;
+    if (!e) return;
+    Boundary([e] {
         if (ExContainer* container = GetCurrentContainer()) container->AttachChain(e);
-    } catch (...) {
-    }
+    });
 }
 
 int OrnEhExistMARLOException() {
-    try {
-        ActiveCall active;
+    return Boundary(0, [] {
         ExContainer* container = GetCurrentContainer();
         return container && container->GetLast() ? 1 : 0;
-    } catch (...) {
-        return 0;
-    }
+    });
 }

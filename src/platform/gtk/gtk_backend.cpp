@@ -15,13 +15,10 @@ namespace gtkui {
 namespace {
 
 GtkMessageType MessageTypeOf(unsigned int type) {
-    switch (type & 0xF0) {
-        case 0x10: return GTK_MESSAGE_ERROR;
-        case 0x20: return GTK_MESSAGE_QUESTION;
-        case 0x30: return GTK_MESSAGE_WARNING;
-        case 0x40: return GTK_MESSAGE_INFO;
-        default: return GTK_MESSAGE_OTHER;
-    }
+    static const GtkMessageType kTypes[dialog::kIconRows] = {
+        GTK_MESSAGE_OTHER, GTK_MESSAGE_ERROR, GTK_MESSAGE_QUESTION, GTK_MESSAGE_WARNING,
+        GTK_MESSAGE_INFO};
+    return kTypes[dialog::IconRow(type)];
 }
 
 class GtkBackend : public dialog::Backend {

@@ -25,13 +25,9 @@ const char* const kCss =
     "textview.borderless, textview.borderless text { background-color: transparent; }";
 
 const char* IconName(unsigned int iconType) {
-    switch (iconType) {
-        case 0x10: return "dialog-error";
-        case 0x20: return "dialog-question";
-        case 0x30: return "dialog-warning";
-        case 0x40: return "dialog-information";
-        default: return nullptr;
-    }
+    static const char* const kNames[dialog::kIconRows] = {
+        nullptr, "dialog-error", "dialog-question", "dialog-warning", "dialog-information"};
+    return kNames[dialog::IconRow(iconType)];
 }
 
 struct Widgets {

@@ -1,5 +1,6 @@
 #include "platform/tui/draw.h"
 
+#include "dialog/window_model.h"
 #include "platform/tui/text_cells.h"
 
 namespace orneh {
@@ -32,13 +33,8 @@ void PutText(WINDOW* w, int y, int x, const std::string& text1252, int width) {
 }
 
 const char* IconMarker(unsigned int iconType) {
-    switch (iconType & 0xF0) {
-        case 0x10: return "(X) ";   // MB_ICONERROR
-        case 0x20: return "(?) ";   // MB_ICONQUESTION
-        case 0x30: return "/!\\ ";  // MB_ICONWARNING
-        case 0x40: return "(i) ";   // MB_ICONINFORMATION
-        default: return "";
-    }
+    static const char* const kMarkers[kIconRows] = {"", "(X) ", "(?) ", "/!\\ ", "(i) "};
+    return kMarkers[IconRow(iconType)];
 }
 
 int ReadKey(WINDOW* w, wint_t& key, bool& alt) {
