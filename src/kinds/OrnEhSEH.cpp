@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "OrnEhLogFile.h"
+#include "OrnLangIds.h"
 #include "core/stack_block.h"
 #include "kinds/kind_support.h"
 #include "module/language.h"
@@ -20,8 +21,6 @@ namespace ap = orneh::platform;
 
 namespace {
 
-const unsigned long kSehTexts = 383;
-const unsigned long kSehCaptions = 384;
 // A nested-record chain longer than this is cut: a corrupt chain may loop.
 const int kMaxNestedRecords = 64;
 
@@ -231,6 +230,6 @@ void OrnEhSEH::Log(OrnEhLogFile& file) const {
 
 const char* OrnEhSEH::GetResourceModulname() const { return orneh::module::LanguageModuleName(); }
 
-unsigned long OrnEhSEH::GetResIdForTextInfo() const { return kSehTexts; }
+unsigned long OrnEhSEH::GetResIdForTextInfo() const { return IDR_EH_SEH_TEXTS; }
 
-unsigned long OrnEhSEH::GetResIdForCaption() const { return kSehCaptions; }
+unsigned long OrnEhSEH::GetResIdForCaption() const { return IDR_EH_SEH_CAPTIONS; }
