@@ -74,10 +74,14 @@ void OrnEhBasis::Construct(const char* source, const char* className, const char
             m_info->extraNo = extraNo;
             if (params) m_info->params = new OrnEhParam(*params);
         }
-        orneh::core::AttachConstructionStack(this, 2);
         if (prevException) AdoptException(prevException, autoDelete);
         if (push) Push(this);
     });
+    // Here, not inside the boundary's lambdas: the frames to leave out must
+    // not depend on what the compiler inlined. The empty asm after it keeps
+    // the call from becoming a tail call, which would drop this frame.
+    orneh::core::AttachConstructionStack(this, 2);
+    __asm__ volatile("" ::: "memory");
 }
 
 OrnEhBasis::~OrnEhBasis() {
