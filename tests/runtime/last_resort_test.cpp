@@ -68,7 +68,7 @@ protected:
     std::string log;
 };
 
-TEST_F(LastResortTest, OleDebugLeavesFaultsToTheSystem) {
+TEST_F(LastResortTest, OleDebugPassThrough) {
     ChildResult result = RunInChild([this] {
         ::setenv("OLE_DEBUG", "1", 1);
         Initialize();
@@ -220,7 +220,7 @@ TEST_F(LastResortTest, SignalByArrival) {
 std::atomic<int> g_alarms{0};
 void OnAlarm(int) { ++g_alarms; }
 
-TEST_F(LastResortTest, ApplicationAlarmSurvivesACaughtFault) {
+TEST_F(LastResortTest, ApplicationAlarmAfterCaughtFault) {
     ChildResult result = RunInChild(
         [this] {
             Initialize();
@@ -325,7 +325,7 @@ TEST_F(LastResortTest, TerminateFunctionsAtTheLastResort) {
 
 // --- The new handler ----------------------------------------------------------------
 
-TEST_F(LastResortTest, NewHandlerHookThrowsTheReserveInAFreshThread) {
+TEST_F(LastResortTest, NewHandlerHookInFreshThread) {
     ChildResult result = RunInChild(
         [this] {
             Initialize();

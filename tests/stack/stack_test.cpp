@@ -81,7 +81,7 @@ std::string Addr2line(const std::string& offset) {
     return text;
 }
 
-TEST(CallStackTest, FaultRecordNamesTheFunctionItsSourceLineAndItsCallerInOrder) {
+TEST(CallStackTest, FaultRecordFrames) {
     ProbeRun run = RunProbe(ZKQ_STACK_PROBE, "fault");
     ASSERT_TRUE(run.result.exited && run.result.exitCode == 0) << run.log;
     // The block follows the register dump, the last line of the kind's record.
@@ -95,7 +95,7 @@ TEST(CallStackTest, FaultRecordNamesTheFunctionItsSourceLineAndItsCallerInOrder)
     EXPECT_TRUE(Contains(frames[2], {" main stack_probe.cpp:"}));
 }
 
-TEST(CallStackTest, InlinedFunctionIsAFrameOfItsOwn) {
+TEST(CallStackTest, InlinedFunctionFrame) {
     ProbeRun run = RunProbe(ZKQ_STACK_PROBE, "inline");
     ASSERT_TRUE(run.result.exited && run.result.exitCode == 0) << run.log;
     std::vector<std::string> frames = Frames(run.log);
@@ -106,7 +106,7 @@ TEST(CallStackTest, InlinedFunctionIsAFrameOfItsOwn) {
     EXPECT_EQ(frames[0].substr(12, 18), frames[1].substr(12, 18));
 }
 
-TEST(CallStackTest, StrippedBinaryGivesModuleOffsetsThatAddr2lineMapsToTheFunctions) {
+TEST(CallStackTest, StrippedBinaryModuleOffsets) {
     ProbeRun run = RunProbe(ZKQ_STRIPPED_STACK_PROBE, "fault");
     ASSERT_TRUE(run.result.exited && run.result.exitCode == 0) << run.log;
     std::vector<std::string> frames = Frames(run.log);
@@ -119,7 +119,7 @@ TEST(CallStackTest, StrippedBinaryGivesModuleOffsetsThatAddr2lineMapsToTheFuncti
     EXPECT_TRUE(Contains(Addr2line(OffsetOf(frames[1])), {"stack_probe.cpp:" + std::to_string(run.callLine)}));
 }
 
-TEST(CallStackTest, UncaughtThrowInAWorkerThreadNamesTheThrowerPlainLinesFirst) {
+TEST(CallStackTest, UncaughtThrowFrames) {
     ProbeRun run = RunProbe(ZKQ_STACK_PROBE, "throw");
     ASSERT_TRUE(run.result.signaled && run.result.signal == SIGABRT) << run.log;
     std::size_t texts = run.log.find("Aufgetreten in Hauptthread: ");
@@ -137,7 +137,7 @@ TEST(CallStackTest, UncaughtThrowInAWorkerThreadNamesTheThrowerPlainLinesFirst) 
     EXPECT_TRUE(found) << run.log;
 }
 
-TEST(CallStackTest, FaultThatEndsTheProcessLeavesPlainLinesThenTheNamedBlockInItsRecord) {
+TEST(CallStackTest, ProcessEndingFaultFrames) {
     for (const char* mode : {"noexcept", "filter"}) {
         ProbeRun run = RunProbe(ZKQ_STACK_PROBE, mode);
         ASSERT_TRUE(run.result.signaled) << mode << "\n" << run.log;
@@ -152,7 +152,7 @@ TEST(CallStackTest, FaultThatEndsTheProcessLeavesPlainLinesThenTheNamedBlockInIt
     }
 }
 
-TEST(CallStackTest, UnwinderFaultingOnARuinedStackStillLeavesTheFaultingFrame) {
+TEST(CallStackTest, RuinedStackFaultingFrame) {
 #if !defined(__x86_64__)
     GTEST_SKIP() << "the probe ruins the stack pointer on x86-64 only";
 #endif
@@ -179,7 +179,7 @@ __attribute__((noipa)) OrnEhBasis* MakeException() {
     return new zkqtest::TestException("made", 1, 1, 0);
 }
 
-TEST(CallStackTest, EveryExceptionTakesItsStackWhenMadeOnlyWithAll) {
+TEST(CallStackTest, StackOfEveryExceptionInModeAll) {
     OrnEhBasis* plain = MakeException();
     ap::SetStackTraceMode(ap::StackTraceMode::kAll);
     OrnEhBasis* withStack = MakeException();
@@ -198,7 +198,7 @@ TEST(CallStackTest, EveryExceptionTakesItsStackWhenMadeOnlyWithAll) {
     delete withStack;
 }
 
-TEST(CallStackTest, SwitchedOffTheRecordIsByteForByteTheRecordWithoutTheBlock) {
+TEST(CallStackTest, RecordWithStackSwitchedOff) {
     std::thread worker([] {
         OrnEhInitThreadExHandling();
         std::string withBlock, switchedOff;
