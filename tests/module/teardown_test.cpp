@@ -15,7 +15,6 @@
 #include "OrnEhBasis.h"
 #include "support/child_process.h"
 
-
 namespace {
 
 int g_pipe = -1;
@@ -27,8 +26,7 @@ public:
         : OrnEhBasis("t.cpp", "T", "M", "held", 1, 0, 0, nullptr, 0, 0, push) {}
     ~Reporting() override {
         CheckBeforeDelete();
-        ssize_t ignored = ::write(g_pipe, "x", 1);
-        (void)ignored;
+        (void)!::write(g_pipe, "x", 1);
     }
 };
 

@@ -44,7 +44,7 @@ private:
 // capacity + 1.
 std::uint32_t Capacity() { return GetAdmin()->FindSlot(0xFFFFFF02u, 0) - 1; }
 
-TEST(AdminThreadsTest, ManyThreadsRegisterAndWorkAtOnce) {
+TEST(AdminThreadsTest, ConcurrentRegistration) {
     // The held exceptions deleted below would each write a report entry.
     zkqtest::ScopedStandardLog quiet(zkqtest::WorkDir(), "quiet.log", OrnEhLogOff, 0);
     const int kThreads = 120;
@@ -96,7 +96,6 @@ TEST(AdminThreadsTest, ChainHandedToAnotherThread) {
         new TestException("g2", 2, 0, 1);
         new TestException("g3", 3, 0, 1);
         handed = OrnEhGetExceptions();
-        EXPECT_EQ(OrnEhExistMARLOException(), 0);
         EXPECT_EQ(OrnEhBasis::GetLast(), nullptr);
     });
     producer.join();

@@ -44,9 +44,7 @@ std::string RecordOf(const OrnEhSEH* e) {
 
 // The hexadecimal value of a line of the record ("Eip: " ...), or 0.
 std::uintptr_t HexField(const std::string& record, const std::string& label) {
-    std::string::size_type at = record.find("\r\n" + label);
-    if (at == std::string::npos) at = record.find(label);
-    else at += 2;
+    std::string::size_type at = record.find(label);
     return at == std::string::npos ? 0 : std::stoull(record.substr(at + label.size()), nullptr, 16);
 }
 

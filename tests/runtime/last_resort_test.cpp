@@ -37,11 +37,9 @@ __attribute__((noipa)) void FaultWhereNothingMayThrow() noexcept { ReadAt(nullpt
 std::string g_marker;
 void AppendMarker(const std::string& text) {
     int fd = ::open(g_marker.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    if (fd >= 0) {
-        ssize_t ignored = ::write(fd, text.data(), text.size());
-        (void)ignored;
-        ::close(fd);
-    }
+    if (fd < 0) return;
+    (void)!::write(fd, text.data(), text.size());
+    ::close(fd);
 }
 void WriteMarker() { AppendMarker("terminate function\n"); }
 
@@ -70,19 +68,7 @@ protected:
     std::string log;
 };
 
-TEST_F(LastResortTest, FaultInAThreadWithoutTranslator) {
-    ChildResult result = RunInChild([this] {
-        Initialize();
-        std::thread([] { ReadAt(nullptr); }).join();  // a thread that never registered
-    });
-    EXPECT_TRUE(result.signaled && result.signal == SIGSEGV);
-    EXPECT_TRUE(zkqtest::Contains(Log(), {"Programm mit exit (-1) abgebrochen, da Unhandled BS-Exception aufgetreten ist\r\n",
-                                          "Aufgetreten in Thread: ", "Hauptthread: ", "Fehlerart: OrnEhSEH",
-                                          "Exceptioncode: EXCEPTION_ACCESS_VIOLATION", "Eip: "}));
-    EXPECT_EQ(zkqtest::ReadFile(g_marker), "terminate function\n");
-}
-
-TEST_F(LastResortTest, OleDebugLeavesFaultsToTheSystem) {
+TEST_F(LastResortTest, OleDebugPassThrough) {
     ChildResult result = RunInChild([this] {
         ::setenv("OLE_DEBUG", "1", 1);
         Initialize();
@@ -211,7 +197,8 @@ TEST_F(LastResortTest, SignalByArrival) {
                     break;
                 case kUnregisteredThread:
                     EXPECT_TRUE(result.signaled && result.signal == row.signal);
-                    EXPECT_TRUE(logged && unhandled);
+                    EXPECT_TRUE(logged && zkqtest::Contains(text, {"Programm mit exit (-1) abgebrochen, da Unhandled BS-Exception aufgetreten ist\r\n",
+                                                                   "Aufgetreten in Thread: ", "Hauptthread: ", "Fehlerart: OrnEhSEH", "Eip: "}));
                     EXPECT_EQ(zkqtest::ReadFile(g_marker), "terminate function\n");
                     break;
                 case kRaiseWithEarlierHandler:
@@ -233,7 +220,7 @@ TEST_F(LastResortTest, SignalByArrival) {
 std::atomic<int> g_alarms{0};
 void OnAlarm(int) { ++g_alarms; }
 
-TEST_F(LastResortTest, ApplicationAlarmSurvivesACaughtFault) {
+TEST_F(LastResortTest, ApplicationAlarmAfterCaughtFault) {
     ChildResult result = RunInChild(
         [this] {
             Initialize();
@@ -338,7 +325,7 @@ TEST_F(LastResortTest, TerminateFunctionsAtTheLastResort) {
 
 // --- The new handler ----------------------------------------------------------------
 
-TEST_F(LastResortTest, NewHandlerHookThrowsTheReserveInAFreshThread) {
+TEST_F(LastResortTest, NewHandlerHookInFreshThread) {
     ChildResult result = RunInChild(
         [this] {
             Initialize();

@@ -13,17 +13,15 @@
 namespace zkqtest {
 namespace {
 
-ChildResult Wait(pid_t pid, unsigned int deadlineSeconds = 0) {
-    ChildResult result{false, 0, false, 0, false};
+// Polls every millisecond up to the deadline, then kills the child.
+ChildResult Wait(pid_t pid, unsigned int deadlineSeconds) {
+    ChildResult result{};
     int status = 0;
-    if (pid < 0) return result;
-    // Polls every millisecond up to the deadline, then kills the child.
-    const unsigned long deadlineMs = deadlineSeconds * 1000UL;
-    for (unsigned long waited = 0; deadlineMs > 0; ++waited) {
+    for (unsigned long waited = 0; pid > 0; ++waited) {
         pid_t done = ::waitpid(pid, &status, WNOHANG);
-        if (done == pid) break;
         if (done < 0) return result;
-        if (waited >= deadlineMs) {
+        if (done == pid) break;
+        if (waited >= deadlineSeconds * 1000UL) {
             ::kill(pid, SIGKILL);
             ::waitpid(pid, &status, 0);
             result.timedOut = true;
@@ -31,14 +29,10 @@ ChildResult Wait(pid_t pid, unsigned int deadlineSeconds = 0) {
         }
         ::usleep(1000);
     }
-    if (deadlineMs == 0 && ::waitpid(pid, &status, 0) != pid) return result;
-    if (WIFEXITED(status)) {
-        result.exited = true;
-        result.exitCode = WEXITSTATUS(status);
-    } else if (WIFSIGNALED(status)) {
-        result.signaled = true;
-        result.signal = WTERMSIG(status);
-    }
+    result.exited = pid > 0 && WIFEXITED(status);
+    result.exitCode = result.exited ? WEXITSTATUS(status) : 0;
+    result.signaled = pid > 0 && WIFSIGNALED(status);
+    result.signal = result.signaled ? WTERMSIG(status) : 0;
     return result;
 }
 
@@ -58,7 +52,7 @@ ChildResult RunTestInNewProcess(const char* role, const char* asanOptions) {
     std::string filter = std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
     char self[PATH_MAX];
     ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0) return ChildResult{false, 0, false, 0, false};
+    if (n <= 0) return ChildResult{};
     self[n] = '\0';
     pid_t pid = ::fork();
     if (pid == 0) {
@@ -68,7 +62,7 @@ ChildResult RunTestInNewProcess(const char* role, const char* asanOptions) {
         ::execv(self, argv);
         ::_exit(127);
     }
-    return Wait(pid);
+    return Wait(pid, 240);
 }
 
 bool InChildRole(const char* role) {

@@ -8,11 +8,11 @@
 namespace zkqtest {
 
 struct ChildResult {
-    bool exited;    // ended by exit (code in exitCode)
-    int exitCode;
-    bool signaled;  // ended by a signal (in signal)
-    int signal;
-    bool timedOut;  // still running at the deadline, then killed
+    bool exited = false;  // ended by exit (code in exitCode)
+    int exitCode = 0;
+    bool signaled = false;  // ended by a signal (in signal)
+    int signal = 0;
+    bool timedOut = false;  // still running at the deadline, then killed
 };
 
 // Forks; the child runs body and then _exit(0) unless body ended it first.
@@ -23,7 +23,8 @@ ChildResult RunInChild(const std::function<void()>& body, unsigned int deadlineS
 // Runs the current test again in a new process of the test program, with
 // ZKQ_CHILD_ROLE=role (and optionally ASAN_OPTIONS=asanOptions) in its
 // environment. The test checks InChildRole(role) and does the child's part
-// there. For children that must start with settings of their own.
+// there. For children that must start with settings of their own; killed
+// after 240 seconds, within the test timeout.
 ChildResult RunTestInNewProcess(const char* role, const char* asanOptions = nullptr);
 bool InChildRole(const char* role);
 

@@ -34,17 +34,17 @@ void ReadBeyondMappedFile() {
     int fd = ::mkstemp(name);
     if (fd < 0) return;
     ::unlink(name);
-    long page = ::sysconf(_SC_PAGESIZE);
-    struct Mapping {
+    const size_t size = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+    void* at = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+    ::close(fd);
+    if (at == MAP_FAILED) return;
+    // Unmapped also when the read's fault arrives as an exception.
+    struct Unmap {
         void* at;
         size_t size;
-        ~Mapping() {
-            if (at != MAP_FAILED) ::munmap(at, size);
-        }
-    } map{::mmap(nullptr, static_cast<size_t>(page), PROT_READ, MAP_SHARED, fd, 0),
-          static_cast<size_t>(page)};
-    ::close(fd);
-    if (map.at != MAP_FAILED) zkq_read(map.at);  // the empty file backs no page of it
+        ~Unmap() { ::munmap(at, size); }
+    } unmap{at, size};
+    zkq_read(at);  // the empty file backs no page of it
 }
 
 void DivideByZero() { zkq_idiv_register(1, 0); }

@@ -44,9 +44,8 @@ std::string ReadFile(const std::string& path) {
 }
 
 ::testing::AssertionResult Contains(const std::string& text, std::initializer_list<std::string> pieces) {
-    for (const std::string& piece : pieces) {
+    for (const std::string& piece : pieces)
         if (text.find(piece) == std::string::npos) return ::testing::AssertionFailure() << "no \"" << piece << "\" in:\n" << text;
-    }
     return ::testing::AssertionSuccess();
 }
 
@@ -69,24 +68,13 @@ void WriteFile(const std::string& path, const std::string& bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-ScopedEnv::ScopedEnv(const char* name, const char* value) : m_name(name), m_hadOld(false) {
-    if (const char* old = std::getenv(name)) {
-        m_old = old;
-        m_hadOld = true;
-    }
-    if (value) {
-        ::setenv(name, value, 1);
-    } else {
-        ::unsetenv(name);
-    }
+ScopedEnv::ScopedEnv(const char* name, const char* value)
+    : m_name(name), m_old(std::getenv(name) ? std::getenv(name) : ""), m_hadOld(std::getenv(name)) {
+    value ? ::setenv(name, value, 1) : ::unsetenv(name);
 }
 
 ScopedEnv::~ScopedEnv() {
-    if (m_hadOld) {
-        ::setenv(m_name.c_str(), m_old.c_str(), 1);
-    } else {
-        ::unsetenv(m_name.c_str());
-    }
+    m_hadOld ? ::setenv(m_name.c_str(), m_old.c_str(), 1) : ::unsetenv(m_name.c_str());
 }
 
 ScopedCwd::ScopedCwd(const std::string& dir) {
@@ -95,11 +83,8 @@ ScopedCwd::ScopedCwd(const std::string& dir) {
     if (::chdir(dir.c_str()) != 0) throw std::runtime_error("chdir failed: " + dir);
 }
 
-ScopedCwd::~ScopedCwd() {
-    if (!m_old.empty() && ::chdir(m_old.c_str()) != 0) {
-        // Nothing sensible to do in a destructor; the next test starts elsewhere.
-    }
-}
+// A failure to go back leaves nothing to do in a destructor.
+ScopedCwd::~ScopedCwd() { (void)(!m_old.empty() && ::chdir(m_old.c_str()) == 0); }
 
 AllocFailureReset::~AllocFailureReset() { orneh::platform::alloctest::Reset(); }
 
