@@ -1,5 +1,5 @@
-// OrnEhParam: values as text, the fixed slots, copies, the log lines, the
-// slots as insert arguments, and allocation failure at every step.
+// OrnEhParam: values as text, the fixed slots, copies, the log lines, and
+// allocation failure at every step.
 #include "OrnEhParam.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +11,6 @@
 
 #include "OrnEhLogFile.h"
 #include "platform/alloc.h"
-#include "platform/format_message.h"
 #include "support/test_util.h"
 
 namespace {
@@ -78,15 +77,6 @@ TEST(OrnEhParamTest, FixedSlots) {
     EXPECT_EQ("a.txt|12|<null>|<null>|<null>",
               Slot(list, 0) + "|" + Slot(list, 1) + "|" + Slot(list, 2) + "|" + Slot(list, 3) + "|" + Slot(list, 65535));
     EXPECT_EQ("Parameter: a.txt\r\nParameter: 12\r\nParameter: \r\n--\r\n", LogBytes(list));
-
-    // Slot i fills insert %(i+1); an empty slot inserts nothing.
-    unsigned short slots = 0;
-    char** values = list.GetParamArray(&slots);
-    unsigned long error = 0;
-    char* formatted = orneh::platform::FormatInserts("Datei %1 fehlt (%2)[%3]", values, slots, "", &error);
-    ASSERT_NE(nullptr, formatted);
-    EXPECT_STREQ("Datei a.txt fehlt (12)[]", formatted);
-    orneh::platform::Free(formatted);
 
     list.SetParam("c");
     const long before = at::Outstanding();
