@@ -220,10 +220,7 @@ protected:
     }
     void RunWith(std::vector<std::function<Event(const WindowModel&)>> steps) {
         m_backend.Script(std::move(steps));
-        OrnEhDialog dialog(nullptr);
-        dialog.SetMessage("Line 1\r\nLine 2", "C", MB_OK | MB_ICONERROR);
-        dialog.SetDetails("Details");
-        dialog.DoModal();
+        RunDialog(m_backend, MB_OK | MB_ICONERROR, "Line 1\r\nLine 2", "Details");
     }
     static std::function<Event(const WindowModel&)> Type(const char* text) {
         return ScriptedDialog::Do(Event::kEdited, IDC_EH_COMMENT, text);
