@@ -137,6 +137,7 @@ TEST_F(TerminalDialogTest, Screen) {
 }
 
 struct KeyCase {
+    const char* name;
     unsigned long style;
     std::vector<std::string> keys;
     int result;
@@ -154,12 +155,13 @@ TEST_P(TerminalDialogKeyTest, Answer) {
 
 // The focus starts in the message; Tab goes on to the answer buttons.
 INSTANTIATE_TEST_SUITE_P(Keys, TerminalDialogKeyTest,
-                         ::testing::Values(KeyCase{MB_YESNOCANCEL, {"Enter"}, IDYES},
-                                           KeyCase{MB_YESNOCANCEL, {"Escape"}, IDCANCEL},
-                                           KeyCase{MB_YESNOCANCEL, {"Tab", "Tab", "Enter"}, IDNO},
-                                           KeyCase{MB_YESNOCANCEL, {"Tab", "Tab", "Tab", "Space"}, IDCANCEL},
-                                           KeyCase{MB_YESNOCANCEL, {"n"}, IDNO},
-                                           KeyCase{MB_ABORTRETRYIGNORE, {"M-i"}, IDIGNORE}));
+                         ::testing::Values(KeyCase{"DefaultButton", MB_YESNOCANCEL, {"Enter"}, IDYES},
+                                           KeyCase{"EscapeKey", MB_YESNOCANCEL, {"Escape"}, IDCANCEL},
+                                           KeyCase{"TabOrder", MB_YESNOCANCEL, {"Tab", "Tab", "Enter"}, IDNO},
+                                           KeyCase{"SpaceKey", MB_YESNOCANCEL, {"Tab", "Tab", "Tab", "Space"}, IDCANCEL},
+                                           KeyCase{"Mnemonic", MB_YESNOCANCEL, {"n"}, IDNO},
+                                           KeyCase{"AltMnemonic", MB_ABORTRETRYIGNORE, {"M-i"}, IDIGNORE}),
+                         [](const ::testing::TestParamInfo<KeyCase>& info) { return std::string(info.param.name); });
 
 TEST_F(TerminalDialogTest, SavedReport) {
     if (zkqtest::InChildRole("dialog")) return RunDialogChild();
