@@ -38,16 +38,18 @@ const OrnResDialog& Template() {
     return tpl;
 }
 
-std::string TemplateLabel(unsigned int id) {
+// The template's control with id; an empty item (id 0) when there is none.
+const OrnResDialogItem& TemplateItem(unsigned int id) {
+    static const OrnResDialogItem none{};
     for (const OrnResDialogItem& item : Template().items) {
-        if (item.id == id) return item.text;
+        if (item.id == id) return item;
     }
-    return "(no control " + std::to_string(id) + ")";
+    return none;
 }
 
-// Runs a dialog with style and message on backend; the result of DoModal.
-int RunDialog(ScriptedDialog& backend, unsigned long style, const char* message = "M", const char* details = "D") {
-    (void)backend;
+// Runs a dialog with style and message on the scripted backend (which must
+// exist); the result of DoModal.
+int RunDialog(ScriptedDialog&, unsigned long style, const char* message = "M", const char* details = "D") {
     OrnEhDialog dialog(nullptr);
     dialog.SetMessage(message, "C", style);
     dialog.SetDetails(details);
@@ -70,8 +72,8 @@ std::function<Event(const WindowModel&)> Click(unsigned int id) { return Scripte
 
 TEST(DialogTest, AnswerButtons) {
     auto lang = [](unsigned int id) { return "[" + LangString(id) + "]"; };
-    const std::string ok = "[" + TemplateLabel(IDOK) + "]", cancel = lang(IDS_EH_CANCEL), retry = lang(IDS_EH_RETRY),
-                      yes = lang(IDS_EH_YES), no = lang(IDS_EH_NO);
+    auto label = [](unsigned int id) { return "[" + TemplateItem(id).text + "]"; };
+    const std::string ok = label(IDOK), cancel = lang(IDS_EH_CANCEL), retry = lang(IDS_EH_RETRY), yes = lang(IDS_EH_YES), no = lang(IDS_EH_NO);
     // results: pressing the first, second and third button (the scripted user
     // presses the first one after a hidden button did nothing), then Escape.
     const struct { unsigned int type; std::string buttons; int results[4]; } rows[] = {
@@ -82,8 +84,7 @@ TEST(DialogTest, AnswerButtons) {
         {MB_YESNO, yes + no, {IDYES, IDNO, IDYES, IDCANCEL}},
         {MB_RETRYCANCEL, retry + cancel, {IDRETRY, IDCANCEL, IDRETRY, IDCANCEL}},
         // Above 5: the template's three buttons, each ending with 0.
-        {6, "[" + TemplateLabel(IDOK) + "][" + TemplateLabel(IDC_EH_BUTTON2) + "][" + TemplateLabel(IDC_EH_BUTTON3) + "]",
-         {0, 0, 0, IDCANCEL}},
+        {6, ok + label(IDC_EH_BUTTON2) + label(IDC_EH_BUTTON3), {0, 0, 0, IDCANCEL}},
     };
     const Answer answers[] = {Answer::kButton1, Answer::kButton2, Answer::kButton3, Answer::kCancel};
     ScriptedDialog backend;
@@ -168,16 +169,11 @@ TEST(DialogTest, FocusOnDetailsToggle) {
 
 TEST(DialogTest, MessageScrollBar) {
     ScriptedDialog backend;
-    const auto* edit = [&] {
-        for (const auto& item : Template().items) {
-            if (item.id == IDC_EH_MESSAGE) return &item;
-        }
-        return static_cast<const OrnResDialogItem*>(nullptr);
-    }();
-    ASSERT_NE(edit, nullptr);
+    const OrnResDialogItem& edit = TemplateItem(IDC_EH_MESSAGE);
+    ASSERT_EQ(edit.id, IDC_EH_MESSAGE);
     // The edit's client area in lines and columns of the scripted 6 x 13 font.
-    const int lines = static_cast<int>(std::lround(edit->cy * 13 / 8.0)) / 13;
-    const int columns = static_cast<int>(std::lround(edit->cx * 6 / 4.0)) / 6;
+    const int lines = static_cast<int>(std::lround(edit.cy * 13 / 8.0)) / 13;
+    const int columns = static_cast<int>(std::lround(edit.cx * 6 / 4.0)) / 6;
     std::string fits, longer;
     for (int i = 0; i < lines; ++i) fits += (i ? "\r\n" : "") + std::string(static_cast<std::size_t>(columns), 'x');
     longer = fits + " y";  // one word more wraps into one line more
@@ -224,10 +220,7 @@ protected:
     }
     void RunWith(std::vector<std::function<Event(const WindowModel&)>> steps) {
         m_backend.Script(std::move(steps));
-        OrnEhDialog dialog(nullptr);
-        dialog.SetMessage("Line 1\r\nLine 2", "C", MB_OK | MB_ICONERROR);
-        dialog.SetDetails("Details");
-        dialog.DoModal();
+        RunDialog(m_backend, MB_OK | MB_ICONERROR, "Line 1\r\nLine 2", "Details");
     }
     static std::function<Event(const WindowModel&)> Type(const char* text) {
         return ScriptedDialog::Do(Event::kEdited, IDC_EH_COMMENT, text);

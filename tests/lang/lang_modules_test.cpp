@@ -56,7 +56,7 @@ protected:
     HINSTANCE de = Load("de"), en = Load("en");
 };
 
-TEST_F(LanguageModules, EveryStringIsThereAndFreeOfInserts) {
+TEST_F(LanguageModules, StringCompleteness) {
     for (HINSTANCE module : {de, en}) {
         for (unsigned id = IDS_EH_FIRST; id <= IDS_EH_LAST; ++id) {
             char text[512] = "";
@@ -66,7 +66,7 @@ TEST_F(LanguageModules, EveryStringIsThereAndFreeOfInserts) {
     }
 }
 
-TEST_F(LanguageModules, TablesHaveTheirLayoutAndAgree) {
+TEST_F(LanguageModules, TableLayout) {
     const unsigned tables[][3] = {{IDR_EH_CLIB_TEXTS, IDR_EH_CLIB_CAPTIONS, ORNLANG_CLIB_TEXT_ERRNO_BASE + 2},
                                   {IDR_EH_SEH_TEXTS, IDR_EH_SEH_CAPTIONS, 0xC0000005u}};
     for (const auto& [texts, captions, sample] : tables) {
@@ -88,7 +88,7 @@ TEST_F(LanguageModules, TablesHaveTheirLayoutAndAgree) {
     }
 }
 
-TEST_F(LanguageModules, DialogHoldsItsControlsInTheirAreas) {
+TEST_F(LanguageModules, DialogTemplate) {
     // Buttons by their BS_ type; edit controls multi-line with a scroll bar, read-only or not.
     const std::map<std::uint32_t, std::string> expected = {
         {IDOK, "BUTTON 1"}, {IDC_EH_BUTTON2, "BUTTON 0"}, {IDC_EH_BUTTON3, "BUTTON 0"}, {IDC_EH_SAVE, "BUTTON 0"},
@@ -117,7 +117,7 @@ TEST_F(LanguageModules, DialogHoldsItsControlsInTheirAreas) {
     }
 }
 
-TEST_F(LanguageModules, ResManagerSetsAndRestoresTheThreadsModule) {
+TEST_F(LanguageModules, ThreadModuleScope) {
     auto caption = [] {
         CString text("stale");
         text.LoadString(IDS_EH_DEFAULT_CAPTION);  // a missing string empties the text

@@ -49,7 +49,7 @@ std::string Chose(const std::string& language, const std::string& path) {
     return language + " " + path + " " + (path.empty() ? "<none>" : language == "de" ? "Fehler" : "Error");
 }
 
-TEST(LanguagePublisher, ChoosesLanguageAndModule) {
+TEST(LanguagePublisher, ModuleChoice) {
     const std::string built = ZKQ_LANG_PROBE, share = std::string(ZKQ_LANG_DATADIR) + "/ZKQTRNLANG101";
     const std::string de = Chose("de", Module(ZKQ_LANG_SHARE_DIR, "de")), en = Chose("en", Module(ZKQ_LANG_SHARE_DIR, "en"));
     zkqtest::TempDir dirs, both, beside, empty;  // resource directories (damaged German in dirs); installations

@@ -10,7 +10,7 @@
 #include "OrnLanguagePublisher.h"
 #include "OrnLanguageResManager.h"
 
-TEST(LanguagePublisherThreads, ConcurrentFirstCallsShareOneInstance) {
+TEST(LanguagePublisherThreads, SharedInstance) {
     std::atomic<bool> go{false};
     std::vector<OrnLanguagePublisher*> seen(8, nullptr);  // set once the thread loaded a text
     std::vector<std::thread> threads;

@@ -33,7 +33,7 @@ std::string Find(HINSTANCE module, unsigned type, unsigned id, const char* name 
     return data ? std::to_string(size) + ":" + std::string(static_cast<const char*>(data), size) : "-" + std::to_string(size);
 }
 
-TEST(ResourceModule, FindsEntriesByTypeIdAndName) {
+TEST(ResourceModule, EntryLookup) {
     for (const char* kind : {"res", "dll"}) {
         SCOPED_TRACE(kind);
         const restest::Module module = LoadKind(kind);
@@ -54,7 +54,7 @@ TEST(ResourceModule, FindsEntriesByTypeIdAndName) {
     }
 }
 
-TEST(ResourceModule, LoadsFromFilesAndMemoryAndRejectsTheRest) {
+TEST(ResourceModule, Loading) {
     zkqtest::TempDir dir;
     const std::string res = ModuleBytes("sample.res");
     zkqtest::WriteFile(dir.file("module.dat"), res);  // recognised by content, whatever the name
@@ -107,7 +107,7 @@ std::string String(HINSTANCE module, unsigned id, std::size_t size = 64) {
     return std::to_string(length) + ":" + std::string(buffer, size < 64 ? size + 1 : std::strlen(buffer));
 }
 
-TEST(ResourceStrings, BundlesCodePageMissingStringsAndSmallBuffers) {
+TEST(ResourceStrings, StringLoading) {
     for (const char* kind : {"res", "dll"}) {
         SCOPED_TRACE(kind);
         const restest::Module module = LoadKind(kind);
@@ -213,7 +213,7 @@ int LoadAndExercise(const std::string& bytes) {
     return module ? 1 : errno == EINVAL ? 0 : -1;
 }
 
-TEST(ResourceDamage, PrefixesAndCorruptedBytesAreRejectedOrSafe) {
+TEST(ResourceDamage, DamagedBytes) {
     for (const std::string& full : {ModuleBytes("sample.res"), ModuleBytes("sample.dll")}) {
         ASSERT_EQ(LoadAndExercise(full), 1);
         int loaded = 0;
@@ -248,7 +248,7 @@ std::string Tree(std::uint16_t fan, std::uint32_t dataSize, bool loop = false, b
     return restest::MakePe(tree + "data", rva, plus);
 }
 
-TEST(ResourceDamage, PeTreesThatLoopOrMultiplyAreRejected) {
+TEST(ResourceDamage, HostilePeTrees) {
     // 200 x 200 x 200 leaves from 5 KB: refused, and quickly; a directory that
     // leads back to itself, and data beyond the image, are refused too.
     EXPECT_EQ(std::to_string(LoadAndExercise(Tree(200, 4))) + std::to_string(LoadAndExercise(Tree(1, 4, true))) +

@@ -6,8 +6,8 @@
 
 #include <string>
 
+#include "logfile/logfile_helpers.h"
 #include "platform/alloc.h"
-#include "support/test_util.h"
 
 namespace {
 
@@ -67,16 +67,7 @@ TEST(FormatInsertsTest, Inserts) {
 }
 
 TEST(FormatInsertsTest, AllocationFailure) {
-    namespace at = pf::alloctest;
-    zkqtest::AllocFailureReset reset;
-    const long before = at::Outstanding();
-    std::string result;
-    const int allocations = zkqtest::ForEachAllocationFailure([&] { result = Format("%1 and %2!5s!%n"); }, [&](int) {
-        EXPECT_EQ(result, "!8");
-        EXPECT_EQ(before, at::Outstanding());
-    });
-    EXPECT_EQ(1, allocations);
-    EXPECT_EQ(result, "ONE and   TWO\r\n");
+    logtest::EveryAllocationFails([] { return Format("%1 and %2!5s!%n"); }, {"!8"}, "ONE and   TWO\r\n", 1);
 }
 
 }  // namespace
