@@ -43,11 +43,11 @@ void OrnEhLogFile::State::OpenFile(const char* name, pf::PathTrust trust) noexce
         std::uint64_t spent = elapsed > 0 ? static_cast<std::uint64_t>(elapsed) : 0;
         std::uint64_t leftMs = spent < budgetMs ? budgetMs - spent : 0;
 
-        pf::OpenStatus status = file.OpenForAppend(name, leftMs, pf::WriteMode::kSyncAtClose, trust);
+        pf::OpenStatus status = file.OpenForAppend(name, leftMs, trust);
         if (status == pf::OpenStatus::kOpened) return;
         if (status != pf::OpenStatus::kHeldElsewhere) return;
         // The wait after the attempt: taken as soon as the other writer lets go.
-        if (file.WaitForTurn(name, retryDelay, pf::WriteMode::kSyncAtClose, trust) == pf::OpenStatus::kOpened) return;
+        if (file.WaitForTurn(name, retryDelay, trust) == pf::OpenStatus::kOpened) return;
         if (isStandard) pf::Beep();
         ++attempts;
         if (attempts >= attemptsAllowed) return;

@@ -48,14 +48,13 @@ OpenStatus LockWriter(int fd) noexcept {
 // How often a writer waiting for another process looks at the lock.
 constexpr unsigned long kTurnPollMs = 1;
 
-int AppendFlags(WriteMode mode) noexcept { return O_RDWR | O_APPEND | (mode == WriteMode::kWriteThrough ? O_DSYNC : 0); }
 
 }  // namespace
 
 File::~File() { Close(); }
 
 File::File(File&& other) noexcept
-    : m_fd(other.m_fd), m_dirty(other.m_dirty), m_mode(other.m_mode), m_claim(other.m_claim) {
+    : m_fd(other.m_fd), m_dirty(other.m_dirty), m_claim(other.m_claim) {
     other.m_fd = -1;
     other.m_dirty = false;
 }
@@ -65,7 +64,6 @@ File& File::operator=(File&& other) noexcept {
         Close();
         m_fd = other.m_fd;
         m_dirty = other.m_dirty;
-        m_mode = other.m_mode;
         m_claim = other.m_claim;
         other.m_fd = -1;
         other.m_dirty = false;
@@ -73,24 +71,23 @@ File& File::operator=(File&& other) noexcept {
     return *this;
 }
 
-int File::OpenDescriptor(const char* path, WriteMode mode, PathTrust trust, FileKey* key) noexcept {
+int File::OpenDescriptor(const char* path, PathTrust trust, FileKey* key) noexcept {
     if (IsOpen() || !path) {
         errno = EINVAL;
         return -1;
     }
-    return OpenRegularFile(path, AppendFlags(mode), true, trust, key);
+    return OpenRegularFile(path, O_RDWR | O_APPEND, true, trust, key);
 }
 
-void File::Take(int fd, WriteMode mode, const FileClaim& claim) noexcept {
+void File::Take(int fd, const FileClaim& claim) noexcept {
     m_fd = fd;
     m_dirty = false;
-    m_mode = mode;
     m_claim = claim;
 }
 
-OpenStatus File::OpenForAppend(const char* path, std::uint64_t waitMs, WriteMode mode, PathTrust trust) noexcept {
+OpenStatus File::OpenForAppend(const char* path, std::uint64_t waitMs, PathTrust trust) noexcept {
     FileKey key{};
-    int fd = OpenDescriptor(path, mode, trust, &key);
+    int fd = OpenDescriptor(path, trust, &key);
     if (fd < 0) return OpenStatus::kFailed;
 
     FileClaim claim{};
@@ -106,13 +103,13 @@ OpenStatus File::OpenForAppend(const char* path, std::uint64_t waitMs, WriteMode
         ReleaseFile(claim);
         return status;
     }
-    Take(fd, mode, claim);
+    Take(fd, claim);
     return OpenStatus::kOpened;
 }
 
-OpenStatus File::WaitForTurn(const char* path, std::uint64_t waitMs, WriteMode mode, PathTrust trust) noexcept {
+OpenStatus File::WaitForTurn(const char* path, std::uint64_t waitMs, PathTrust trust) noexcept {
     FileKey key{};
-    int fd = OpenDescriptor(path, mode, trust, &key);
+    int fd = OpenDescriptor(path, trust, &key);
     if (fd < 0) return OpenStatus::kFailed;
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
     for (;;) {
@@ -120,7 +117,7 @@ OpenStatus File::WaitForTurn(const char* path, std::uint64_t waitMs, WriteMode m
         if (ClaimFile(key, 0, &claim) == ClaimResult::kClaimed) {
             const OpenStatus status = LockWriter(fd);
             if (status == OpenStatus::kOpened) {
-                Take(fd, mode, claim);
+                Take(fd, claim);
                 return status;
             }
             ReleaseFile(claim);
@@ -180,7 +177,7 @@ bool File::WriteLoop(std::int64_t offset, const void* data, std::size_t size) no
     }
     if (InjectedFailure(g_failWrite)) return false;
     // Marked before writing: a write that fails part-way has still changed the file.
-    if (m_mode == WriteMode::kSyncAtClose && size > 0) m_dirty = true;
+    if (size > 0) m_dirty = true;
     return ornlang::posix::WriteFull(m_fd, data, size, static_cast<off_t>(offset));
 }
 
@@ -239,17 +236,6 @@ bool File::Truncate(std::uint64_t length) noexcept {
     }
     if (NoInt([&] { return ::ftruncate(m_fd, static_cast<off_t>(length)); }) != 0) return false;
     m_dirty = true;
-    return true;
-}
-
-bool File::Sync() noexcept {
-    if (!IsOpen()) {
-        errno = EBADF;
-        return false;
-    }
-    if (!m_dirty) return true;
-    if (::fdatasync(m_fd) != 0) return false;
-    m_dirty = false;
     return true;
 }
 

@@ -8,8 +8,7 @@
 // as soon as the other process lets go, in the short moment before that
 // process's next thread takes it again.
 //
-// Durability: what was written is on disk when Close returns (one fdatasync,
-// or O_DSYNC writes, per WriteMode).
+// Durability: what was written is on disk when Close returns (one fdatasync).
 //
 // Thread safety: one File is used by one thread at a time.
 #ifndef ORNEH_PLATFORM_FILE_H
@@ -31,11 +30,6 @@ enum class OpenStatus {
     kFailed          // any other error; errno tells which
 };
 
-enum class WriteMode {
-    kSyncAtClose,   // one fdatasync at Close (and on Sync)
-    kWriteThrough   // O_DSYNC: every write reaches the disk before it returns
-};
-
 class File {
 public:
     File() noexcept = default;
@@ -51,13 +45,12 @@ public:
     // While a writer of this process holds the file, waits up to waitMs for
     // its turn. REQUIRES: !IsOpen().
     OpenStatus OpenForAppend(const char* path, std::uint64_t waitMs,
-                             WriteMode mode = WriteMode::kSyncAtClose,
                              PathTrust trust = PathTrust::kFollow) noexcept;
 
     // The wait of a writer that met a writer of another process: tries the
     // file every millisecond for up to waitMs (once when it is 0), with one
     // descriptor. kHeldElsewhere when the time ran out. REQUIRES: !IsOpen().
-    OpenStatus WaitForTurn(const char* path, std::uint64_t waitMs, WriteMode mode, PathTrust trust) noexcept;
+    OpenStatus WaitForTurn(const char* path, std::uint64_t waitMs, PathTrust trust) noexcept;
 
     // Whether an existing regular file could be taken for writing right now:
     // opens it without creating (trusted as kGuardShared), takes the writer
@@ -80,22 +73,19 @@ public:
     bool NextData(std::uint64_t offset, std::uint64_t* next) const noexcept;
     bool Size(std::uint64_t* size) const noexcept;
     bool Truncate(std::uint64_t length) noexcept;
-    // Puts what was written so far on disk.
-    bool Sync() noexcept;
     // Lets the next writer in, then syncs and closes: what was written is on
     // disk when Close returns. Harmless when not open.
     void Close() noexcept;
 
 private:
     // A descriptor for appending to path; -1 (errno set) when it cannot be had or this file is open.
-    int OpenDescriptor(const char* path, WriteMode mode, PathTrust trust, FileKey* key) noexcept;
+    int OpenDescriptor(const char* path, PathTrust trust, FileKey* key) noexcept;
     // Makes fd, locked and claimed, this file's descriptor.
-    void Take(int fd, WriteMode mode, const FileClaim& claim) noexcept;
+    void Take(int fd, const FileClaim& claim) noexcept;
     bool WriteLoop(std::int64_t offset, const void* data, std::size_t size) noexcept;
 
     int m_fd = -1;
     bool m_dirty = false;
-    WriteMode m_mode = WriteMode::kSyncAtClose;
     FileClaim m_claim{};
 };
 
