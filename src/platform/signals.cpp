@@ -356,18 +356,21 @@ DWORD ExceptionCodeOf(int signal, int code, bool inStackGuard) noexcept {
             return inStackGuard ? EXCEPTION_STACK_OVERFLOW : EXCEPTION_ACCESS_VIOLATION;
         case SIGBUS:
             return code == BUS_ADRALN ? EXCEPTION_DATATYPE_MISALIGNMENT : EXCEPTION_IN_PAGE_ERROR;
-        case SIGFPE:
-            switch (code) {
-                case FPE_INTDIV: return EXCEPTION_INT_DIVIDE_BY_ZERO;
-                case FPE_INTOVF: return EXCEPTION_INT_OVERFLOW;
-                case FPE_FLTDIV: return EXCEPTION_FLT_DIVIDE_BY_ZERO;
-                case FPE_FLTOVF: return EXCEPTION_FLT_OVERFLOW;
-                case FPE_FLTUND: return EXCEPTION_FLT_UNDERFLOW;
-                case FPE_FLTRES: return EXCEPTION_FLT_INEXACT_RESULT;
-                case FPE_FLTINV: return EXCEPTION_FLT_INVALID_OPERATION;
-                case FPE_FLTSUB: return EXCEPTION_ARRAY_BOUNDS_EXCEEDED;
-                default: return EXCEPTION_FLT_INVALID_OPERATION;
+        case SIGFPE: {
+            static const struct {
+                int code;
+                DWORD exception;
+            } kFpeCodes[] = {
+                {FPE_INTDIV, EXCEPTION_INT_DIVIDE_BY_ZERO},  {FPE_INTOVF, EXCEPTION_INT_OVERFLOW},
+                {FPE_FLTDIV, EXCEPTION_FLT_DIVIDE_BY_ZERO},  {FPE_FLTOVF, EXCEPTION_FLT_OVERFLOW},
+                {FPE_FLTUND, EXCEPTION_FLT_UNDERFLOW},       {FPE_FLTRES, EXCEPTION_FLT_INEXACT_RESULT},
+                {FPE_FLTINV, EXCEPTION_FLT_INVALID_OPERATION}, {FPE_FLTSUB, EXCEPTION_ARRAY_BOUNDS_EXCEEDED},
+            };
+            for (const auto& row : kFpeCodes) {
+                if (row.code == code) return row.exception;
             }
+            return EXCEPTION_FLT_INVALID_OPERATION;
+        }
         case SIGILL:
             return code == ILL_PRVOPC || code == ILL_PRVREG ? EXCEPTION_PRIV_INSTRUCTION
                                                             : EXCEPTION_ILLEGAL_INSTRUCTION;
