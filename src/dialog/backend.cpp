@@ -23,7 +23,7 @@ std::atomic<Backend*> g_testBackend{nullptr};
 // A loaded backend module: tried once, kept for the life of the process.
 struct ModuleBackend {
     std::once_flag once;
-    Backend* backend = nullptr;
+    std::atomic<Backend*> backend{nullptr};
     std::string why;
 
     Backend* Get(const char* name) {
@@ -70,6 +70,13 @@ void SayWhy(const char* choice, const std::string& why) {
 }  // namespace
 
 void SetBackendForTesting(Backend* backend) { g_testBackend.store(backend); }
+
+Backend* FallbackAfterFailedOpen(const Backend& failed) {
+    const bool module = &failed == g_gui.backend || &failed == g_terminal.backend;
+    if (!module) return nullptr;
+    SayWhy(&failed == g_gui.backend ? "gui" : "terminal", "its window could not be opened");
+    return &HeadlessBackend();
+}
 
 Backend& ChooseBackend() {
     if (Backend* backend = g_testBackend.load()) return *backend;

@@ -170,6 +170,11 @@ void SetBackendForTesting(Backend* backend);
 // ORNEH_DIALOG_ANSWER names ("1", "2", "3" or "cancel"; default: the first).
 Backend& HeadlessBackend();
 
+// The backend to try when failed, a loaded module, could not open its window
+// (the terminal went away, the display closed): the headless one, after one
+// line on stderr, so that the report is not lost. Null for any other backend.
+Backend* FallbackAfterFailedOpen(const Backend& failed);
+
 }  // namespace dialog
 }  // namespace orneh
 

@@ -52,7 +52,14 @@ int OrnEhDialog::DoModal() {
     m_backend = &ChooseBackend();
     if (!BuildWindowModel(tpl, m_backend->DialogFont(tpl.fontName, tpl.fontSize), m_model)) return -1;
     std::unique_ptr<View> view = m_backend->Open(m_model, m_parent);
-    if (!view) return -1;
+    if (!view) {
+        Backend* fallback = FallbackAfterFailedOpen(*m_backend);
+        if (!fallback) return -1;
+        m_backend = fallback;
+        if (!BuildWindowModel(tpl, m_backend->DialogFont(tpl.fontName, tpl.fontSize), m_model)) return -1;
+        view = m_backend->Open(m_model, m_parent);
+        if (!view) return -1;
+    }
     m_view = view.get();
     m_ended = false;
     OnInitDialog();
