@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <climits>
@@ -39,6 +40,18 @@ void RunDialogChild() {
     const std::string out = std::getenv("ZKQ_TUI_OUT");
     zkqtest::WriteFile(out + ".pid", std::to_string(::getpid()));
     if (std::getenv("ZKQ_TUI_IGNORE_HUP")) ::signal(SIGHUP, SIG_IGN);
+    const bool ownGroup = std::getenv("ZKQ_TUI_LEAVE_FOREGROUND") != nullptr;
+    if (ownGroup) {
+        // The terminal module loads in the foreground; the dialog then runs
+        // in a process of a group of its own, which the terminal refuses.
+        orneh::dialog::ChooseBackend();
+        if (const pid_t dialog = ::fork()) {
+            int status = 0;
+            ::waitpid(dialog, &status, 0);
+            return;
+        }
+        ::setpgid(0, 0);
+    }
     const bool ownHandler = std::getenv("ZKQ_TUI_APP_SIGINT") != nullptr;
     if (ownHandler) ::signal(SIGINT, CountInterrupt);
     // The log file, and with it the save prompt's folder, in the test's
@@ -58,6 +71,7 @@ void RunDialogChild() {
                    (now.sa_handler == CountInterrupt ? " handler kept" : " handler lost");
     }
     zkqtest::WriteFile(out, outcome);
+    if (ownGroup) ::_exit(0);
 }
 
 // --- The parent: a user at the terminal --------------------------------------
@@ -220,6 +234,13 @@ TEST_F(TerminalDialogTest, TerminalHangUp) {
     m_pane.Close();
     ASSERT_TRUE(zkqtest::WaitForFile(m_dir.file("outcome")));
     EXPECT_EQ("result=2", zkqtest::ReadFile(m_dir.file("outcome")));
+}
+
+TEST_F(TerminalDialogTest, WindowRefusedAfterLoad) {
+    if (zkqtest::InChildRole("dialog")) return RunDialogChild();
+    ASSERT_TRUE(Start(MB_OK, "ZKQ_TUI_LEAVE_FOREGROUND=1", false));
+    EXPECT_EQ("result=1", Outcome());
+    EXPECT_NE(std::string::npos, zkqtest::ReadFile(m_dir.file("child.log")).find("could not be opened"));
 }
 
 TEST_F(TerminalDialogTest, BackgroundJob) {
