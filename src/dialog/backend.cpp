@@ -40,24 +40,25 @@ struct ModuleBackend {
 
 ModuleBackend g_gui, g_terminal;
 
-Backend* Gui(std::string& why) {
-    if (!platform::DisplayNamed()) {
-        why = "no display (neither WAYLAND_DISPLAY nor DISPLAY is set)";
+// The module's backend when its precondition holds (else why says what is missing).
+Backend* FromModule(ModuleBackend& module, const char* name, bool usable, const char* missing, std::string& why) {
+    if (!usable) {
+        why = missing;
         return nullptr;
     }
-    Backend* backend = g_gui.Get(kGuiModuleName);
-    if (!backend) why = g_gui.why;
+    Backend* backend = module.Get(name);
+    if (!backend) why = module.why;
     return backend;
 }
 
+Backend* Gui(std::string& why) {
+    return FromModule(g_gui, kGuiModuleName, platform::DisplayNamed(),
+                      "no display (neither WAYLAND_DISPLAY nor DISPLAY is set)", why);
+}
+
 Backend* Terminal(std::string& why) {
-    if (!platform::HasControllingTerminal()) {
-        why = "no controlling terminal";
-        return nullptr;
-    }
-    Backend* backend = g_terminal.Get(kTerminalModuleName);
-    if (!backend) why = g_terminal.why;
-    return backend;
+    return FromModule(g_terminal, kTerminalModuleName, platform::HasControllingTerminal(),
+                      "no controlling terminal", why);
 }
 
 void SayWhy(const char* choice, const std::string& why) {
