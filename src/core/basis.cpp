@@ -8,11 +8,11 @@
 #include "core/basis_info.h"
 #include "core/chain_links.h"
 #include "core/log_record.h"
-#include "platform/alloc.h"
+#include "base/alloc.h"
 #include "runtime/admin.h"
 #include "runtime/boundary.h"
 
-namespace ap = orneh::platform;
+namespace base = orneh::base;
 namespace links = orneh::core::links;
 
 IMPLEMENT_DYNAMIC(OrnEhBasis, CException)
@@ -20,7 +20,7 @@ IMPLEMENT_DYNAMIC(OrnEhBasis, CException)
 namespace {
 
 OrnEhBasisInfo* NewRecord() {
-    OrnEhBasisInfo* info = static_cast<OrnEhBasisInfo*>(ap::AllocZeroed(sizeof(OrnEhBasisInfo)));
+    OrnEhBasisInfo* info = static_cast<OrnEhBasisInfo*>(base::AllocZeroed(sizeof(OrnEhBasisInfo)));
     if (!info) return nullptr;
     info->threadId = GetExThreadId();
     info->released = 1;
@@ -95,8 +95,8 @@ OrnEhBasis::~OrnEhBasis() {
         OrnEhDeleteString(info->className);
         delete info->params;
     });
-    ap::Free(info->stack);
-    ap::Free(info);
+    base::Free(info->stack);
+    base::Free(info);
 }
 
 void OrnEhBasis::CheckBeforeDelete() {
@@ -148,13 +148,13 @@ void OrnEhBasis::GetLogFileInfos(char*, OrnEhLogfileStyle&, unsigned long&) cons
 
 // --- Memory ---------------------------------------------------------------------
 
-void* OrnEhBasis::operator new(std::size_t size) noexcept { return ap::Alloc(size); }
+void* OrnEhBasis::operator new(std::size_t size) noexcept { return base::Alloc(size); }
 
-void* OrnEhBasis::operator new(std::size_t size, char*, int) noexcept { return ap::Alloc(size); }
+void* OrnEhBasis::operator new(std::size_t size, char*, int) noexcept { return base::Alloc(size); }
 
-void OrnEhBasis::operator delete(void* p) noexcept { ap::Free(p); }
+void OrnEhBasis::operator delete(void* p) noexcept { base::Free(p); }
 
-void OrnEhBasis::operator delete(void* p, char*, int) noexcept { ap::Free(p); }
+void OrnEhBasis::operator delete(void* p, char*, int) noexcept { base::Free(p); }
 
 // --- Taking over a caught exception ---------------------------------------------
 

@@ -6,7 +6,7 @@
 
 #include "OrnEhBasis.h"
 #include "core/stack_block.h"
-#include "runtime/boundary.h"
+#include "base/contained.h"
 
 class ExContainer;
 class OrnEhParam;

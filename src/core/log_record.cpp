@@ -6,7 +6,7 @@
 #include "OrnEhLogFile.h"
 #include "OrnEhParam.h"
 #include "core/basis_info.h"
-#include "platform/alloc.h"
+#include "base/alloc.h"
 #include "platform/system.h"
 #include "runtime/admin.h"
 #include "runtime/boundary.h"
@@ -104,7 +104,7 @@ void LogChain(ExContainer* container, const char* message, OrnEhBasis* newest) {
         // The newest exception that names a log file of its own decides.
         OrnEhLogfileStyle style = OrnEhLogLimited;
         unsigned long maxSize = 0;
-        path = static_cast<char*>(ap::AllocZeroed(kLogPathSize));
+        path = static_cast<char*>(orneh::base::AllocZeroed(kLogPathSize));
         if (path) {
             for (OrnEhBasis* e = newest; e; e = e->GetPrev()) {
                 e->GetLogFileInfos(path, style, maxSize);
@@ -115,7 +115,7 @@ void LogChain(ExContainer* container, const char* message, OrnEhBasis* newest) {
         container->logFile.Open(path, style, maxSize);
         WriteReportEntry(container->logFile, message, newest);
     });
-    ap::Free(path);
+    orneh::base::Free(path);
 }
 
 }  // namespace core

@@ -11,11 +11,11 @@
 #include "core/log_record.h"
 #include "core/presentation.h"
 #include "module/language.h"
-#include "platform/alloc.h"
+#include "base/alloc.h"
 #include "runtime/admin.h"
 #include "runtime/boundary.h"
 
-namespace ap = orneh::platform;
+namespace base = orneh::base;
 
 namespace {
 
@@ -125,7 +125,7 @@ long OrnEhBasis::ShowError(HWND const window, const char* const text, const char
         // "#", two characters of application code, up to 20 digits, two line
         // breaks and the terminator fit into 32 bytes.
         std::size_t size = std::strlen(body) + 32;
-        composed = static_cast<char*>(ap::Alloc(size));
+        composed = static_cast<char*>(base::Alloc(size));
         if (composed) {
             // "%.5lu" prints what "%05.5lu" prints: at least five digits.
             std::snprintf(composed, size, "#%s%.5lu\r\n\r\n%s", application, GetErrorTextNo(), body);
@@ -133,7 +133,7 @@ long OrnEhBasis::ShowError(HWND const window, const char* const text, const char
         result = orneh::core::PresentInDialog(window, composed ? composed : body, caption, messageType,
                                               GetCurrentContainer());
     });
-    ap::Free(composed);
+    base::Free(composed);
     return result;
 }
 

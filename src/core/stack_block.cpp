@@ -13,7 +13,7 @@
 #include "OrnEhBasis.h"
 #include "OrnEhLogFile.h"
 #include "core/basis_info.h"
-#include "platform/alloc.h"
+#include "base/alloc.h"
 #include "platform/symbolize.h"
 
 namespace ap = orneh::platform;
@@ -115,7 +115,7 @@ std::vector<std::string> BlockLines(const ap::CallStack& stack) {
 void AttachStack(OrnEhBasis* e, const ap::CallStack& stack) noexcept {
     OrnEhBasisInfo* info = OrnEhBasisAccess::Info(e);
     if (!info || info->stack || stack.count == 0) return;
-    auto* copy = static_cast<ap::CallStack*>(ap::Alloc(sizeof(ap::CallStack)));
+    auto* copy = static_cast<ap::CallStack*>(orneh::base::Alloc(sizeof(ap::CallStack)));
     if (!copy) return;
     std::memcpy(copy, &stack, sizeof stack);
     info->stack = copy;

@@ -10,7 +10,7 @@
 #include "dialog/print_pagination.h"
 #include "platform/dialog_host.h"
 #include "runtime/admin.h"
-#include "runtime/boundary.h"
+#include "base/contained.h"
 
 namespace orneh {
 namespace dialog {

@@ -5,7 +5,7 @@
 #include "OrnEhLogFile.h"
 #include "OrnLangIds.h"
 #include "module/language.h"
-#include "runtime/boundary.h"
+#include "base/contained.h"
 
 IMPLEMENT_DYNAMIC(OrnEhCLib, OrnEhBasis)
 

@@ -7,8 +7,8 @@
 #include "OrnLangIds.h"
 #include "kinds/kind_support.h"
 #include "module/language.h"
-#include "platform/alloc.h"
-#include "runtime/boundary.h"
+#include "base/alloc.h"
+#include "base/contained.h"
 
 IMPLEMENT_DYNAMIC(OrnEhCOM, OrnEhBasis)
 
@@ -34,11 +34,11 @@ void FreeData(ComErrorData* data) {
     OrnEhDeleteString(data->helpFile);
     OrnEhDeleteString(data->source);
     OrnEhDeleteString(data->errorMessage);
-    orneh::platform::Free(data);
+    orneh::base::Free(data);
 }
 
 ComErrorData* CopyFrom(const _com_error& error) {
-    auto* data = static_cast<ComErrorData*>(orneh::platform::AllocZeroed(sizeof(ComErrorData)));
+    auto* data = static_cast<ComErrorData*>(orneh::base::AllocZeroed(sizeof(ComErrorData)));
     if (!data) return nullptr;
     data->interfaceId = GUID_NULL;
     const bool filled = orneh::Contained(false, [&] {

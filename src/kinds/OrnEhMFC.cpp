@@ -3,8 +3,8 @@
 
 #include "OrnEhLogFile.h"
 #include "kinds/kind_support.h"
-#include "platform/alloc.h"
-#include "runtime/boundary.h"
+#include "base/alloc.h"
+#include "base/contained.h"
 
 IMPLEMENT_DYNAMIC(OrnEhMFC, OrnEhBasis)
 
@@ -18,13 +18,13 @@ namespace {
 void FreeData(MfcErrorData* data) {
     if (!data) return;
     OrnEhDeleteString(data->className);
-    orneh::platform::Free(data);
+    orneh::base::Free(data);
 }
 
 // The wrapped exception's message and class name; null when the record cannot
 // be made or filling it fails.
 MfcErrorData* CopyFrom(CException* wrapped) {
-    MfcErrorData* data = static_cast<MfcErrorData*>(orneh::platform::Alloc(sizeof(MfcErrorData)));
+    MfcErrorData* data = static_cast<MfcErrorData*>(orneh::base::Alloc(sizeof(MfcErrorData)));
     if (!data) return nullptr;
     data->text[0] = '\0';
     data->className = nullptr;

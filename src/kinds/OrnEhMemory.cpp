@@ -5,7 +5,7 @@
 #include "OrnLangIds.h"
 #include "kinds/kind_support.h"
 #include "module/language.h"
-#include "runtime/boundary.h"
+#include "base/contained.h"
 
 IMPLEMENT_DYNAMIC(OrnEhMemory, OrnEhBasis)
 

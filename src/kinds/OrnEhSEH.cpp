@@ -8,8 +8,8 @@
 #include "core/stack_block.h"
 #include "kinds/kind_support.h"
 #include "module/language.h"
-#include "platform/alloc.h"
-#include "runtime/boundary.h"
+#include "base/alloc.h"
+#include "base/contained.h"
 
 IMPLEMENT_DYNAMIC(OrnEhSEH, OrnEhBasis)
 
@@ -17,7 +17,7 @@ struct SehExceptionCopy {
     EXCEPTION_POINTERS* pointers;
 };
 
-namespace ap = orneh::platform;
+namespace base = orneh::base;
 
 namespace {
 
@@ -61,7 +61,7 @@ const char* NameOf(DWORD code) {
 
 // The five fields the dump needs; the parameters are not copied.
 EXCEPTION_RECORD* CopyRecord(const EXCEPTION_RECORD& from) {
-    EXCEPTION_RECORD* to = static_cast<EXCEPTION_RECORD*>(ap::AllocZeroed(sizeof(EXCEPTION_RECORD)));
+    EXCEPTION_RECORD* to = static_cast<EXCEPTION_RECORD*>(base::AllocZeroed(sizeof(EXCEPTION_RECORD)));
     if (!to) return nullptr;
     to->ExceptionCode = from.ExceptionCode;
     to->ExceptionFlags = from.ExceptionFlags;
@@ -105,20 +105,20 @@ void FreeCopy(SehExceptionCopy* copy) {
         EXCEPTION_RECORD* nested = record ? record->ExceptionRecord : nullptr;
         while (nested) {
             EXCEPTION_RECORD* next = nested->ExceptionRecord;
-            ap::Free(nested);
+            base::Free(nested);
             nested = next;
         }
-        ap::Free(record);
-        ap::Free(pointers->ContextRecord);
-        ap::Free(pointers);
+        base::Free(record);
+        base::Free(pointers->ContextRecord);
+        base::Free(pointers);
     }
-    ap::Free(copy);
+    base::Free(copy);
 }
 
 void FillCopy(SehExceptionCopy& copy, const EXCEPTION_POINTERS* from) {
     if (!from) return;
     EXCEPTION_POINTERS* pointers =
-        static_cast<EXCEPTION_POINTERS*>(ap::AllocZeroed(sizeof(EXCEPTION_POINTERS)));
+        static_cast<EXCEPTION_POINTERS*>(base::AllocZeroed(sizeof(EXCEPTION_POINTERS)));
     if (!pointers) return;
     copy.pointers = pointers;
     EXCEPTION_RECORD* record =
@@ -126,10 +126,10 @@ void FillCopy(SehExceptionCopy& copy, const EXCEPTION_POINTERS* from) {
     // Without a context there is nothing to copy: a zeroed copy would be
     // dumped as if the registers had been all zero.
     CONTEXT* context = from->ContextRecord
-                           ? static_cast<CONTEXT*>(ap::AllocZeroed(sizeof(CONTEXT)))
+                           ? static_cast<CONTEXT*>(base::AllocZeroed(sizeof(CONTEXT)))
                            : nullptr;
     if (!record) {
-        ap::Free(context);
+        base::Free(context);
         return;
     }
     pointers->ExceptionRecord = record;
@@ -152,7 +152,7 @@ OrnEhSEH::OrnEhSEH(EXCEPTION_POINTERS* pointers, int push)
     : OrnEhBasis(nullptr, nullptr, nullptr, nullptr, 0, 0, 0, nullptr, 0, 0, push), m_copy(nullptr) {
     orneh::Contained([&] {
         SehExceptionCopy* copy =
-            static_cast<SehExceptionCopy*>(ap::AllocZeroed(sizeof(SehExceptionCopy)));
+            static_cast<SehExceptionCopy*>(base::AllocZeroed(sizeof(SehExceptionCopy)));
         if (copy) {
             m_copy = copy;
             FillCopy(*copy, pointers);

@@ -5,8 +5,8 @@
 #include "OrnLangIds.h"
 #include "kinds/kind_support.h"
 #include "module/language.h"
-#include "platform/alloc.h"
-#include "runtime/boundary.h"
+#include "base/alloc.h"
+#include "base/contained.h"
 
 IMPLEMENT_DYNAMIC(OrnEhSTL, OrnEhBasis)
 
@@ -18,7 +18,7 @@ OrnEhSTL::OrnEhSTL(const std::exception& wrapped, int push)
     : OrnEhBasis(nullptr, nullptr, nullptr, nullptr, 0, 0, 0, nullptr, 0, 0, push), m_data(nullptr) {
     orneh::Contained([&] {
         SetErrorTextNo(1);
-        StlErrorData* data = orneh::platform::New<StlErrorData>();
+        StlErrorData* data = orneh::base::New<StlErrorData>();
         if (!data) return;
         data->what = OrnEhCopyString(wrapped.what());
         m_data = data;
@@ -28,7 +28,7 @@ OrnEhSTL::OrnEhSTL(const std::exception& wrapped, int push)
 OrnEhSTL::~OrnEhSTL() {
     CheckBeforeDelete();  // has its own catch-all
     if (m_data) OrnEhDeleteString(m_data->what);
-    orneh::platform::Delete(m_data);
+    orneh::base::Delete(m_data);
     m_data = nullptr;
 }
 

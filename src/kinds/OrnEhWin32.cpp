@@ -6,7 +6,7 @@
 #include "kinds/kind_support.h"
 #include "module/language.h"
 #include "platform/system_message.h"
-#include "runtime/boundary.h"
+#include "base/contained.h"
 
 IMPLEMENT_DYNAMIC(OrnEhWin32, OrnEhBasis)
 

@@ -4,26 +4,26 @@
 
 #include "OrnEhLogFile.h"
 #include "logfile/logfile_state.h"
-#include "platform/alloc.h"
-#include "runtime/boundary.h"
+#include "base/alloc.h"
+#include "base/contained.h"
 
 namespace lf = orneh::logfile;
 
 OrnEhLogFile::State::~State() {
     OrnEhDeleteString(fileName);
     OrnEhDeleteString(separator);
-    orneh::platform::Free(memoryText);
+    orneh::base::Free(memoryText);
 }
 
 OrnEhLogFile::State* OrnEhLogFile::State::Create() noexcept {
-    void* block = orneh::platform::Alloc(sizeof(State));
+    void* block = orneh::base::Alloc(sizeof(State));
     return block ? new (block) State() : nullptr;
 }
 
 void OrnEhLogFile::State::Destroy(State* state) noexcept {
     if (!state) return;
     state->~State();
-    orneh::platform::Free(state);
+    orneh::base::Free(state);
 }
 
 namespace {

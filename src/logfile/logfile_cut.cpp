@@ -10,7 +10,7 @@
 #include "OrnEhLogFile.h"
 #include "logfile/cut_scan.h"
 #include "logfile/logfile_state.h"
-#include "platform/alloc.h"
+#include "base/alloc.h"
 
 namespace lf = orneh::logfile;
 namespace pf = orneh::platform;
@@ -25,10 +25,10 @@ constexpr std::size_t kFallbackSize = 2 * (lf::kMaxSeparatorLength + 2);
 class CutBuffer {
 public:
     CutBuffer(char* fallback, std::size_t fallbackSize)
-        : m_owned(static_cast<char*>(pf::Alloc(lf::kCutBufferSize))),
+        : m_owned(static_cast<char*>(orneh::base::Alloc(lf::kCutBufferSize))),
           m_data(m_owned ? m_owned : fallback),
           m_size(m_owned ? lf::kCutBufferSize : fallbackSize) {}
-    ~CutBuffer() { pf::Free(m_owned); }
+    ~CutBuffer() { orneh::base::Free(m_owned); }
     CutBuffer(const CutBuffer&) = delete;
     CutBuffer& operator=(const CutBuffer&) = delete;
 

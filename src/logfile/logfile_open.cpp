@@ -8,7 +8,7 @@
 #include "logfile/logfile_state.h"
 #include "platform/file.h"
 #include "platform/system.h"
-#include "runtime/boundary.h"
+#include "base/contained.h"
 
 namespace lf = orneh::logfile;
 namespace pf = orneh::platform;

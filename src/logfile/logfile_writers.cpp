@@ -5,9 +5,9 @@
 
 #include "OrnEhLogFile.h"
 #include "logfile/logfile_state.h"
-#include "platform/alloc.h"
+#include "base/alloc.h"
 #include "platform/system.h"
-#include "runtime/boundary.h"
+#include "base/contained.h"
 
 namespace lf = orneh::logfile;
 namespace pf = orneh::platform;
@@ -30,7 +30,7 @@ void OrnEhLogFile::State::AppendToMemory(const char* text, std::size_t length) n
     if (!memoryText) return;
     std::size_t needed = memoryLength + length + 1;
     if (needed > memoryCapacity) {
-        void* grown = pf::Realloc(memoryText, needed);
+        void* grown = orneh::base::Realloc(memoryText, needed);
         if (!grown) return;
         memoryText = static_cast<char*>(grown);
         memoryCapacity = needed;
@@ -143,7 +143,7 @@ int OrnEhLogFile::SetMemoryMode(int on) {
     return orneh::Contained(0, [&] {
         if (!m_state) return 1;
         State& s = *m_state;
-        pf::Free(s.memoryText);
+        orneh::base::Free(s.memoryText);
         s.memoryText = nullptr;
         s.memoryLength = 0;
         if (!on) {
@@ -151,7 +151,7 @@ int OrnEhLogFile::SetMemoryMode(int on) {
             s.memoryCapacity = 0;
             return 1;
         }
-        s.memoryText = static_cast<char*>(pf::Alloc(lf::kMemoryTextStart));
+        s.memoryText = static_cast<char*>(orneh::base::Alloc(lf::kMemoryTextStart));
         if (!s.memoryText) {
             s.memoryMode = 0;
             s.memoryCapacity = 0;

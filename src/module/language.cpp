@@ -4,7 +4,7 @@
 #include "OrnLangResource.h"
 #include "OrnLanguagePublisher.h"
 #include "OrnLanguageResManager.h"
-#include "platform/alloc.h"
+#include "base/alloc.h"
 
 namespace orneh {
 namespace module {
@@ -26,7 +26,7 @@ char* CopyLanguageString(unsigned int id) {
     long length = OrnResLoadString(module, id, nullptr, 0);
     if (length < 0) length = 0;
     std::size_t size = static_cast<std::size_t>(length) + 1;
-    char* copy = static_cast<char*>(platform::Alloc(size));
+    char* copy = static_cast<char*>(base::Alloc(size));
     if (!copy) return nullptr;
     copy[0] = '\0';
     if (length > 0) OrnResLoadString(module, id, copy, size);

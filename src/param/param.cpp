@@ -3,10 +3,10 @@
 
 #include "OrnEh.h"
 #include "OrnEhParam.h"
-#include "platform/alloc.h"
-#include "runtime/boundary.h"
+#include "base/alloc.h"
+#include "base/contained.h"
 
-namespace platform = orneh::platform;
+namespace base = orneh::base;
 
 struct OrnEhParam::ParamList {
     unsigned short capacity;
@@ -22,11 +22,11 @@ namespace {
 // cannot be allocated. Null when the list itself cannot be allocated.
 template <typename List>
 List* NewList(unsigned short slots) {
-    List* list = static_cast<List*>(platform::Alloc(sizeof(List)));
+    List* list = static_cast<List*>(base::Alloc(sizeof(List)));
     if (!list) return nullptr;
     list->capacity = slots;
     list->count = 0;
-    list->values = static_cast<char**>(platform::AllocZeroed(sizeof(char*) * slots));
+    list->values = static_cast<char**>(base::AllocZeroed(sizeof(char*) * slots));
     return list;
 }
 
@@ -62,9 +62,9 @@ OrnEhParam::~OrnEhParam() {
             for (unsigned short i = m_list->capacity; i > 0; --i) {
                 OrnEhDeleteString(m_list->values[i - 1]);
             }
-            platform::Free(m_list->values);
+            base::Free(m_list->values);
         }
-        platform::Free(m_list);
+        base::Free(m_list);
         m_list = nullptr;
     });
 }

@@ -1,7 +1,7 @@
 // OrnEhParam::Log: one "Parameter: " line per slot.
 #include "OrnEhLogFile.h"
 #include "OrnEhParam.h"
-#include "runtime/boundary.h"
+#include "base/contained.h"
 
 void OrnEhParam::Log(OrnEhLogFile& log) const {
     orneh::Contained([&] {

@@ -2,7 +2,7 @@
 #include <cstring>
 
 #include "compat/OrnEhComDef.h"
-#include "platform/alloc.h"
+#include "base/alloc.h"
 #include "platform/system_message.h"
 
 _com_error::_com_error(HRESULT hr, const IErrorInfo* info) : m_hresult(hr) {
@@ -23,7 +23,7 @@ const char* _com_error::ErrorMessage() const {
         if (length > 0 && system[length - 1] == '\n') --length;
         if (length > 0 && system[length - 1] == '\r') --length;
         m_message.assign(system, length);
-        orneh::platform::Free(system);
+        orneh::base::Free(system);
         if (!m_message.empty()) return m_message.c_str();
     }
     char text[64];

@@ -5,7 +5,7 @@
 #include <new>
 #include <pthread.h>
 
-#include "platform/alloc.h"
+#include "base/alloc.h"
 
 namespace orneh {
 namespace platform {
@@ -41,7 +41,7 @@ void ResetInChild() noexcept {
     Entry* entry = g_entries;
     while (entry) {
         Entry* next = entry->next;
-        Free(entry);
+        base::Free(entry);
         entry = next;
     }
     g_entries = nullptr;
@@ -131,7 +131,7 @@ ClaimResult ClaimFile(const FileKey& key, std::uint64_t waitMs, FileClaim* claim
     claim->generation = g_generation;
     Entry** slot = FindSlot(key);
     if (!*slot) {
-        void* block = Alloc(sizeof(Entry));
+        void* block = base::Alloc(sizeof(Entry));
         if (block) {
             *slot = new (block) Entry{nullptr, key, nullptr, nullptr};
             claim->tracked = true;
@@ -160,7 +160,7 @@ void ReleaseFile(const FileClaim& claim) noexcept {
             pthread_cond_signal(&next->cond);
         } else if (entry) {
             *slot = entry->next;
-            Free(entry);
+            base::Free(entry);
         }
     }
     UnlockTable();

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/alloc.h"
+#include "base/alloc.h"
 
 namespace orneh {
 namespace platform {
@@ -186,7 +186,7 @@ char* FormatInserts(const char* text, const char* const* args, std::size_t argCo
         *error = failure;
         return nullptr;
     }
-    char* result = static_cast<char*>(Alloc(measure.Size() + 1));
+    char* result = static_cast<char*>(base::Alloc(measure.Size() + 1));
     if (!result) {
         *error = kFormatNoMemory;
         return nullptr;

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <pthread.h>
 
-#include "platform/thread_annotations.h"
+#include "base/thread_annotations.h"
 
 namespace orneh {
 namespace platform {

@@ -9,7 +9,7 @@
 #include "OrnLangIds.h"
 #include "OrnLangResource.h"
 #include "OrnLanguagePublisher.h"
-#include "platform/alloc.h"
+#include "base/alloc.h"
 #include "platform/codepage.h"
 
 namespace orneh {
@@ -38,7 +38,7 @@ locale_t MessageLocale() noexcept {
 // A new 1252 text of text (UTF-8 when fromUtf8) followed by CR LF.
 char* WithLineBreak(const char* text, bool fromUtf8) noexcept {
     std::size_t length = std::strlen(text);
-    char* message = static_cast<char*>(Alloc(length + 3));
+    char* message = static_cast<char*>(base::Alloc(length + 3));
     if (!message) return nullptr;
     if (fromUtf8) {
         Utf8ToCp1252(text, message);

@@ -9,7 +9,7 @@
 #include "OrnEhMemory.h"
 #include "core/basis_info.h"
 #include "core/chain_links.h"
-#include "platform/alloc.h"
+#include "base/alloc.h"
 #include "platform/fault_translator.h"
 #include "runtime/se_translator.h"
 
@@ -77,7 +77,7 @@ std::atomic<std::uint32_t> g_mainThreadId{0};
 
 void Retire(char* text) REQUIRES(g_configLock) {
     if (!text) return;
-    RetiredText* node = ap::New<RetiredText>();
+    RetiredText* node = orneh::base::New<RetiredText>();
     if (!node) return;  // leaking the text is safer than freeing it under a reader
     node->text = text;
     node->next = g_retiredTexts;
@@ -89,7 +89,7 @@ void FreeConfiguration() {
     while (g_retiredTexts) {
         RetiredText* next = g_retiredTexts->next;
         OrnEhDeleteString(g_retiredTexts->text);
-        ap::Delete(g_retiredTexts);
+        orneh::base::Delete(g_retiredTexts);
         g_retiredTexts = next;
     }
     OrnEhDeleteString(g_applicationName);
@@ -268,7 +268,7 @@ bool ExMultiThreadAdmin::Grow() {
         bool complete = true;
         for (std::uint32_t c = 0; c < chunks && complete; ++c) {
             if (m_chunks[c]) continue;
-            void* block = ap::AllocZeroed(sizeof(ExRecordChunk));
+            void* block = orneh::base::AllocZeroed(sizeof(ExRecordChunk));
             if (!block) {
                 complete = false;
                 break;
@@ -290,7 +290,7 @@ bool ExMultiThreadAdmin::SetUpRecord(ExMultiThreadAdminInfo* info) {
     info->inUse = true;
     m_chunks[info->index / kChunkRecords]->used |= std::uint64_t{1} << (info->index % kChunkRecords);
     info->threadId = GetExThreadId();
-    if (!info->container) info->container = ap::New<ExContainer>();
+    if (!info->container) info->container = orneh::base::New<ExContainer>();
     if (info->container) {
         // A first thread keeps the standard log file's own defaults until the
         // configuration is set; later ones take the configuration now.
@@ -417,7 +417,7 @@ void ExMultiThreadAdmin::SetLogFileInfos(const char* applicationName, OrnEhLogfi
     for (const char* part : {directory, subDirectory, fileName}) {
         if (part) size += std::strlen(part);
     }
-    char* path = static_cast<char*>(ap::Alloc(size));
+    char* path = static_cast<char*>(orneh::base::Alloc(size));
     if (path) {
         path[0] = '\0';
         if (directory) std::strcat(path, directory);
@@ -507,7 +507,7 @@ void ExMultiThreadAdmin::Teardown() {
         SetRecordOverride(info);
         delete info->memoryException;
         info->memoryException = nullptr;
-        ap::Delete(info->container);
+        orneh::base::Delete(info->container);
         info->container = nullptr;
         info->inUse = false;
     }
@@ -515,7 +515,7 @@ void ExMultiThreadAdmin::Teardown() {
     for (std::uint32_t c = 0; c < kMaxChunks; ++c) {
         if (!m_chunks[c]) continue;
         m_chunks[c]->~ExRecordChunk();
-        ap::Free(m_chunks[c]);
+        orneh::base::Free(m_chunks[c]);
         m_chunks[c] = nullptr;
     }
     m_capacity = 0;
@@ -533,7 +533,7 @@ ExMultiThreadAdmin* GetAdmin() {
     ap::MutexLock lock(g_createLock);
     admin = g_admin.load();
     if (admin || LibraryClosing()) return admin;
-    void* block = ap::Alloc(sizeof(ExMultiThreadAdmin));
+    void* block = orneh::base::Alloc(sizeof(ExMultiThreadAdmin));
     if (!block) std::exit(-1);
     admin = new (block) ExMultiThreadAdmin();
     g_admin.store(admin);
@@ -581,6 +581,6 @@ void DestroyAdminAtUnload() {
     t_tearingDown = true;
     admin->~ExMultiThreadAdmin();
     g_admin.store(nullptr);
-    ap::Free(admin);
+    orneh::base::Free(admin);
     t_tearingDown = false;
 }

@@ -22,7 +22,7 @@
 #include <pthread.h>
 
 #include "platform/system.h"
-#include "platform/thread_annotations.h"
+#include "base/thread_annotations.h"
 #include "runtime/boundary.h"
 
 class OrnEhBasis;

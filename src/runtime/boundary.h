@@ -1,17 +1,13 @@
-// The rule every exported operation keeps, written once: nothing thrown in
-// it leaves it, and a failure gives the operation's neutral result instead.
-//
-//   Contained(neutral, body)  the rule alone: body's result, or neutral when
-//                             body throws (neutral converts to body's type);
-//   Contained(body)           the same for a body without a result;
-//   Boundary(...)             the same, with the calling thread marked as
-//                             inside the library (ActiveCall) while body runs,
-//                             for operations that reach the administration.
+// The boundary of an exported operation that reaches the administration:
+// Contained (base/contained.h), with the calling thread marked as inside the
+// library (ActiveCall) while the body runs.
 //
 // The marker is taken inside the catch-all, so an exception releases it on
 // its way to the catch, and nothing can leave the marker held.
 #ifndef ORNEH_RUNTIME_BOUNDARY_H
 #define ORNEH_RUNTIME_BOUNDARY_H
+
+#include "base/contained.h"
 
 // Marks the calling thread as working inside the library for the lifetime of
 // the object, so that the module's teardown (runtime/admin.cpp) does not pull
@@ -25,23 +21,6 @@ public:
 };
 
 namespace orneh {
-
-template <class Neutral, class Body>
-auto Contained(Neutral neutral, Body&& body) noexcept -> decltype(body()) {
-    try {
-        return body();
-    } catch (...) {
-        return neutral;
-    }
-}
-
-template <class Body>
-void Contained(Body&& body) noexcept {
-    try {
-        body();
-    } catch (...) {
-    }
-}
 
 template <class Neutral, class Body>
 auto Boundary(Neutral neutral, Body&& body) noexcept -> decltype(body()) {

@@ -1,6 +1,6 @@
 #include "OrnEhDeleteAtTerminate.h"
 
-#include "platform/alloc.h"
+#include "base/alloc.h"
 #include "runtime/admin.h"
 #include "runtime/boundary.h"
 
@@ -9,7 +9,7 @@ struct OrnEhDeleteAtTerminateInfo {
 };
 
 OrnEhDeleteAtTerminate::OrnEhDeleteAtTerminate(CRuntimeClass* runtimeClass) : m_info(nullptr) {
-    m_info = orneh::platform::New<OrnEhDeleteAtTerminateInfo>();
+    m_info = orneh::base::New<OrnEhDeleteAtTerminateInfo>();
     if (m_info) m_info->runtimeClass = runtimeClass;
 }
 
@@ -20,6 +20,6 @@ OrnEhDeleteAtTerminate::~OrnEhDeleteAtTerminate() {
         if (ExMultiThreadAdmin* admin = PeekAdmin()) admin->DeleteExceptionsOfClass(runtimeClass);
     });
     m_info->runtimeClass = nullptr;
-    orneh::platform::Delete(m_info);
+    orneh::base::Delete(m_info);
     m_info = nullptr;
 }

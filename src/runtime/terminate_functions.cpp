@@ -7,9 +7,9 @@
 #include "runtime/terminate_functions.h"
 
 #include "OrnEh.h"
-#include "platform/alloc.h"
+#include "base/alloc.h"
 #include "platform/system.h"
-#include "runtime/boundary.h"
+#include "base/contained.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ TerminateNode* g_unlinked GUARDED_BY(g_lock) = nullptr;
 
 void OrnEhSetTerminateFunction(void (*function)()) {
     orneh::platform::MutexLock guard(g_lock);
-    TerminateNode* node = orneh::platform::New<TerminateNode>();
+    TerminateNode* node = orneh::base::New<TerminateNode>();
     if (!node) return;
     node->function = function;
     node->next = g_head;
@@ -47,7 +47,7 @@ void OrnEhDeleteTerminateFunction(void (*function)()) {
             node->nextUnlinked = g_unlinked;
             g_unlinked = node;
         } else {
-            orneh::platform::Delete(node);
+            orneh::base::Delete(node);
         }
         return;
     }
@@ -72,7 +72,7 @@ void CallTerminateFunctions() {
     if (--g_walks == 0) {
         while (g_unlinked) {
             TerminateNode* next = g_unlinked->nextUnlinked;
-            orneh::platform::Delete(g_unlinked);
+            orneh::base::Delete(g_unlinked);
             g_unlinked = next;
         }
     }

@@ -10,13 +10,13 @@
 
 #include "OrnEhMemory.h"
 #include "core/basis_info.h"
-#include "platform/alloc.h"
+#include "base/alloc.h"
 #include "platform/system.h"
 #include "runtime/admin.h"
 #include "support/test_exceptions.h"
 #include "support/test_util.h"
 
-namespace at = orneh::platform::alloctest;
+namespace at = orneh::base::alloctest;
 using zkqtest::TestException;
 
 namespace {

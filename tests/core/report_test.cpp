@@ -23,11 +23,11 @@
 #include "OrnLangIds.h"
 #include "core/scripted_dialog.h"
 #include "core/text_tables.h"
-#include "platform/alloc.h"
+#include "base/alloc.h"
 #include "support/test_exceptions.h"
 #include "support/test_util.h"
 
-namespace at = orneh::platform::alloctest;
+namespace at = orneh::base::alloctest;
 using Answer = zkqtest::ScriptedDialog::Reply;
 using zkqtest::LangString;
 

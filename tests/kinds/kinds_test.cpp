@@ -30,12 +30,12 @@
 #include "core/basis_info.h"
 #include "core/scripted_dialog.h"
 #include "core/text_tables.h"
-#include "platform/alloc.h"
+#include "base/alloc.h"
 #include "support/test_exceptions.h"
 #include "support/child_process.h"
 #include "support/test_util.h"
 
-namespace at = orneh::platform::alloctest;
+namespace at = orneh::base::alloctest;
 using namespace zkqtest;
 
 namespace {

@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "OrnEhLogFile.h"
-#include "platform/alloc.h"
+#include "base/alloc.h"
 #include "support/test_util.h"
 
 namespace logtest {
@@ -46,7 +46,7 @@ private:
 // must give full.
 inline void EveryAllocationFails(const std::function<std::string()>& op, const std::set<std::string>& allowed,
                                  const std::string& full, int minimumAllocations) {
-    namespace at = orneh::platform::alloctest;
+    namespace at = orneh::base::alloctest;
     zkqtest::AllocFailureReset reset;
     const long baseline = at::Outstanding();
     std::string outcome;

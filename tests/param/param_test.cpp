@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "OrnEhLogFile.h"
-#include "platform/alloc.h"
+#include "base/alloc.h"
 #include "support/test_util.h"
 
 namespace {
 
-namespace at = orneh::platform::alloctest;
+namespace at = orneh::base::alloctest;
 
 std::string Slot(const OrnEhParam& list, unsigned short index) {
     const char* text = list.GetParam(index);

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "logfile/logfile_helpers.h"
-#include "platform/alloc.h"
+#include "base/alloc.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ std::string Format(const char* text, const char* const* args = kWords, std::size
     unsigned long error = 0;
     char* result = pf::FormatInserts(text, args, count, null, &error);
     const std::string out = result ? std::string(result) : "!" + std::to_string(error);
-    pf::Free(result);
+    orneh::base::Free(result);
     return out;
 }
 

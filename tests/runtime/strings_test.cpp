@@ -6,12 +6,12 @@
 
 #include <cstring>
 
-#include "platform/alloc.h"
+#include "base/alloc.h"
 #include "support/test_util.h"
 
 namespace {
 
-namespace at = orneh::platform::alloctest;
+namespace at = orneh::base::alloctest;
 
 TEST(OrnEhCopyStringTest, Copy) {
     for (const char* source : {"Datei \xDC" "ber %1\r\n", ""}) {

@@ -12,12 +12,12 @@
 
 #include <filesystem>
 
-#include "platform/alloc.h"
+#include "base/alloc.h"
 
 namespace {
 // Block counting on before the library's module start makes its first block.
 struct CountBlocksFirst {
-    CountBlocksFirst() { orneh::platform::alloctest::CountBlocks(); }
+    CountBlocksFirst() { orneh::base::alloctest::CountBlocks(); }
 };
 __attribute__((init_priority(101))) CountBlocksFirst g_countBlocksFirst;
 }  // namespace
@@ -86,6 +86,6 @@ ScopedCwd::ScopedCwd(const std::string& dir) {
 // A failure to go back leaves nothing to do in a destructor.
 ScopedCwd::~ScopedCwd() { (void)(!m_old.empty() && ::chdir(m_old.c_str()) == 0); }
 
-AllocFailureReset::~AllocFailureReset() { orneh::platform::alloctest::Reset(); }
+AllocFailureReset::~AllocFailureReset() { orneh::base::alloctest::Reset(); }
 
 }  // namespace zkqtest

@@ -1,13 +1,13 @@
 #ifndef ZKQ_TESTS_SUPPORT_TEST_UTIL_INL_H
 #define ZKQ_TESTS_SUPPORT_TEST_UTIL_INL_H
 
-#include "platform/alloc.h"
+#include "base/alloc.h"
 
 namespace zkqtest {
 
 template <typename Op, typename Check>
 int ForEachAllocationFailure(Op op, Check check) {
-    namespace at = orneh::platform::alloctest;
+    namespace at = orneh::base::alloctest;
     for (int nth = 1; nth < 100000; ++nth) {
         at::FailNth(static_cast<unsigned long>(nth));
         op();

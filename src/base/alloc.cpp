@@ -1,11 +1,11 @@
-#include "platform/alloc.h"
+#include "base/alloc.h"
 
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
 
 namespace orneh {
-namespace platform {
+namespace base {
 namespace {
 
 // 0: off; >0: countdown to the failing call; -1: every call fails.
@@ -82,5 +82,5 @@ long Outstanding() noexcept { return g_outstanding.load(); }
 void CountBlocks() noexcept { g_counting.store(true); }
 
 }  // namespace alloctest
-}  // namespace platform
+}  // namespace base
 }  // namespace orneh

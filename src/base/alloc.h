@@ -1,15 +1,15 @@
 // The library's one allocation seam. Every heap block the library owns comes
 // from Alloc/Realloc and goes back through Free (malloc semantics: null on
 // failure, never throws), so that tests can make any allocation fail.
-#ifndef ORNEH_PLATFORM_ALLOC_H
-#define ORNEH_PLATFORM_ALLOC_H
+#ifndef ORNEH_BASE_ALLOC_H
+#define ORNEH_BASE_ALLOC_H
 
 #include <cstddef>
 #include <new>
 #include <utility>
 
 namespace orneh {
-namespace platform {
+namespace base {
 
 void* Alloc(std::size_t size) noexcept;
 void* Realloc(void* block, std::size_t size) noexcept;
@@ -58,7 +58,7 @@ long Outstanding() noexcept;
 void CountBlocks() noexcept;
 
 }  // namespace alloctest
-}  // namespace platform
+}  // namespace base
 }  // namespace orneh
 
 #endif

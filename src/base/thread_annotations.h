@@ -1,7 +1,7 @@
 // Clang's thread-safety attributes under short names; other compilers see
 // nothing. The clang build of the test command checks them (-Wthread-safety).
-#ifndef ORNEH_PLATFORM_THREAD_ANNOTATIONS_H
-#define ORNEH_PLATFORM_THREAD_ANNOTATIONS_H
+#ifndef ORNEH_BASE_THREAD_ANNOTATIONS_H
+#define ORNEH_BASE_THREAD_ANNOTATIONS_H
 
 #if defined(__clang__)
 #define ORNEH_TSA(x) __attribute__((x))
