@@ -8,7 +8,7 @@
 #include "OrnLangResource.h"
 #include "core/basis_info.h"
 #include "core/text_tables.h"
-#include "platform/format_message.h"
+#include "compat/format_message.h"
 #include "runtime/admin.h"
 #include "runtime/boundary.h"
 
@@ -76,7 +76,7 @@ namespace {
 // empty slot inserts nothing.
 const char* FormatWithSlots(const char* text, char** slots, unsigned short count) {
     if (!text) return text;
-    char* formatted = orneh::platform::FormatInserts(text, slots, slots ? count : 0, "", nullptr);
+    char* formatted = orneh::compat::FormatInserts(text, slots, slots ? count : 0, "", nullptr);
     return formatted ? formatted : text;
 }
 

@@ -8,7 +8,8 @@
 #include <mutex>
 #include <string>
 
-#include "platform/dialog_host.h"
+#include "platform/module_loader.h"
+#include "platform/system.h"
 
 #ifndef ZKQ_INSTALL_LIBDIR
 #define ZKQ_INSTALL_LIBDIR ""

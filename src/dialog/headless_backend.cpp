@@ -8,7 +8,7 @@
 #include "OrnLangIds.h"
 #include "dialog/backend.h"
 #include "dialog/text_measure.h"
-#include "platform/codepage.h"
+#include "compat/codepage.h"
 
 namespace orneh {
 namespace dialog {
@@ -26,7 +26,7 @@ std::string PlainLabel(const std::string& label) {
         if (*p == '&') ++p;
         plain += *p;
     }
-    return platform::Cp1252ToUtf8(plain.c_str());
+    return compat::Cp1252ToUtf8(plain.c_str());
 }
 
 bool Shown(const WindowModel& model, unsigned int id) {
@@ -65,15 +65,15 @@ public:
     Event WaitEvent() override {
         if (m_answered) return Event{Event::kCancel, 0, ""};
         m_answered = true;
-        std::string out = "=== " + platform::Cp1252ToUtf8(m_model.caption.c_str()) + " ===\n";
-        out += platform::Cp1252ToUtf8(m_model.Find(IDC_EH_MESSAGE)->text.c_str());
+        std::string out = "=== " + compat::Cp1252ToUtf8(m_model.caption.c_str()) + " ===\n";
+        out += compat::Cp1252ToUtf8(m_model.Find(IDC_EH_MESSAGE)->text.c_str());
         out += "\n---\n";
         for (unsigned int id : {static_cast<unsigned int>(IDOK), 1000u, 1001u}) {
             if (Shown(m_model, id)) out += "[" + PlainLabel(m_model.Find(id)->text) + "] ";
         }
         out += "\n";
         const std::string& details = m_model.Find(IDC_EH_DETAILS)->text;
-        if (!details.empty()) out += "--- details ---\n" + platform::Cp1252ToUtf8(details.c_str()) + "\n";
+        if (!details.empty()) out += "--- details ---\n" + compat::Cp1252ToUtf8(details.c_str()) + "\n";
         const Event answer = ChosenAnswer(m_model);
         out += "--> ";
         out += answer.kind == Event::kCancel ? "(cancelled)" : PlainLabel(m_model.Find(answer.id)->text);
@@ -105,8 +105,8 @@ public:
     }
 
     void MessageBox(View*, const std::string& text, const std::string& caption, unsigned int) override {
-        WriteAll("=== " + platform::Cp1252ToUtf8(caption.c_str()) + " ===\n" +
-                 platform::Cp1252ToUtf8(text.c_str()) + "\n===\n");
+        WriteAll("=== " + compat::Cp1252ToUtf8(caption.c_str()) + " ===\n" +
+                 compat::Cp1252ToUtf8(text.c_str()) + "\n===\n");
     }
 
     // Nothing to choose a file or a printer with: both count as cancelled.

@@ -8,7 +8,8 @@
 #include "compat/OrnEhWnd.h"
 #include "dialog/error_dialog.h"
 #include "dialog/print_pagination.h"
-#include "platform/dialog_host.h"
+#include "platform/file.h"
+#include "platform/system.h"
 #include "runtime/admin.h"
 #include "base/contained.h"
 

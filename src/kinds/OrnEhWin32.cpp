@@ -5,7 +5,7 @@
 #include "OrnLangIds.h"
 #include "kinds/kind_support.h"
 #include "module/language.h"
-#include "platform/system_message.h"
+#include "compat/system_message.h"
 #include "base/contained.h"
 
 IMPLEMENT_DYNAMIC(OrnEhWin32, OrnEhBasis)
@@ -17,7 +17,7 @@ namespace {
 // runs: registering the thread on its first use of the library may itself
 // set the last error, and the error reported must be the caller's.
 unsigned long ErrorOrLastError(unsigned long errorNo) {
-    return errorNo != 0 ? errorNo : orneh::platform::GetLastError();
+    return errorNo != 0 ? errorNo : orneh::compat::GetLastError();
 }
 
 }  // namespace
@@ -48,7 +48,7 @@ char* OrnEhWin32::GetErrorTextInfo(void*, unsigned long textNo, unsigned long& m
                                    unsigned long& captionNo, short& logFlag,
                                    short& showFlag) const {
     orneh::kinds::SetOwnTextPresentation(messageType, captionNo, logFlag, showFlag);
-    return orneh::platform::SystemMessage(textNo);
+    return orneh::compat::SystemMessage(textNo);
 }
 
 void OrnEhWin32::FreeErrorText(char* text) const { OrnEhDeleteString(text); }

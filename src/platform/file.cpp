@@ -266,6 +266,20 @@ bool CurrentDirectory(char* out, std::size_t size) noexcept {
     return true;
 }
 
+bool WriteWholeFile(const char* path, const char* data, std::size_t size) noexcept {
+    const int fd = ornlang::posix::OpenNoInt(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    // Exclusive while written; the file is cut only once it is held.
+    const bool ok = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::ftruncate(fd, 0) == 0 &&
+                    ornlang::posix::WriteFull(fd, data, size);
+    if (!ok) {
+        ornlang::posix::CloseKeepingErrno(fd);
+        return false;
+    }
+    // A failing close can be the first report of a failed write.
+    return ornlang::posix::CloseNoInt(fd) == 0;
+}
+
 namespace filetest {
 
 void FailNthRead(unsigned long nth) noexcept { g_failRead.store(nth == 0 ? 1 : static_cast<long>(nth)); }

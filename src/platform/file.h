@@ -93,6 +93,11 @@ private:
 // zero); false, out untouched, when it cannot be had or does not fit.
 bool CurrentDirectory(char* out, std::size_t size) noexcept;
 
+// Creates or truncates path and writes size bytes into it, holding the file
+// exclusively (flock) while it writes: a report saved from the dialog. False
+// on any failure, errno set.
+bool WriteWholeFile(const char* path, const char* data, std::size_t size) noexcept;
+
 // Fault injection for tests: the nth read or write from now (1 = the next)
 // fails with EIO. Safe to call from any thread.
 namespace filetest {

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
 #include <pthread.h>
@@ -111,6 +112,21 @@ void Beep() noexcept {
         ::close(fd);
     }
     errno = saved;
+}
+
+const char* ProgramName() noexcept { return program_invocation_short_name; }
+
+bool DisplayNamed() noexcept {
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    const char* x11 = std::getenv("DISPLAY");
+    return (wayland && *wayland) || (x11 && *x11);
+}
+
+bool HasControllingTerminal() noexcept {
+    int fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
 }
 
 }  // namespace platform

@@ -1,5 +1,6 @@
-// Thread and process ids, sleeping, local time, the beep and the recursive
-// lock: the small Win32 services the library needs, on POSIX.
+// Thread and process ids, sleeping, local time, the beep, the recursive lock,
+// the program's name and whether a display or a terminal is there: the small
+// system services the library needs, on POSIX.
 #ifndef ORNEH_PLATFORM_SYSTEM_H
 #define ORNEH_PLATFORM_SYSTEM_H
 
@@ -32,6 +33,14 @@ LocalTime LocalTimeFromOffset(long long utcSeconds, long offset) noexcept;
 // The audible signal while waiting for a held log file: a BEL on the
 // controlling terminal when there is one, else nothing.
 void Beep() noexcept;
+
+// The running program's name without its directory.
+const char* ProgramName() noexcept;
+
+// Whether a display server is named (WAYLAND_DISPLAY or DISPLAY).
+bool DisplayNamed() noexcept;
+// Whether the process has a controlling terminal it can open.
+bool HasControllingTerminal() noexcept;
 
 // The library's one lock: re-entrant for its owner (an exception's
 // destructor may come back into the chain that is deleting it), and plain

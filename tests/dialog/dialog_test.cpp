@@ -14,7 +14,7 @@
 #include "compat/OrnEhWnd.h"
 #include "core/scripted_dialog.h"
 #include "dialog/error_dialog.h"
-#include "platform/codepage.h"
+#include "compat/codepage.h"
 #include "runtime/admin.h"
 #include "support/child_process.h"
 #include "support/test_util.h"
@@ -312,7 +312,7 @@ int RunHeadless(unsigned long style, const char* answer, const char* details, st
 std::string Printed(unsigned int id) {
     std::string label = LangString(id);
     label.erase(std::remove(label.begin(), label.end(), '&'), label.end());
-    return orneh::platform::Cp1252ToUtf8(label.c_str());
+    return orneh::compat::Cp1252ToUtf8(label.c_str());
 }
 
 TEST(HeadlessDialogTest, Transcript) {

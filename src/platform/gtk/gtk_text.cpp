@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/codepage.h"
+#include "compat/codepage.h"
 
 namespace orneh {
 namespace gtkui {
@@ -34,11 +34,11 @@ std::string ConvertMnemonic(const std::string& label, const std::string& mark) {
 
 }  // namespace
 
-std::string ToGtk(const std::string& text1252) { return platform::Cp1252ToUtf8(WithoutCr(text1252).c_str()); }
+std::string ToGtk(const std::string& text1252) { return compat::Cp1252ToUtf8(WithoutCr(text1252).c_str()); }
 
 std::string FromGtk(const char* utf8) {
     std::string text(std::strlen(utf8) + 1, '\0');
-    platform::Utf8ToCp1252(utf8, &text[0]);
+    compat::Utf8ToCp1252(utf8, &text[0]);
     text.resize(std::strlen(text.c_str()));
     std::string out;
     for (char c : text) {

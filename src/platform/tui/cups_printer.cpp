@@ -4,7 +4,7 @@
 
 #include "dialog/text_measure.h"
 #include "platform/tui/text_cells.h"
-#include "platform/codepage.h"
+#include "compat/codepage.h"
 
 namespace orneh {
 namespace dialog {
@@ -86,8 +86,8 @@ PrintResult PrintToDefaultDestination(const std::string& documentName, PrintJob&
     job.Paginate(pages);
     if (!pages.ended()) return PrintResult::kFailed;
 
-    const std::string title = platform::Cp1252ToUtf8(documentName.c_str());
-    const std::string text = platform::Cp1252ToUtf8(pages.document().c_str());
+    const std::string title = compat::Cp1252ToUtf8(documentName.c_str());
+    const std::string text = compat::Cp1252ToUtf8(pages.document().c_str());
     Options options(*dest);
     const int id = cupsCreateJob(CUPS_HTTP_DEFAULT, dest->name, title.c_str(), options.count(), options.get());
     if (id <= 0) return PrintResult::kFailed;

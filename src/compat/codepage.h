@@ -1,12 +1,12 @@
 // Code page 1252 at the boundaries: every text inside the library is 1252;
 // terminals and windows get UTF-8, texts of the C library come as UTF-8.
-#ifndef ORNEH_PLATFORM_CODEPAGE_H
-#define ORNEH_PLATFORM_CODEPAGE_H
+#ifndef ORNEH_COMPAT_CODEPAGE_H
+#define ORNEH_COMPAT_CODEPAGE_H
 
 #include <string>
 
 namespace orneh {
-namespace platform {
+namespace compat {
 
 std::string Cp1252ToUtf8(const char* text);
 
@@ -15,7 +15,7 @@ std::string Cp1252ToUtf8(const char* text);
 // malformed sequence, become '?'.
 void Utf8ToCp1252(const char* utf8, char* out);
 
-}  // namespace platform
+}  // namespace compat
 }  // namespace orneh
 
 #endif

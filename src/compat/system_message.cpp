@@ -1,38 +1,25 @@
-#include "platform/system_message.h"
+#include "compat/system_message.h"
 
 #include <cerrno>
 #include <climits>
 #include <cstring>
-#include <locale.h>
-#include <string.h>
 
 #include "OrnLangIds.h"
 #include "OrnLangResource.h"
 #include "OrnLanguagePublisher.h"
 #include "base/alloc.h"
-#include "platform/codepage.h"
+#include "compat/codepage.h"
+#include "platform/error_text.h"
 
 namespace orneh {
-namespace platform {
+namespace compat {
 namespace {
 
-// The locales that give the C library's messages in German (UTF-8 text).
-const char* const kGermanLocales[] = {"de_DE.UTF-8", "de_AT.UTF-8", "de_CH.UTF-8", "de_LU.UTF-8"};
-
-// The locale for the C library's messages in the language the language
-// library chose; null for English, and when no locale of the language is
-// installed (the messages are English then). Made once, kept for the life of
-// the process.
-locale_t MessageLocale() noexcept {
-    static const locale_t locale = []() -> locale_t {
-        const char* language = OrnLanguagePublisher::Instance()->GetLanguage();
-        if (!language || std::strcmp(language, "de") != 0) return nullptr;
-        for (const char* name : kGermanLocales) {
-            if (locale_t made = ::newlocale(LC_MESSAGES_MASK | LC_CTYPE_MASK, name, nullptr)) return made;
-        }
-        return nullptr;
-    }();
-    return locale;
+// Whether the language library chose German (the C library's messages are
+// asked for in that language).
+bool German() noexcept {
+    const char* language = OrnLanguagePublisher::Instance()->GetLanguage();
+    return language && std::strcmp(language, "de") == 0;
 }
 
 // A new 1252 text of text (UTF-8 when fromUtf8) followed by CR LF.
@@ -74,11 +61,8 @@ unsigned long GetLastError() noexcept { return static_cast<unsigned long>(errno)
 
 char* SystemMessage(unsigned long code) noexcept {
     if (code > static_cast<unsigned long>(INT_MAX)) return nullptr;
-    const int number = static_cast<int>(code);
-    const char* english = strerrordesc_np(number);
-    if (!english) return nullptr;  // the system has no message for it
-    const locale_t locale = MessageLocale();
-    return WithLineBreak(locale ? strerror_l(number, locale) : english, true);
+    const char* text = platform::ErrnoText(static_cast<int>(code), German());
+    return text ? WithLineBreak(text, true) : nullptr;
 }
 
 char* HresultMessage(std::int32_t hresult) noexcept {
@@ -88,5 +72,5 @@ char* HresultMessage(std::int32_t hresult) noexcept {
     return nullptr;
 }
 
-}  // namespace platform
+}  // namespace compat
 }  // namespace orneh

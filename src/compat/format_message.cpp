@@ -1,11 +1,11 @@
-#include "platform/format_message.h"
+#include "compat/format_message.h"
 
 #include <cstring>
 
 #include "base/alloc.h"
 
 namespace orneh {
-namespace platform {
+namespace compat {
 namespace {
 
 // Receives the formatted bytes. Formatting runs twice over the same text:
@@ -197,5 +197,5 @@ char* FormatInserts(const char* text, const char* const* args, std::size_t argCo
     return result;
 }
 
-}  // namespace platform
+}  // namespace compat
 }  // namespace orneh

@@ -14,13 +14,13 @@
 // Argument texts are copied as they are (no line-break conversion inside).
 //
 // Thread safety: FormatInserts keeps no state and may run on any thread.
-#ifndef ORNEH_PLATFORM_FORMAT_MESSAGE_H
-#define ORNEH_PLATFORM_FORMAT_MESSAGE_H
+#ifndef ORNEH_COMPAT_FORMAT_MESSAGE_H
+#define ORNEH_COMPAT_FORMAT_MESSAGE_H
 
 #include <cstddef>
 
 namespace orneh {
-namespace platform {
+namespace compat {
 
 // Failure codes of FormatInserts (the system's error numbers).
 constexpr unsigned long kFormatNoMemory = 8;
@@ -51,7 +51,7 @@ char* FormatInserts(const char* text, const char* const* args, std::size_t argCo
 // The largest width or precision that a !fmt! conversion may ask for.
 constexpr std::size_t kFormatMaxWidth = 65535;
 
-}  // namespace platform
+}  // namespace compat
 }  // namespace orneh
 
 #endif

@@ -4,13 +4,13 @@
 
 #include <string>
 
-#include "platform/codepage.h"
+#include "compat/codepage.h"
 
 namespace {
 
 std::string To1252(const std::string& utf8) {
     std::string out(utf8.size() + 1, 'x');
-    orneh::platform::Utf8ToCp1252(utf8.c_str(), &out[0]);
+    orneh::compat::Utf8ToCp1252(utf8.c_str(), &out[0]);
     return out.c_str();
 }
 
@@ -22,5 +22,5 @@ TEST(CodePage, Utf8To1252) {
     EXPECT_EQ(To1252("a\xC3 \xFF\x80x \xE2\x82"), "a? ??x ?") << "broken sequences";
     std::string all;  // every 1252 character there and back
     for (int c = 1; c < 256; ++c) all += static_cast<char>(c);
-    EXPECT_EQ(To1252(orneh::platform::Cp1252ToUtf8(all.c_str())), all);
+    EXPECT_EQ(To1252(orneh::compat::Cp1252ToUtf8(all.c_str())), all);
 }

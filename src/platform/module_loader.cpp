@@ -1,16 +1,8 @@
-#include "platform/dialog_host.h"
+#include "platform/module_loader.h"
 
 #include <dlfcn.h>
-#include <errno.h>
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <cstdlib>
-#include <cstring>
-
-#include "posix_io.h"
 
 namespace orneh {
 namespace platform {
@@ -31,35 +23,6 @@ bool Trusted(const struct stat& st) {
 }
 
 }  // namespace
-
-bool WriteWholeFile(const char* path, const char* data, std::size_t size) noexcept {
-    const int fd = ornlang::posix::OpenNoInt(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) return false;
-    // Exclusive while written; the file is cut only once it is held.
-    const bool ok = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::ftruncate(fd, 0) == 0 &&
-                    ornlang::posix::WriteFull(fd, data, size);
-    if (!ok) {
-        ornlang::posix::CloseKeepingErrno(fd);
-        return false;
-    }
-    // A failing close can be the first report of a failed write.
-    return ornlang::posix::CloseNoInt(fd) == 0;
-}
-
-const char* ProgramName() noexcept { return program_invocation_short_name; }
-
-bool DisplayNamed() noexcept {
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    const char* x11 = std::getenv("DISPLAY");
-    return (wayland && *wayland) || (x11 && *x11);
-}
-
-bool HasControllingTerminal() noexcept {
-    int fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return false;
-    ::close(fd);
-    return true;
-}
 
 void* LoadModuleSymbol(const char* name, const char* symbol, const char* installLibDir,
                        std::string& why) {

@@ -3,7 +3,7 @@
 
 #include "compat/OrnEhComDef.h"
 #include "base/alloc.h"
-#include "platform/system_message.h"
+#include "compat/system_message.h"
 
 _com_error::_com_error(HRESULT hr, const IErrorInfo* info) : m_hresult(hr) {
     if (!info) return;
@@ -18,7 +18,7 @@ _com_error::~_com_error() = default;
 
 const char* _com_error::ErrorMessage() const {
     if (!m_message.empty()) return m_message.c_str();
-    if (char* system = orneh::platform::HresultMessage(m_hresult)) {
+    if (char* system = orneh::compat::HresultMessage(m_hresult)) {
         std::size_t length = std::strlen(system);
         if (length > 0 && system[length - 1] == '\n') --length;
         if (length > 0 && system[length - 1] == '\r') --length;

@@ -1,6 +1,6 @@
 // The insert formatter against the reference outputs of FormatMessage, our
 // choices where the reference reads past its arguments, and memory failure.
-#include "platform/format_message.h"
+#include "compat/format_message.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 
 namespace {
 
-namespace pf = orneh::platform;
+namespace pf = orneh::compat;
 
 const char* const kWords[] = {"ONE", "TWO", "THREE", "FOUR", "FIVE", "SIX", "SEVEN", "EIGHT", "NINE", "TEN", "ELEVEN", "TWELVE"};
 

@@ -4,13 +4,13 @@
 // (English when its messages in that language are not installed); HRESULTs
 // have a table of the common COM codes in the language module, and
 // HRESULT_FROM_WIN32 codes give the text of the errno value inside them.
-#ifndef ORNEH_PLATFORM_SYSTEM_MESSAGE_H
-#define ORNEH_PLATFORM_SYSTEM_MESSAGE_H
+#ifndef ORNEH_COMPAT_SYSTEM_MESSAGE_H
+#define ORNEH_COMPAT_SYSTEM_MESSAGE_H
 
 #include <cstdint>
 
 namespace orneh {
-namespace platform {
+namespace compat {
 
 // The last error of the calling thread (errno).
 unsigned long GetLastError() noexcept;
@@ -23,7 +23,7 @@ char* SystemMessage(unsigned long code) noexcept;
 // The message of an HRESULT, likewise.
 char* HresultMessage(std::int32_t hresult) noexcept;
 
-}  // namespace platform
+}  // namespace compat
 }  // namespace orneh
 
 #endif

@@ -1,11 +1,11 @@
-#include "platform/codepage.h"
+#include "compat/codepage.h"
 
 #include <cstdint>
 
 #include "OrnLangResource.h"
 
 namespace orneh {
-namespace platform {
+namespace compat {
 
 std::string Cp1252ToUtf8(const char* text) {
     std::string out;
@@ -61,5 +61,5 @@ void Utf8ToCp1252(const char* utf8, char* out) {
     *out = '\0';
 }
 
-}  // namespace platform
+}  // namespace compat
 }  // namespace orneh
