@@ -27,6 +27,7 @@ long PresentInDialog(HWND window, const char* text, const char* caption,
     dialog.SetMessage(text, caption, messageType);
     DetailsText details{container};
     if (container) dialog.SetLogFile(&container->logFile);
+    dialog.SetApplicationName(GetApplicationName());
     if (details.container && WriteDetailsText(details.container->logFile, details.container->GetLast())) {
         dialog.SetDetails(details.container->logFile.GetMemoryText());
     }

@@ -8,6 +8,9 @@
 #include <mutex>
 #include <string>
 
+#include "OrnLangIds.h"
+#include "OrnLangResource.h"
+#include "module/language.h"
 #include "platform/module_loader.h"
 #include "platform/system.h"
 
@@ -21,6 +24,32 @@ namespace {
 
 std::atomic<Backend*> g_testBackend{nullptr};
 
+// A text of the language module, or fallback when it has none.
+std::string TextOr(unsigned int id, const char* fallback) {
+    std::string text = module::LanguageText(id);
+    return text.empty() ? fallback : text;
+}
+
+// What a module's own windows show, in the language of the dialog.
+ModuleTexts TextsForModules() {
+    ModuleTexts texts;
+    texts.ok = "OK";
+    OrnResDialog tpl;
+    if (OrnResLoadDialog(module::LanguageModule(), IDD_EH_DIALOG, tpl)) {
+        for (const OrnResDialogItem& item : tpl.items) {
+            if (item.id == IDOK && !item.text.empty()) {
+                texts.ok = item.text;
+                break;
+            }
+        }
+    }
+    texts.cancel = TextOr(IDS_EH_CANCEL, "Cancel");
+    texts.yes = TextOr(IDS_EH_YES, "&Yes");
+    texts.no = TextOr(IDS_EH_NO, "&No");
+    texts.overwriteQuestion = TextOr(IDS_EH_OVERWRITE_QUESTION, "");
+    return texts;
+}
+
 // A loaded backend module: tried once, kept for the life of the process.
 struct ModuleBackend {
     std::once_flag once;
@@ -31,8 +60,9 @@ struct ModuleBackend {
         std::call_once(once, [&] {
             void* symbol = platform::LoadModuleSymbol(name, kBackendEntrySymbol, ZKQ_INSTALL_LIBDIR, why);
             if (!symbol) return;
+            const ModuleTexts texts = TextsForModules();
             char reason[256] = "";
-            backend = reinterpret_cast<BackendEntry>(symbol)(kBackendAbiVersion, reason, sizeof reason);
+            backend = reinterpret_cast<BackendEntry>(symbol)(kBackendAbiVersion, &texts, reason, sizeof reason);
             if (!backend) why = *reason ? reason : std::string(name) + " declined";
         });
         return backend;

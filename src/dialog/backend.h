@@ -21,20 +21,25 @@
 // Plugging in a backend module. A backend that needs a toolkit is a shared
 // module of its own, so the library never links the toolkit: it is built
 // from this header and installed beside libZKQTRNEH113.so under a fixed name,
-// libZKQTRNEH113_gtk.so (ORNEH_DIALOG=gui) or libZKQTRNEH113_tui.so
-// (ORNEH_DIALOG=terminal). The library dlopens it when it is first chosen
-// and never unloads it. The module exports, with C linkage,
+// libZKQTRNEH113_gtk.so (ORNEH_DIALOG=gui, sources in dialog/gtk/) or
+// libZKQTRNEH113_tui.so (ORNEH_DIALOG=terminal, dialog/tui/). The library
+// dlopens it when it is first chosen and never unloads it. The module
+// exports, with C linkage,
 //
 //   orneh::dialog::Backend* ZKQTRNEH113_DialogBackend(unsigned int abiVersion,
+//                                                     const orneh::dialog::ModuleTexts* texts,
 //                                                     char* why, std::size_t whySize);
 //
 // which returns the module's backend (it lives as long as the process), or
 // null, with a one-line reason in why, when abiVersion is not
 // kBackendAbiVersion or the backend cannot work here (no display, no
-// terminal). Module and library come from one build: the interface is C++,
-// texts are std::string. A module may also link the language library
-// (libZKQTRNLANG101.so) and compile the library's small helpers it needs
-// (platform/codepage.cpp, dialog/text_measure.cpp) into itself.
+// terminal). dialog/module_entry.h writes that function once for every
+// module. Module and library come from one build: the interface is C++,
+// texts are std::string. A module takes every text it shows from the
+// library (the window model, the requests, ModuleTexts); it may link the
+// language library for its code page table and compile the library's small
+// helpers it needs (compat/codepage.cpp, dialog/text_measure.cpp) into
+// itself.
 #ifndef ORNEH_DIALOG_BACKEND_H
 #define ORNEH_DIALOG_BACKEND_H
 
@@ -49,7 +54,19 @@
 namespace orneh {
 namespace dialog {
 
-constexpr unsigned int kBackendAbiVersion = 1;
+constexpr unsigned int kBackendAbiVersion = 2;
+
+// The texts of a module's own small windows (a message box, a file name
+// prompt, the question before a file is replaced), in the dialog's language
+// (1252, with mnemonics). Given to the module when it is loaded; a toolkit
+// whose own windows bring their own texts may leave them unused.
+struct ModuleTexts {
+    std::string ok;                 // the first button of the dialog template
+    std::string cancel;
+    std::string yes;
+    std::string no;
+    std::string overwriteQuestion;  // follows the file's name
+};
 
 // What the user did.
 struct Event {
@@ -149,7 +166,8 @@ public:
 };
 
 extern "C" {
-typedef Backend* (*BackendEntry)(unsigned int abiVersion, char* why, std::size_t whySize);
+typedef Backend* (*BackendEntry)(unsigned int abiVersion, const ModuleTexts* texts, char* why,
+                                 std::size_t whySize);
 }
 constexpr const char* kBackendEntrySymbol = "ZKQTRNEH113_DialogBackend";
 constexpr const char* kGuiModuleName = "libZKQTRNEH113_gtk.so";

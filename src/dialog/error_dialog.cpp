@@ -11,15 +11,8 @@
 
 namespace orneh {
 namespace dialog {
-namespace {
 
-CString LoadText(unsigned int id) {
-    CString text;
-    text.LoadString(id);
-    return text;
-}
-
-}  // namespace
+using module::LanguageText;
 
 OrnEhDialog::OrnEhDialog(HWND parent) : m_parent(parent) {}
 
@@ -120,7 +113,7 @@ void OrnEhDialog::SetUpAnswerButtons() {
             button->enabled = false;
             continue;
         }
-        if (row[i].label) button->text = LoadText(row[i].label).GetString();
+        if (row[i].label) button->text = LanguageText(row[i].label);
         *results[i] = row[i].result;
     }
 }
@@ -140,7 +133,7 @@ void OrnEhDialog::ShowDetails(BOOL show) {
         Enable(id, show != FALSE);
     }
     if (show) {
-        SetText(IDC_EH_DETAILS_TOGGLE, LoadText(IDS_EH_DETAILS_HIDE));
+        SetText(IDC_EH_DETAILS_TOGGLE, LanguageText(IDS_EH_DETAILS_HIDE));
         // Only an error can be handed over; the button goes for good otherwise.
         Control* handOver = m_model.Find(IDC_EH_HANDOVER);
         if (m_iconType == MB_ICONERROR) {
@@ -150,7 +143,7 @@ void OrnEhDialog::ShowDetails(BOOL show) {
             handOver->enabled = false;
         }
     } else {
-        SetText(IDC_EH_DETAILS_TOGGLE, LoadText(IDS_EH_DETAILS_SHOW));
+        SetText(IDC_EH_DETAILS_TOGGLE, LanguageText(IDS_EH_DETAILS_SHOW));
     }
     SetText(IDC_EH_MESSAGE, m_message ? m_message : "");
     SetText(IDC_EH_DETAILS, m_details ? m_details : "");
@@ -226,7 +219,7 @@ void OrnEhDialog::EndDialog(int result) {
     m_endResult = result;
 }
 
-void OrnEhDialog::SetText(unsigned int id, const char* text) { m_model.Find(id)->text = text; }
+void OrnEhDialog::SetText(unsigned int id, const std::string& text) { m_model.Find(id)->text = text; }
 
 void OrnEhDialog::Enable(unsigned int id, bool enable) { m_model.Find(id)->enabled = enable; }
 

@@ -6,6 +6,13 @@
 // The logic lives here once; a backend (dialog/backend.h) renders the window
 // model and reports the user's actions. Everything runs on the calling
 // thread, with the language module installed as its resource module.
+//
+// The class is written in two files: error_dialog.cpp the window, its
+// buttons and the details area; report_output.cpp the report operations
+// (report text, save, print, hand-over) and the dialog's own messages.
+// Whoever runs the dialog gives it what it knows of the report: the log
+// file and the application's name (core/presentation.cpp does for every
+// report); the dialog looks up nothing of the administration itself.
 #ifndef ORNEH_DIALOG_ERROR_DIALOG_H
 #define ORNEH_DIALOG_ERROR_DIALOG_H
 
@@ -28,9 +35,13 @@ public:
     // The texts are copied; null texts count as empty.
     void SetMessage(const char* message, const char* caption, unsigned long style);
     void SetDetails(const char* details);
-    // The standard log file whose folder a save starts in and whose path a
-    // hand-over names (not owned); without one, the calling thread's.
+    // The report's log file (not owned): a save starts in its folder, a
+    // hand-over names it. Without one, neither names a log file.
     void SetLogFile(const OrnEhLogFile* log) { m_logFile = log; }
+    // The application's name (not copied: it must outlive the dialog), the
+    // caption of the dialog's own messages when the application has no main
+    // window; without one, the program's name.
+    void SetApplicationName(const char* name) { m_applicationName = name; }
 
     // Runs the dialog; the result value of the button that ended it, IDCANCEL
     // when it was cancelled, or -1 when it cannot be shown (no dialog
@@ -53,13 +64,12 @@ private:
     void OnSave();
     void OnPrint();
     void OnHandOver();
-    const OrnEhLogFile* LogFile() const;
     // TRUE: control 1709 into comment; FALSE: comment into control 1709.
     void UpdateData(BOOL saveAndValidate);
     void EndDialog(int result);
     // Message box textId / captionId on the application's main window.
     void ShowMessage(unsigned int textId, unsigned int captionId);
-    void SetText(unsigned int id, const char* text);
+    void SetText(unsigned int id, const std::string& text);
     void Enable(unsigned int id, bool enable);
 
     HWND m_parent;
@@ -67,6 +77,7 @@ private:
     char* m_caption = nullptr;
     char* m_details = nullptr;
     const OrnEhLogFile* m_logFile = nullptr;
+    const char* m_applicationName = nullptr;
     unsigned int m_buttonType = 0;
     unsigned int m_iconType = 0;
     CString m_comment;

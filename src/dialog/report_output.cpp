@@ -5,32 +5,20 @@
 #include <string>
 
 #include "OrnLangIds.h"
+#include "base/contained.h"
 #include "compat/OrnEhWnd.h"
 #include "dialog/error_dialog.h"
 #include "dialog/print_pagination.h"
+#include "module/language.h"
 #include "platform/file.h"
 #include "platform/system.h"
-#include "runtime/admin.h"
-#include "base/contained.h"
 
 namespace orneh {
 namespace dialog {
+
+using module::LanguageText;
+
 namespace {
-
-std::string LoadText(unsigned int id) {
-    CString text;
-    text.LoadString(id);
-    return text.GetString();
-}
-
-// The calling thread's standard log file, when it has a container already.
-const OrnEhLogFile* ThreadLogFile() {
-    // GetContainer, not the bare record: it brings the log configuration up
-    // to date first.
-    ExMultiThreadAdmin* admin = PeekAdmin();
-    ExContainer* container = admin ? admin->GetContainer() : nullptr;
-    return container ? &container->logFile : nullptr;
-}
 
 class ReportPrintJob : public PrintJob {
 public:
@@ -45,29 +33,27 @@ private:
 
 }  // namespace
 
-const OrnEhLogFile* OrnEhDialog::LogFile() const { return m_logFile ? m_logFile : ThreadLogFile(); }
-
 void OrnEhDialog::BuildReportText(CString& out) const {
     out += m_message;
     if (!m_comment.IsEmpty()) {
-        out += LoadText(IDS_EH_COMMENT_HEADING).c_str();
+        out += LanguageText(IDS_EH_COMMENT_HEADING).c_str();
         out += m_comment;
     }
-    out += LoadText(IDS_EH_DETAILS_HEADING).c_str();
+    out += LanguageText(IDS_EH_DETAILS_HEADING).c_str();
     out += m_details;
 }
 
 void OrnEhDialog::OnSave() {
     SaveRequest request;
-    request.filters.push_back({LoadText(IDS_EH_FILTER_TEXT) + " (*.txt)", "*.txt"});
-    request.filters.push_back({LoadText(IDS_EH_FILTER_ALL) + " (*.*)", "*.*"});
+    request.filters.push_back({LanguageText(IDS_EH_FILTER_TEXT) + " (*.txt)", "*.txt"});
+    request.filters.push_back({LanguageText(IDS_EH_FILTER_ALL) + " (*.*)", "*.*"});
     UpdateData(TRUE);
     char directory[260] = "";
-    if (const OrnEhLogFile* log = LogFile()) log->GetDirectory(directory, sizeof directory);
+    if (m_logFile) m_logFile->GetDirectory(directory, sizeof directory);
     request.directory = directory;
-    request.defaultExtension = LoadText(IDS_EH_DEFAULT_EXTENSION);
-    request.defaultName = LoadText(IDS_EH_DEFAULT_FILE_NAME);
-    request.title = LoadText(IDS_EH_SAVE_TITLE);
+    request.defaultExtension = LanguageText(IDS_EH_DEFAULT_EXTENSION);
+    request.defaultName = LanguageText(IDS_EH_DEFAULT_FILE_NAME);
+    request.title = LanguageText(IDS_EH_SAVE_TITLE);
     std::string path;
     if (!m_backend->ChooseSaveFile(m_view, request, path)) return;
     CString text;
@@ -82,14 +68,14 @@ void OrnEhDialog::OnPrint() {
     CString text;
     BuildReportText(text);
     ReportPrintJob job(text, m_topMargin, m_bottomMargin);
-    if (m_backend->Print(m_view, LoadText(IDS_EH_PRINT_DOCUMENT), job) == PrintResult::kFailed) {
+    if (m_backend->Print(m_view, LanguageText(IDS_EH_PRINT_DOCUMENT), job) == PrintResult::kFailed) {
         ShowMessage(IDS_EH_PRINT_FAILED, IDS_EH_PRINT_FAILED_CAPTION);
     }
 }
 
 void OrnEhDialog::OnHandOver() {
     char logFile[260] = "";
-    if (const OrnEhLogFile* log = LogFile()) log->GetFullPath(logFile, sizeof logFile);
+    if (m_logFile) m_logFile->GetFullPath(logFile, sizeof logFile);
     // The comment as last read by a save or a print: the field is not read here.
     OrnEhHandOverInfo info;
     BuildReportText(info.text);
@@ -108,14 +94,13 @@ void OrnEhDialog::OnHandOver() {
 
 void OrnEhDialog::ShowMessage(unsigned int textId, unsigned int captionId) {
     if (AfxGetMainWnd()) {
-        m_backend->MessageBox(m_view, LoadText(textId), LoadText(captionId), MB_ICONEXCLAMATION);
+        m_backend->MessageBox(m_view, LanguageText(textId), LanguageText(captionId), MB_ICONEXCLAMATION);
         return;
     }
     // Without a main window, as AfxMessageBox shows it: the application's
     // name as the caption, the exclamation icon of an OK box.
-    const char* application = GetApplicationName();
-    m_backend->MessageBox(m_view, LoadText(textId),
-                          application && *application ? application : platform::ProgramName(),
+    m_backend->MessageBox(m_view, LanguageText(textId),
+                          m_applicationName && *m_applicationName ? m_applicationName : platform::ProgramName(),
                           MB_ICONEXCLAMATION);
 }
 

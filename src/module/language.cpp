@@ -33,5 +33,14 @@ char* CopyLanguageString(unsigned int id) {
     return copy;
 }
 
+std::string LanguageText(unsigned int id) {
+    HINSTANCE module = LanguageModule();
+    const long length = OrnResLoadString(module, id, nullptr, 0);
+    if (length <= 0) return std::string();
+    std::string text(static_cast<std::size_t>(length), '\0');
+    OrnResLoadString(module, id, &text[0], text.size() + 1);
+    return text;
+}
+
 }  // namespace module
 }  // namespace orneh

@@ -3,6 +3,8 @@
 #ifndef ORNEH_MODULE_LANGUAGE_H
 #define ORNEH_MODULE_LANGUAGE_H
 
+#include <string>
+
 #include "compat/OrnEhWinTypes.h"
 
 namespace orneh {
@@ -19,6 +21,10 @@ const char* LanguageModuleName();
 // OrnEhDeleteString: an empty text when the string does not exist, null only
 // when memory runs out.
 char* CopyLanguageString(unsigned int id);
+
+// String id of the language module: empty when it does not exist (or memory
+// runs out, which throws).
+std::string LanguageText(unsigned int id);
 
 }  // namespace module
 }  // namespace orneh

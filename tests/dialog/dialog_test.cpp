@@ -48,9 +48,11 @@ const OrnResDialogItem& TemplateItem(unsigned int id) {
 }
 
 // Runs a dialog with style and message on the scripted backend (which must
-// exist); the result of DoModal.
+// exist), given what a report gives it; the result of DoModal.
 int RunDialog(ScriptedDialog&, unsigned long style, const char* message = "M", const char* details = "D") {
     OrnEhDialog dialog(nullptr);
+    dialog.SetLogFile(&GetCurrentContainer()->logFile);
+    dialog.SetApplicationName(GetApplicationName());
     dialog.SetMessage(message, "C", style);
     dialog.SetDetails(details);
     return dialog.DoModal();

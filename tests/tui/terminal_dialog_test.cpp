@@ -16,6 +16,7 @@
 #include "OrnLangIds.h"
 #include "core/scripted_dialog.h"
 #include "dialog/error_dialog.h"
+#include "runtime/admin.h"
 #include "support/child_process.h"
 #include "support/test_exceptions.h"
 #include "support/test_util.h"
@@ -58,6 +59,7 @@ void RunDialogChild() {
     // directory.
     zkqtest::ScopedStandardLog log(out.substr(0, out.rfind('/')), "standard.log");
     orneh::dialog::OrnEhDialog dialog(nullptr);
+    dialog.SetLogFile(&GetCurrentContainer()->logFile);
     // An error text may carry anything, terminal commands too.
     const std::string message = std::string(kMessage) + (std::getenv("ZKQ_TUI_HOSTILE") ? kHostile : "");
     dialog.SetMessage(message.c_str(), kCaption, std::strtoul(std::getenv("ZKQ_TUI_STYLE"), nullptr, 0));

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "dialog/print_pagination.h"
-#include "platform/tui/cups_printer.h"
+#include "dialog/tui/text_pages.h"
 
 namespace {
 

@@ -1,17 +1,18 @@
 // The graphical dialog backend: GTK 3, loaded as a module only when chosen.
 #include <gtk/gtk.h>
 
-#include <cstdio>
 #include <mutex>
 
 #include "dialog/backend.h"
-#include "gtk_print.h"
-#include "gtk_text.h"
-#include "gtk_thread.h"
-#include "gtk_view.h"
+#include "dialog/module_entry.h"
+#include "dialog/gtk/gtk_print.h"
+#include "dialog/gtk/gtk_text.h"
+#include "dialog/gtk/gtk_thread.h"
+#include "dialog/gtk/gtk_view.h"
 
 namespace orneh {
-namespace gtkui {
+namespace dialog {
+namespace gtk {
 namespace {
 
 GtkMessageType MessageTypeOf(unsigned int type) {
@@ -87,22 +88,22 @@ public:
     }
 };
 
-}  // namespace
-}  // namespace gtkui
-}  // namespace orneh
-
-extern "C" __attribute__((visibility("default"))) orneh::dialog::Backend* ZKQTRNEH113_DialogBackend(
-    unsigned int abiVersion, char* why, std::size_t whySize) {
+// The module's backend once GTK runs; it lives as long as the process. GTK's
+// own windows (message box, file chooser) bring GTK's texts.
+Backend* MakeBackend(const ModuleTexts&, std::string& why) {
     static std::once_flag once;
-    static orneh::dialog::Backend* backend = nullptr;
+    static Backend* backend = nullptr;
     static std::string reason;
-    if (abiVersion != orneh::dialog::kBackendAbiVersion) {
-        std::snprintf(why, whySize, "the GTK dialog module was built for another library version");
-        return nullptr;
-    }
     std::call_once(once, [] {
-        if (orneh::gtkui::StartGtk(reason)) backend = new orneh::gtkui::GtkBackend;
+        if (StartGtk(reason)) backend = new GtkBackend;
     });
-    if (!backend) std::snprintf(why, whySize, "%s", reason.c_str());
+    if (!backend) why = reason;
     return backend;
 }
+
+}  // namespace
+}  // namespace gtk
+}  // namespace dialog
+}  // namespace orneh
+
+ORNEH_DIALOG_MODULE_ENTRY(orneh::dialog::gtk::MakeBackend)

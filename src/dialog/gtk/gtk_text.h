@@ -1,12 +1,13 @@
 // Texts at the GTK boundary: code page 1252 with CR LF inside the library,
 // UTF-8 with LF in GTK; Windows mnemonics ("&Save") as GTK's ("_Save").
-#ifndef ORNEH_PLATFORM_GTK_GTK_TEXT_H
-#define ORNEH_PLATFORM_GTK_GTK_TEXT_H
+#ifndef ORNEH_DIALOG_GTK_GTK_TEXT_H
+#define ORNEH_DIALOG_GTK_GTK_TEXT_H
 
 #include <string>
 
 namespace orneh {
-namespace gtkui {
+namespace dialog {
+namespace gtk {
 
 std::string ToGtk(const std::string& text1252);
 // '?' for what 1252 cannot hold; line breaks become CR LF.
@@ -16,7 +17,8 @@ std::string MnemonicLabel(const std::string& label1252);
 // A label without its mnemonic mark.
 std::string PlainLabel(const std::string& label1252);
 
-}  // namespace gtkui
+}  // namespace gtk
+}  // namespace dialog
 }  // namespace orneh
 
 #endif

@@ -1,4 +1,4 @@
-#include "gtk_thread.h"
+#include "dialog/gtk/gtk_thread.h"
 
 #include <gtk/gtk.h>
 #include <pthread.h>
@@ -12,7 +12,8 @@
 #include <thread>
 
 namespace orneh {
-namespace gtkui {
+namespace dialog {
+namespace gtk {
 namespace {
 
 bool g_applicationGtk = false;  // the application initialised GTK itself
@@ -85,5 +86,6 @@ void IterateUntil(const std::function<bool()>& ready) {
     while (!ready()) g_main_context_iteration(nullptr, TRUE);
 }
 
-}  // namespace gtkui
+}  // namespace gtk
+}  // namespace dialog
 }  // namespace orneh

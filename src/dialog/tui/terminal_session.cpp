@@ -1,4 +1,4 @@
-#include "platform/tui/terminal_session.h"
+#include "dialog/tui/terminal_session.h"
 
 #include <curses.h>
 #include <term.h>

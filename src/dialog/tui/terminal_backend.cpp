@@ -7,40 +7,16 @@
 #include <cstdio>
 #include <memory>
 
-#include "OrnLangIds.h"
-#include "OrnLangResource.h"
-#include "OrnLanguagePublisher.h"
 #include "dialog/backend.h"
-#include "platform/tui/cups_printer.h"
-#include "platform/tui/draw.h"
-#include "platform/tui/terminal_view.h"
+#include "dialog/module_entry.h"
+#include "dialog/tui/draw.h"
+#include "dialog/tui/printer.h"
+#include "dialog/tui/terminal_view.h"
 
 namespace orneh {
 namespace dialog {
 namespace tui {
 namespace {
-
-// A text of the language module; fallback when it has none.
-std::string LanguageText(unsigned int id, const char* fallback) {
-    OrnLanguagePublisher* publisher = OrnLanguagePublisher::Instance();
-    HINSTANCE module = publisher ? publisher->GetLangDependentResource() : nullptr;
-    char buffer[512];
-    if (!module || OrnResLoadString(module, id, buffer, sizeof buffer) <= 0) return fallback;
-    return buffer;
-}
-
-// The label of the first answer button as the dialog template has it.
-std::string OkLabel() {
-    OrnLanguagePublisher* publisher = OrnLanguagePublisher::Instance();
-    HINSTANCE module = publisher ? publisher->GetLangDependentResource() : nullptr;
-    OrnResDialog tpl;
-    if (module && OrnResLoadDialog(module, IDD_EH_DIALOG, tpl)) {
-        for (const OrnResDialogItem& item : tpl.items) {
-            if (item.id == 1 && !item.text.empty()) return item.text;
-        }
-    }
-    return "OK";
-}
 
 bool HasExtension(const std::string& path) {
     const std::size_t slash = path.rfind('/');
@@ -50,6 +26,8 @@ bool HasExtension(const std::string& path) {
 
 class TerminalBackend : public Backend {
 public:
+    explicit TerminalBackend(const ModuleTexts& texts) : m_texts(texts) {}
+
     FontMetrics DialogFont(const std::string&, int) override {
         FontMetrics cells;  // one dialog-font character is one cell
         cells.averageWidth = 1;
@@ -72,7 +50,7 @@ public:
         popup.title = caption;
         popup.text = text;
         popup.iconType = type;
-        popup.buttons.push_back(OkLabel());
+        popup.buttons.push_back(m_texts.ok);
         Ask(owner, popup);
     }
 
@@ -83,7 +61,7 @@ public:
             Popup prompt;
             prompt.title = request.title;
             prompt.field = &value;
-            prompt.buttons = {OkLabel(), LanguageText(IDS_EH_CANCEL, "Cancel")};
+            prompt.buttons = {m_texts.ok, m_texts.cancel};
             if (Ask(owner, prompt) != 0 || value.empty()) return false;
             std::string chosen = value;
             if (!request.defaultExtension.empty() && !HasExtension(chosen)) chosen += "." + request.defaultExtension;
@@ -91,9 +69,9 @@ public:
             if (::stat(chosen.c_str(), &info) == 0) {
                 Popup question;
                 question.title = request.title;
-                question.text = chosen + "\r\n" + LanguageText(IDS_EH_OVERWRITE_QUESTION, "");
-                question.iconType = 0x30;  // MB_ICONWARNING
-                question.buttons = {LanguageText(IDS_EH_YES, "&Yes"), LanguageText(IDS_EH_NO, "&No")};
+                question.text = chosen + "\r\n" + m_texts.overwriteQuestion;
+                question.iconType = MB_ICONWARNING;
+                question.buttons = {m_texts.yes, m_texts.no};
                 const int answer = Ask(owner, question);
                 if (answer < 0 && TerminalSession::Interrupted()) return false;
                 if (answer != 0) continue;  // not this file: the name can be changed
@@ -115,25 +93,25 @@ private:
         SetUpColours();
         return RunPopup(session, popup, nullptr);
     }
+
+    const ModuleTexts m_texts;
 };
+
+// The module's backend when the process has a terminal to draw on; it lives
+// as long as the process.
+Backend* MakeBackend(const ModuleTexts& texts, std::string& why) {
+    char reason[256] = "";
+    if (!TerminalSession::Usable(reason, sizeof reason)) {
+        why = reason;
+        return nullptr;
+    }
+    static TerminalBackend backend(texts);
+    return &backend;
+}
 
 }  // namespace
 }  // namespace tui
 }  // namespace dialog
 }  // namespace orneh
 
-extern "C" __attribute__((visibility("default"))) orneh::dialog::Backend* ZKQTRNEH113_DialogBackend(
-    unsigned int abiVersion, char* why, std::size_t whySize) {
-    try {
-        if (abiVersion != orneh::dialog::kBackendAbiVersion) {
-            if (why && whySize > 0) std::snprintf(why, whySize, "module built for another library version");
-            return nullptr;
-        }
-        if (!orneh::dialog::tui::TerminalSession::Usable(why, whySize)) return nullptr;
-        static orneh::dialog::tui::TerminalBackend backend;
-        return &backend;
-    } catch (...) {
-        if (why && whySize > 0) std::snprintf(why, whySize, "out of memory");
-        return nullptr;
-    }
-}
+ORNEH_DIALOG_MODULE_ENTRY(orneh::dialog::tui::MakeBackend)

@@ -1,13 +1,13 @@
-#include "platform/tui/popup.h"
+#include "dialog/tui/popup.h"
 
 #include <curses.h>
 
 #include <algorithm>
 
 #include "dialog/text_measure.h"
-#include "platform/tui/draw.h"
-#include "platform/tui/terminal_session.h"
-#include "platform/tui/text_cells.h"
+#include "dialog/tui/draw.h"
+#include "dialog/tui/terminal_session.h"
+#include "dialog/tui/text_cells.h"
 
 namespace orneh {
 namespace dialog {
@@ -177,7 +177,7 @@ int RunPopup(TerminalSession& session, const Popup& popup, const std::function<v
         if (kind == ERR && session.Gone()) return -1;
         if (kind == ERR) continue;
         int result = -2;
-        if (kind == OK && key == 27 && !alt) return -1;  // Escape cancels
+        if (kind == OK && key == kKeyEscape && !alt) return -1;  // Escape cancels
         if (alt) {
             if (kind == OK) result = window.Mnemonic(key);
         } else {

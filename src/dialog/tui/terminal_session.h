@@ -14,8 +14,8 @@
 // until the first session has ended; a second session on the same thread (a
 // dialog inside a dialog) shares the first one's terminal. The signal
 // handlers may run on any thread.
-#ifndef ORNEH_PLATFORM_TUI_TERMINAL_SESSION_H
-#define ORNEH_PLATFORM_TUI_TERMINAL_SESSION_H
+#ifndef ORNEH_DIALOG_TUI_TERMINAL_SESSION_H
+#define ORNEH_DIALOG_TUI_TERMINAL_SESSION_H
 
 #include <locale.h>
 #include <termios.h>
@@ -29,6 +29,14 @@ struct screen;
 namespace orneh {
 namespace dialog {
 namespace tui {
+
+// The plain keys (not curses' function keys) that the dialogs handle by code.
+enum : int {
+    kKeyBackspace = 8,  // Ctrl+H
+    kKeyRedraw = 12,    // Ctrl+L: draw everything again
+    kKeyEscape = 27,
+    kKeyDelete = 127    // what most terminals send for Backspace
+};
 
 class TerminalSession {
 public:

@@ -1,8 +1,8 @@
 // Printing through GTK's print operation: the desktop's printers and
 // "Print to File" (PDF). The report's pagination measures with Pango in
 // points; the pages it lays out are drawn with Pango and Cairo.
-#ifndef ORNEH_PLATFORM_GTK_GTK_PRINT_H
-#define ORNEH_PLATFORM_GTK_GTK_PRINT_H
+#ifndef ORNEH_DIALOG_GTK_GTK_PRINT_H
+#define ORNEH_DIALOG_GTK_GTK_PRINT_H
 
 #include <gtk/gtk.h>
 
@@ -11,12 +11,14 @@
 #include "dialog/backend.h"
 
 namespace orneh {
-namespace gtkui {
+namespace dialog {
+namespace gtk {
 
 // GTK thread only.
 dialog::PrintResult PrintWithGtk(GtkWindow* parent, const std::string& documentName, dialog::PrintJob& job);
 
-}  // namespace gtkui
+}  // namespace gtk
+}  // namespace dialog
 }  // namespace orneh
 
 #endif

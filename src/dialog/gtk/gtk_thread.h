@@ -4,14 +4,15 @@
 // from another thread waits until that loop runs the work); otherwise it is
 // a thread of the module's own, started on the first dialog and kept for
 // the life of the process.
-#ifndef ORNEH_PLATFORM_GTK_GTK_THREAD_H
-#define ORNEH_PLATFORM_GTK_GTK_THREAD_H
+#ifndef ORNEH_DIALOG_GTK_GTK_THREAD_H
+#define ORNEH_DIALOG_GTK_GTK_THREAD_H
 
 #include <functional>
 #include <string>
 
 namespace orneh {
-namespace gtkui {
+namespace dialog {
+namespace gtk {
 
 // Initialises GTK unless the application has; false with why when no
 // display can be opened. Called once.
@@ -27,7 +28,8 @@ void CallOnGtk(const std::function<void()>& fn);
 // Lets GTK run on the calling thread (the GTK thread) until ready() is true.
 void IterateUntil(const std::function<bool()>& ready);
 
-}  // namespace gtkui
+}  // namespace gtk
+}  // namespace dialog
 }  // namespace orneh
 
 #endif

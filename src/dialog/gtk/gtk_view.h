@@ -1,8 +1,8 @@
 // The error dialog as a GTK window: every control of the window model at
 // the place the template gives it (a fixed layout), kept in step with the
 // model; the user's actions go into a queue that the reporting thread reads.
-#ifndef ORNEH_PLATFORM_GTK_GTK_VIEW_H
-#define ORNEH_PLATFORM_GTK_GTK_VIEW_H
+#ifndef ORNEH_DIALOG_GTK_GTK_VIEW_H
+#define ORNEH_DIALOG_GTK_GTK_VIEW_H
 
 #include <gtk/gtk.h>
 
@@ -11,7 +11,8 @@
 #include "dialog/backend.h"
 
 namespace orneh {
-namespace gtkui {
+namespace dialog {
+namespace gtk {
 
 // The metrics of the desktop's interface font in pixels, which stands in for
 // the template's dialog font. GTK thread only.
@@ -23,7 +24,8 @@ std::unique_ptr<dialog::View> OpenGtkView(const dialog::WindowModel& model, GtkW
 // The GTK window of a view made by OpenGtkView (null for none).
 GtkWindow* WindowOf(dialog::View* view);
 
-}  // namespace gtkui
+}  // namespace gtk
+}  // namespace dialog
 }  // namespace orneh
 
 #endif

@@ -1,11 +1,11 @@
-#include "platform/tui/terminal_view.h"
+#include "dialog/tui/terminal_view.h"
 
 #include <algorithm>
 #include <vector>
 
 #include "dialog/text_measure.h"
-#include "platform/tui/draw.h"
-#include "platform/tui/text_cells.h"
+#include "dialog/tui/draw.h"
+#include "dialog/tui/text_cells.h"
 
 namespace orneh {
 namespace dialog {
@@ -322,7 +322,7 @@ Event TerminalView::WaitEvent() {
         const int kind = ReadKey(m_pad, key, alt);
         if (kind == ERR && m_session.Gone()) return cancel;
         if (kind == ERR) continue;
-        if (kind == OK && key == 27 && !alt) return cancel;  // Escape
+        if (kind == OK && key == kKeyEscape && !alt) return cancel;
         if (alt) {
             if (kind == OK) Mnemonic(key);
         } else {
@@ -335,7 +335,7 @@ Event TerminalView::WaitEvent() {
 void TerminalView::Key(bool function, wint_t key) {
     const Control* focused = m_model.Find(m_focus);
     if (function && key == KEY_RESIZE) return;
-    if (!function && key == 12) {  // Ctrl+L: draw everything again
+    if (!function && key == kKeyRedraw) {
         clearok(curscr, TRUE);
         return;
     }
@@ -433,7 +433,7 @@ void TerminalView::EditKey(Edit& edit, const Control& c, bool function, wint_t k
         }
     }
     if (!function) {
-        if (key == 127 || key == 8) {
+        if (key == kKeyDelete || key == kKeyBackspace) {
             if (edit.caret > 0) {
                 const std::size_t n = edit.caret >= 2 && text.compare(edit.caret - 2, 2, "\r\n") == 0 ? 2 : 1;
                 edit.caret -= n;

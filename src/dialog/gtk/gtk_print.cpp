@@ -1,12 +1,13 @@
-#include "gtk_print.h"
+#include "dialog/gtk/gtk_print.h"
 
 #include <cmath>
 #include <vector>
 
-#include "gtk_text.h"
+#include "dialog/gtk/gtk_text.h"
 
 namespace orneh {
-namespace gtkui {
+namespace dialog {
+namespace gtk {
 namespace {
 
 // The printer's default font: a fixed-width one, so the log's columns stay.
@@ -115,5 +116,6 @@ dialog::PrintResult PrintWithGtk(GtkWindow* parent, const std::string& documentN
     }
 }
 
-}  // namespace gtkui
+}  // namespace gtk
+}  // namespace dialog
 }  // namespace orneh

@@ -1,4 +1,4 @@
-#include "gtk_view.h"
+#include "dialog/gtk/gtk_view.h"
 
 #include <condition_variable>
 #include <deque>
@@ -6,11 +6,12 @@
 #include <mutex>
 #include <string>
 
-#include "gtk_text.h"
-#include "gtk_thread.h"
+#include "dialog/gtk/gtk_text.h"
+#include "dialog/gtk/gtk_thread.h"
 
 namespace orneh {
-namespace gtkui {
+namespace dialog {
+namespace gtk {
 namespace {
 
 using dialog::Control;
@@ -367,5 +368,6 @@ GtkWindow* WindowOf(dialog::View* view) {
     return v && v->window()->window ? GTK_WINDOW(v->window()->window) : nullptr;
 }
 
-}  // namespace gtkui
+}  // namespace gtk
+}  // namespace dialog
 }  // namespace orneh

@@ -2,8 +2,8 @@
 // name prompt of saving. Keyboard: Tab moves, Enter presses the focused
 // button (in the input line: the first button), Escape cancels, a button's
 // mnemonic presses it (with Alt while the input line has the focus).
-#ifndef ORNEH_PLATFORM_TUI_POPUP_H
-#define ORNEH_PLATFORM_TUI_POPUP_H
+#ifndef ORNEH_DIALOG_TUI_POPUP_H
+#define ORNEH_DIALOG_TUI_POPUP_H
 
 #include <functional>
 #include <string>

@@ -1,8 +1,8 @@
 // Text as the terminal dialog handles it: code page 1252 inside (one byte is
 // one character cell), wide characters at the curses boundary, and the
 // layout of an editable text in a field of fixed width.
-#ifndef ORNEH_PLATFORM_TUI_TEXT_CELLS_H
-#define ORNEH_PLATFORM_TUI_TEXT_CELLS_H
+#ifndef ORNEH_DIALOG_TUI_TEXT_CELLS_H
+#define ORNEH_DIALOG_TUI_TEXT_CELLS_H
 
 #include <cstddef>
 #include <string>

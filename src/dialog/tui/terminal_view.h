@@ -12,8 +12,8 @@
 //
 // Thread safety: a view is used by one thread; one view at a time per
 // process (the backend serialises).
-#ifndef ORNEH_PLATFORM_TUI_TERMINAL_VIEW_H
-#define ORNEH_PLATFORM_TUI_TERMINAL_VIEW_H
+#ifndef ORNEH_DIALOG_TUI_TERMINAL_VIEW_H
+#define ORNEH_DIALOG_TUI_TERMINAL_VIEW_H
 
 #include <curses.h>
 
@@ -23,8 +23,8 @@
 #include <vector>
 
 #include "dialog/backend.h"
-#include "platform/tui/popup.h"
-#include "platform/tui/terminal_session.h"
+#include "dialog/tui/popup.h"
+#include "dialog/tui/terminal_session.h"
 
 namespace orneh {
 namespace dialog {

@@ -1,7 +1,7 @@
-#include "platform/tui/draw.h"
+#include "dialog/tui/draw.h"
 
 #include "dialog/window_model.h"
-#include "platform/tui/text_cells.h"
+#include "dialog/tui/text_cells.h"
 
 namespace orneh {
 namespace dialog {

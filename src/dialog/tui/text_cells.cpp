@@ -1,4 +1,4 @@
-#include "platform/tui/text_cells.h"
+#include "dialog/tui/text_cells.h"
 
 #include "OrnLangResource.h"
 

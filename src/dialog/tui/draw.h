@@ -1,7 +1,7 @@
 // Drawing helpers shared by the dialog and its popups: 1252 text in a curses
 // window, labels with their mnemonic underlined, frames with a title.
-#ifndef ORNEH_PLATFORM_TUI_DRAW_H
-#define ORNEH_PLATFORM_TUI_DRAW_H
+#ifndef ORNEH_DIALOG_TUI_DRAW_H
+#define ORNEH_DIALOG_TUI_DRAW_H
 
 #include <curses.h>
 

@@ -1,7 +1,7 @@
-// Printing the error report to the default CUPS destination, as plain text
-// laid out in pages of character cells by the report's own pagination.
-#ifndef ORNEH_PLATFORM_TUI_CUPS_PRINTER_H
-#define ORNEH_PLATFORM_TUI_CUPS_PRINTER_H
+// The report as plain text for a printer: laid out by the report's own
+// pagination in pages of character cells.
+#ifndef ORNEH_DIALOG_TUI_TEXT_PAGES_H
+#define ORNEH_DIALOG_TUI_TEXT_PAGES_H
 
 #include <string>
 #include <vector>
@@ -11,10 +11,6 @@
 namespace orneh {
 namespace dialog {
 namespace tui {
-
-// Prints job as documentName (1252). kFailed when there is no default
-// destination or the job or its document cannot be started or sent.
-PrintResult PrintToDefaultDestination(const std::string& documentName, PrintJob& job);
 
 // The text device: a page of fixed cells; the document collects the pages
 // (form feed between them), 1252.

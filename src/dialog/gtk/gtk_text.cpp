@@ -1,11 +1,12 @@
-#include "gtk_text.h"
+#include "dialog/gtk/gtk_text.h"
 
 #include <cstring>
 
 #include "compat/codepage.h"
 
 namespace orneh {
-namespace gtkui {
+namespace dialog {
+namespace gtk {
 namespace {
 
 std::string WithoutCr(const std::string& text) {
@@ -53,5 +54,6 @@ std::string MnemonicLabel(const std::string& label1252) { return ToGtk(ConvertMn
 
 std::string PlainLabel(const std::string& label1252) { return ToGtk(ConvertMnemonic(label1252, "")); }
 
-}  // namespace gtkui
+}  // namespace gtk
+}  // namespace dialog
 }  // namespace orneh
