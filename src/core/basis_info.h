@@ -47,4 +47,13 @@ struct OrnEhBasisAccess {
     static void FreeCaptionText(const OrnEhBasis* e, char* text) { e->FreeCaptionText(text); }
 };
 
+namespace orneh {
+namespace core {
+
+// The record of e; null for null and for an exception without one.
+inline OrnEhBasisInfo* Info(const OrnEhBasis* e) { return OrnEhBasisAccess::Info(e); }
+
+}  // namespace core
+}  // namespace orneh
+
 #endif

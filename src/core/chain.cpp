@@ -4,9 +4,9 @@
 #include "runtime/admin.h"
 #include "runtime/boundary.h"
 
-namespace {
+using orneh::core::Info;
 
-OrnEhBasisInfo* Info(const OrnEhBasis* e) { return OrnEhBasisAccess::Info(e); }
+namespace {
 
 enum class Direction { Newer, Older };
 

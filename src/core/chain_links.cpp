@@ -9,8 +9,6 @@ namespace core {
 namespace links {
 namespace {
 
-OrnEhBasisInfo* Info(const OrnEhBasis* e) { return OrnEhBasisAccess::Info(e); }
-
 void Detach(OrnEhBasisInfo* info) {
     info->next = nullptr;
     info->prev = nullptr;

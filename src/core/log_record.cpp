@@ -13,11 +13,11 @@
 
 namespace ap = orneh::platform;
 
+using orneh::core::Info;
+
 namespace {
 
 const unsigned int kLogPathSize = 261;
-
-OrnEhBasisInfo* Info(const OrnEhBasis* e) { return OrnEhBasisAccess::Info(e); }
 
 }  // namespace
 

@@ -1,11 +1,13 @@
-// The chain operations of a thread's container: appending, releasing,
-// deleting the exceptions of one class, and handing chains between threads.
-// All link changes go through core/chain_links.
+// ExContainer: the chain operations of a thread's container (appending,
+// releasing, deleting the exceptions of one class, handing chains between
+// threads) and its standard log file. All link changes go through
+// core/chain_links.
+#include "core/container.h"
+
 #include "OrnEhBasis.h"
 #include "OrnEhMemory.h"
 #include "core/basis_info.h"
 #include "core/chain_links.h"
-#include "runtime/admin.h"
 
 namespace links = orneh::core::links;
 namespace ap = orneh::platform;
@@ -16,9 +18,26 @@ namespace {
 // unlink them but never delete them.
 bool IsReserve(const OrnEhBasis* e) { return e->IsKindOf(RUNTIME_CLASS(OrnEhMemory)); }
 
-OrnEhBasisInfo* Info(const OrnEhBasis* e) { return OrnEhBasisAccess::Info(e); }
-
 }  // namespace
+
+using orneh::core::Info;
+
+ExContainer::ExContainer() = default;
+
+ExContainer::~ExContainer() { ReleaseAll(); }
+
+void ExContainer::SetLogFileInfos(const char* path, OrnEhLogfileStyle style, unsigned long maxSize) {
+    logFile.SetFileName(path);
+    logFile.SetStyle(style);
+    logFile.SetMaxSize(maxSize);
+}
+
+void ExContainer::WriteEmergencyLine(OrnEhLogFile& log, const char* text) {
+    log.Open();
+    log << text << "\r\n";
+    log.NewLine(1);
+    log.Close();
+}
 
 OrnEhBasis* ExContainer::GetLast() {
     ap::MutexLock lock(m_lock);

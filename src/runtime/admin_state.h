@@ -1,0 +1,76 @@
+// The administration's state that its parts share (runtime/admin.h names
+// the parts). Library-internal: only runtime/admin*.cpp and the files of
+// the administration's concerns include it.
+#ifndef ORNEH_RUNTIME_ADMIN_STATE_H
+#define ORNEH_RUNTIME_ADMIN_STATE_H
+
+#include <atomic>
+#include <cstdint>
+
+#include "OrnEh.h"
+#include "base/thread_annotations.h"
+#include "platform/system.h"
+#include "runtime/admin.h"
+
+// A fixed block of records; it never moves and lives as long as the
+// administration. used has one bit per record held by a thread.
+struct ExRecordChunk {
+    static const std::uint32_t kRecords = 64;
+    ExMultiThreadAdminInfo records[kRecords];
+    std::uint64_t used;
+};
+
+namespace orneh {
+namespace runtime {
+
+const std::uint32_t kChunkRecords = ExRecordChunk::kRecords;
+const std::uint32_t kMaxChunks = 2048;  // up to 131072 threads alive at once
+const unsigned long kDefaultMaxSize = 1048576;  // the standard log file's own limit
+
+// --- Lifetime (admin_lifetime.cpp) ---
+inline std::atomic<ExMultiThreadAdmin*> g_admin{nullptr};
+extern platform::Mutex g_createLock;
+inline std::atomic<bool> g_closing{false};
+// Counts the administrations made, so that a thread's cached record is
+// recognised as one of the present administration.
+inline std::atomic<unsigned> g_epoch{0};
+
+// Calls inside the library, counted in stripes so that threads do not share
+// one cache line on every call; the module's unload waits for the sum to
+// fall to its own calls.
+struct alignas(64) CallStripe {
+    std::atomic<int> count{0};
+};
+const unsigned kStripes = 32;
+inline CallStripe g_activeCalls[kStripes];
+
+// Per thread; all plain data (a thread_local with a destructor would make the
+// C library register it with an allocation that aborts when memory is out).
+inline thread_local int t_callDepth = 0;
+inline thread_local unsigned t_stripe = 0;
+inline thread_local bool t_tearingDown = false;
+
+// --- Records (admin.cpp) and borrowed identities (thread_ids.cpp) ---
+inline thread_local ExMultiThreadAdminInfo* t_record = nullptr;  // the thread's own
+inline thread_local unsigned t_recordEpoch = 0;
+inline thread_local ExMultiThreadAdminInfo* t_override = nullptr;
+inline thread_local std::uint32_t t_overrideId = 0;
+inline std::atomic<std::uint32_t> g_mainThreadId{0};
+
+// --- Log configuration (log_config.cpp) ---
+extern platform::Mutex g_configLock;
+inline std::atomic<unsigned long> g_configGeneration{0};
+// Back to the defaults, freeing every text (with the administration).
+void FreeConfiguration();
+
+// --- Emergency exits (admin_teardown.cpp) ---
+// Emergency text through a standard log file of its own, for the moments
+// when the calling thread has no container.
+void WriteEmergencyTextAlone(const char* text);
+// Ends the process with code after text (when there is one).
+[[noreturn]] void ExitWithText(const char* text, int code);
+
+}  // namespace runtime
+}  // namespace orneh
+
+#endif
