@@ -3,13 +3,13 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
 
 #include "OrnLangIds.h"
 #include "OrnLangResource.h"
+#include "base/settings.h"
 #include "module/language.h"
 #include "platform/module_loader.h"
 #include "platform/system.h"
@@ -112,8 +112,8 @@ Backend* FallbackAfterFailedOpen(const Backend& failed) {
 
 Backend& ChooseBackend() {
     if (Backend* backend = g_testBackend.load()) return *backend;
-    const char* choice = std::getenv("ORNEH_DIALOG");
-    if (!choice || !*choice) choice = "auto";
+    const char* choice = base::GetSetting(base::Setting::kDialog);
+    if (!*choice) choice = "auto";
     std::string why;
     if (std::strcmp(choice, "headless") == 0) return HeadlessBackend();
     if (std::strcmp(choice, "auto") == 0) {

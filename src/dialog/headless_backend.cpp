@@ -1,11 +1,11 @@
 // The headless dialog: for processes without a terminal and a display. The
 // dialog is written to stderr and answered from the environment.
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <unistd.h>
 
 #include "OrnLangIds.h"
+#include "base/settings.h"
 #include "dialog/backend.h"
 #include "dialog/text_measure.h"
 #include "compat/codepage.h"
@@ -36,12 +36,12 @@ bool Shown(const WindowModel& model, unsigned int id) {
 
 // The button ORNEH_DIALOG_ANSWER names; a hidden one gives the first.
 Event ChosenAnswer(const WindowModel& model) {
-    const char* wanted = std::getenv("ORNEH_DIALOG_ANSWER");
-    if (wanted && std::strcmp(wanted, "cancel") == 0) return Event{Event::kCancel, 0, ""};
-    if (wanted && std::strcmp(wanted, "2") == 0 && Shown(model, IDC_EH_BUTTON2)) {
+    const char* wanted = base::GetSetting(base::Setting::kDialogAnswer);
+    if (std::strcmp(wanted, "cancel") == 0) return Event{Event::kCancel, 0, ""};
+    if (std::strcmp(wanted, "2") == 0 && Shown(model, IDC_EH_BUTTON2)) {
         return Event{Event::kClick, IDC_EH_BUTTON2, ""};
     }
-    if (wanted && std::strcmp(wanted, "3") == 0 && Shown(model, IDC_EH_BUTTON3)) {
+    if (std::strcmp(wanted, "3") == 0 && Shown(model, IDC_EH_BUTTON3)) {
         return Event{Event::kClick, IDC_EH_BUTTON3, ""};
     }
     return Event{Event::kOk, IDOK, ""};

@@ -1,10 +1,11 @@
 // OrnEhLogFile: opening (with the retries while another writer holds the
 // file and the search for the standard file) and closing.
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 #include "OrnEhLogFile.h"
+#include "base/settings.h"
 #include "logfile/logfile_state.h"
 #include "platform/file.h"
 #include "platform/system.h"
@@ -76,9 +77,9 @@ char* OrnEhLogFile::State::ProbeFile(const char* directory, const char* name) no
 }
 
 char* OrnEhLogFile::State::FindStandardFile() noexcept {
-    const char* variables[] = {"TMP", "TEMP", "TMPDIR"};
-    for (const char* variable : variables) {
-        const char* directory = std::getenv(variable);
+    using orneh::base::Setting;
+    for (Setting setting : {Setting::kTmp, Setting::kTemp, Setting::kTmpDir}) {
+        const char* directory = orneh::base::GetSetting(setting);
         if (!directory) continue;
         if (char* path = ProbeFile(directory, lf::kStandardFileName)) return path;
     }

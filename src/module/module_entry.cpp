@@ -1,6 +1,8 @@
-// Module start and stop: the administration is created when the shared
-// object is loaded (the loading thread takes slot 0) and destroyed, with every
-// exception any thread still holds, when it is unloaded or the process ends.
+// Module start and stop: the settings are read and the administration is
+// created when the shared object is loaded (the loading thread takes slot 0);
+// the administration is destroyed, with every exception any thread still
+// holds, when it is unloaded or the process ends.
+#include "base/settings.h"
 #include "platform/signals.h"
 #include "platform/system.h"
 #include "runtime/admin.h"
@@ -9,6 +11,7 @@ namespace {
 
 struct ModuleLifetime {
     ModuleLifetime() {
+        orneh::base::LoadSettings();
         SetMainThreadId(orneh::platform::CurrentThreadId());
         CreateAdminAtLoad();
     }

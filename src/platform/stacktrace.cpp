@@ -4,7 +4,6 @@
 #include "platform/stacktrace.h"
 
 #include <atomic>
-#include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
 #include <link.h>
@@ -13,6 +12,8 @@
 #include <ucontext.h>
 #include <unistd.h>
 #include <unwind.h>
+
+#include "base/settings.h"
 
 namespace orneh {
 namespace platform {
@@ -132,10 +133,10 @@ struct Appender {
 StackTraceMode GetStackTraceMode() noexcept {
     int mode = g_mode.load(std::memory_order_relaxed);
     if (mode < 0) {
-        const char* value = std::getenv("ORNEH_STACKTRACE");
+        const char* value = base::GetSetting(base::Setting::kStackTrace);
         mode = static_cast<int>(StackTraceMode::kFaults);
-        if (value && std::strcmp(value, "all") == 0) mode = static_cast<int>(StackTraceMode::kAll);
-        if (value && std::strcmp(value, "off") == 0) mode = static_cast<int>(StackTraceMode::kOff);
+        if (std::strcmp(value, "all") == 0) mode = static_cast<int>(StackTraceMode::kAll);
+        if (std::strcmp(value, "off") == 0) mode = static_cast<int>(StackTraceMode::kOff);
         g_mode.store(mode, std::memory_order_relaxed);
     }
     return static_cast<StackTraceMode>(mode);

@@ -2,13 +2,13 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include "base/settings.h"
 #include "posix_io.h"
 
 namespace orneh {
@@ -117,8 +117,8 @@ void Beep() noexcept {
 const char* ProgramName() noexcept { return program_invocation_short_name; }
 
 bool DisplayNamed() noexcept {
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = base::GetSetting(base::Setting::kWaylandDisplay);
+    const char* x11 = base::GetSetting(base::Setting::kDisplay);
     return (wayland && *wayland) || (x11 && *x11);
 }
 

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "OrnEh.h"
+#include "base/settings.h"
 #include "platform/fault_translator.h"
 #include "platform/signals.h"
 #include "runtime/admin.h"
@@ -19,7 +20,7 @@ void OrnEhInitialize(const char* const applicationName, OrnEhLogfileStyle style,
     }
     std::set_terminate(&ExTerminateHandler);
     orneh::platform::SetSeTranslator(&ExSeTranslator);
-    if (!std::getenv("OLE_DEBUG")) {
+    if (!orneh::base::GetSetting(orneh::base::Setting::kOleDebug)) {
         orneh::platform::SetUnhandledExceptionFilter(&ExUnhandledExceptionFilter);
     }
     if (ExMultiThreadAdmin* admin = PeekAdmin()) {

@@ -70,7 +70,7 @@ protected:
 
 TEST_F(LastResortTest, OleDebugPassThrough) {
     ChildResult result = RunInChild([this] {
-        ::setenv("OLE_DEBUG", "1", 1);
+        zkqtest::ScopedEnv oleDebug("OLE_DEBUG", "1");
         Initialize();
         std::thread([] { ReadAt(nullptr); }).join();
     });

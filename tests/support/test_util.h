@@ -41,7 +41,8 @@ void WriteFile(const std::string& path, const std::string& bytes);
 bool WaitUntil(const std::function<bool()>& done, int timeoutMs, int stepMs = 10);
 
 // Sets (or, with a null value, unsets) an environment variable for the
-// lifetime of the object.
+// lifetime of the object, and the library's setting of that name with it
+// (the library reads its settings once, at load).
 class ScopedEnv {
 public:
     ScopedEnv(const char* name, const char* value);
