@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
-# The whole test suite: the normal build, AddressSanitizer + UBSan, the
-# threaded tests under ThreadSanitizer, clang's thread-safety analysis, and a
-# bounded run of the fuzz targets.
+# The whole test suite: the layering of the sources, the normal build,
+# AddressSanitizer + UBSan, the threaded tests under ThreadSanitizer, clang's
+# thread-safety analysis, and a bounded run of the fuzz targets.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 
 jobs=$(nproc)
 fuzz_seconds=${ZKQ_FUZZ_SECONDS:-30}
+
+echo "=== layering (docs/ARCHITECTURE.md) ==="
+scripts/check_layers.sh
 
 echo "=== clang thread-safety analysis ==="
 scripts/thread_safety.sh

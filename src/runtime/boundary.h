@@ -10,8 +10,9 @@
 #include "base/contained.h"
 
 // Marks the calling thread as working inside the library for the lifetime of
-// the object, so that the module's teardown (runtime/admin.cpp) does not pull
-// the thread's data away under it. Nests: only the outermost one counts.
+// the object, so that the module's teardown (runtime/admin_lifetime.cpp)
+// does not pull the thread's data away under it. Nests: only the outermost
+// one counts.
 class ActiveCall {
 public:
     ActiveCall();
