@@ -64,7 +64,7 @@ private:
     void OnSave();
     void OnPrint();
     void OnHandOver();
-    // TRUE: control 1709 into comment; FALSE: comment into control 1709.
+    // TRUE: the comment control into m_comment; FALSE: m_comment into it.
     void UpdateData(BOOL saveAndValidate);
     void EndDialog(int result);
     // Message box textId / captionId on the application's main window.
