@@ -21,7 +21,7 @@
 #include "OrnEhMemory.h"
 #include "OrnEhParam.h"
 #include "OrnLangIds.h"
-#include "core/scripted_dialog.h"
+#include "support/scripted_dialog.h"
 #include "core/text_tables.h"
 #include "platform/alloc.h"
 #include "support/test_exceptions.h"

@@ -40,10 +40,6 @@ private:
     int m_left;
 };
 
-// The table's capacity: the slot index reported for an unknown thread is
-// capacity + 1.
-std::uint32_t Capacity() { return GetAdmin()->FindSlot(0xFFFFFF02u, 0) - 1; }
-
 TEST(AdminThreadsTest, ConcurrentRegistration) {
     // The held exceptions deleted below would each write a report entry.
     zkqtest::ScopedStandardLog quiet(zkqtest::WorkDir(), "quiet.log", OrnEhLogOff, 0);
@@ -80,8 +76,8 @@ TEST(AdminThreadsTest, ConcurrentRegistration) {
     std::set<ExMultiThreadAdminInfo*> distinct(records.begin(), records.end());
     EXPECT_EQ(distinct.size(), static_cast<std::size_t>(kThreads));
     EXPECT_EQ(distinct.count(nullptr), 0u);
-    EXPECT_GE(Capacity(), 150u);
-    EXPECT_EQ((Capacity() - 50) % 50, 0u);
+    EXPECT_GE(zkqtest::RecordTableCapacity(), 150u);
+    EXPECT_EQ(zkqtest::RecordTableCapacity() % 50, 0u);
     done.Wait();
     for (std::thread& t : threads) t.join();
     EXPECT_EQ(wrongChains.load(), 0);

@@ -4,7 +4,10 @@
 #define ZKQ_TESTS_SUPPORT_TEST_EXCEPTIONS_H
 
 #include <atomic>
+#include <cstdint>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "OrnEh.h"
 #include "OrnEhBasis.h"
@@ -77,6 +80,20 @@ const std::string& WorkDir();
 // Releases the calling thread's chain and drops the deferred exception, so
 // that a test starts and ends with nothing held.
 void ClearChain();
+
+// A test that starts and ends with the calling thread's chain empty.
+class EmptyChainTest : public ::testing::Test {
+protected:
+    void SetUp() override { ClearChain(); }
+    void TearDown() override { ClearChain(); }
+};
+
+// The record e writes (its stack block included), collected in memory mode:
+// no indentation.
+std::string RecordOf(const OrnEhBasis& e);
+
+// The number of thread records the library's table has room for.
+std::uint32_t RecordTableCapacity();
 
 }  // namespace zkqtest
 

@@ -2,11 +2,14 @@
 
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -85,6 +88,34 @@ ScopedCwd::ScopedCwd(const std::string& dir) {
 
 // A failure to go back leaves nothing to do in a destructor.
 ScopedCwd::~ScopedCwd() { (void)(!m_old.empty() && ::chdir(m_old.c_str()) == 0); }
+
+std::string RunCommand(const std::string& command, bool* ok) {
+    std::string out;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    char buffer[512];
+    while (pipe && std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
+    const bool succeeded = pipe && ::pclose(pipe) == 0;
+    if (ok) *ok = succeeded;
+    return out;
+}
+
+ForeignHolder::ForeignHolder(const std::string& path)
+    : m_fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666)),
+      m_holds(m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) == 0) {}
+
+ForeignHolder::~ForeignHolder() {
+    if (m_fd >= 0) ::close(m_fd);
+}
+
+void EveryAllocationFails(const std::function<std::string()>& op, const std::set<std::string>& allowed,
+                          const std::string& full, int minimumAllocations) {
+    std::string outcome;
+    const int allocations = ForEachAllocationFailure([&] { outcome = op(); }, [&](int failedAt) {
+        EXPECT_TRUE(allowed.count(outcome) || outcome == full) << "allocation " << failedAt << ": " << outcome.substr(0, 60);
+    });
+    EXPECT_GE(allocations, minimumAllocations);
+    EXPECT_EQ(outcome, full);
+}
 
 AllocFailureReset::~AllocFailureReset() { orneh::platform::alloctest::Reset(); }
 

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <initializer_list>
+#include <set>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -67,6 +68,22 @@ private:
     std::string m_old;
 };
 
+// Holds a file as a writer of another process does: an open file
+// description of its own with the exclusive flock, outside the library's
+// table of this process's writers. Created if missing.
+class ForeignHolder {
+public:
+    explicit ForeignHolder(const std::string& path);
+    ~ForeignHolder();
+    ForeignHolder(const ForeignHolder&) = delete;
+    ForeignHolder& operator=(const ForeignHolder&) = delete;
+    bool holds() const { return m_holds; }
+
+private:
+    int m_fd;
+    bool m_holds;
+};
+
 // Resets the allocation seam's failure injection when it goes out of scope.
 struct AllocFailureReset {
     AllocFailureReset() = default;
@@ -79,9 +96,21 @@ struct AllocFailureReset {
 // (first, second, ...), until a run completes without hitting an injected
 // failure. Returns the number of allocations op makes when nothing fails.
 // op must be repeatable; check(failedAt) is called after each failing run
-// (failedAt counts from 1) and may assert on the neutral result.
+// (failedAt counts from 1), may assert on the neutral result and free what
+// the run made; then as many blocks must be allocated as before the first
+// run.
 template <typename Op, typename Check>
 int ForEachAllocationFailure(Op op, Check check);
+
+// ForEachAllocationFailure for an op that sums up its result as a text:
+// each failing run must give full or one of allowed, and the undisturbed
+// run (at least minimumAllocations allocations) full.
+void EveryAllocationFails(const std::function<std::string()>& op, const std::set<std::string>& allowed,
+                          const std::string& full, int minimumAllocations);
+
+// The standard output of a shell command; ok, if given, tells whether it
+// ended with status 0.
+std::string RunCommand(const std::string& command, bool* ok = nullptr);
 
 }  // namespace zkqtest
 

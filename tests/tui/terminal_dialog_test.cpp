@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "OrnLangIds.h"
-#include "core/scripted_dialog.h"
+#include "support/scripted_dialog.h"
 #include "dialog/error_dialog.h"
 #include "support/child_process.h"
 #include "support/test_exceptions.h"
