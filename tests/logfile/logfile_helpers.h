@@ -4,8 +4,6 @@
 
 #include <string>
 
-#include <gtest/gtest.h>
-
 #include "OrnEhLogFile.h"
 #include "support/test_util.h"
 
@@ -16,14 +14,6 @@ inline std::string Record(const std::string& text, const std::string& separator 
 
 // What closes a record of the standard log file.
 inline std::string StandardEnd() { return std::string(68, '*') + "\r\n\r\n\r\n"; }
-
-// Opens a log file at path with separator "--" (and, when limit is not 0,
-// cut above limit), writes text, closes; the file.
-inline std::string WriteOnce(const std::string& path, const char* text, unsigned long limit = 0) {
-    OrnEhLogFile log(path.c_str(), limit ? OrnEhLogLimited : OrnEhLogUnlimited, limit, "--", 10, 1);
-    log.Open(), log << text, log.Close();
-    return zkqtest::ReadFile(path);
-}
 
 }  // namespace logtest
 

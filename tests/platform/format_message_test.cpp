@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "logfile/logfile_helpers.h"
+#include "support/test_util.h"
 #include "platform/alloc.h"
 
 namespace {
@@ -67,7 +67,7 @@ TEST(FormatInsertsTest, Inserts) {
 }
 
 TEST(FormatInsertsTest, AllocationFailure) {
-    logtest::EveryAllocationFails([] { return Format("%1 and %2!5s!%n"); }, {"!8"}, "ONE and   TWO\r\n", 1);
+    zkqtest::EveryAllocationFails([] { return Format("%1 and %2!5s!%n"); }, {"!8"}, "ONE and   TWO\r\n", 1);
 }
 
 }  // namespace

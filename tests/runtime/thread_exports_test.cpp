@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include "OrnEh.h"
-#include "OrnEhMemory.h"
 #include "platform/fault_translator.h"
 #include "runtime/admin.h"
 #include "support/child_process.h"
@@ -115,19 +114,6 @@ TEST_F(ThreadExportsTest, FirstCallWithMemoryExhausted) {
     EXPECT_TRUE(child.ExitedWith(0)) << child;
 }
 #endif
-
-TEST_F(ThreadExportsTest, NewHandlerReserve) {
-    OrnEhMemory* caught = nullptr;
-    try {
-        OrnEhMarloNewHandler(1234);
-        ADD_FAILURE() << "the new handler returned";
-    } catch (OrnEhMemory* e) {
-        caught = e;
-    }
-    ASSERT_NE(caught, nullptr);
-    EXPECT_EQ(OrnEhBasis::GetLast(), caught);
-    EXPECT_TRUE(zkqtest::Contains(zkqtest::RecordOf(*caught), {"Speichers:1234\r\n"}));
-}
 
 // Terminate functions run newest first; a removal takes one registration.
 std::string g_calls;

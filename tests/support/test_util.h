@@ -4,6 +4,7 @@
 #ifndef ZKQ_TESTS_SUPPORT_TEST_UTIL_H
 #define ZKQ_TESTS_SUPPORT_TEST_UTIL_H
 
+#include <chrono>
 #include <functional>
 #include <initializer_list>
 #include <set>
@@ -40,6 +41,18 @@ void WriteFile(const std::string& path, const std::string& bytes);
 // Polls done() every stepMs until it holds (true) or timeoutMs have passed
 // (false): the one bounded wait of the tests.
 bool WaitUntil(const std::function<bool()>& done, int timeoutMs, int stepMs = 10);
+
+// Milliseconds since it was made.
+class Stopwatch {
+public:
+    long Ms() const {
+        return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now() - m_start).count());
+    }
+
+private:
+    std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
+};
 
 // Sets (or, with a null value, unsets) an environment variable for the
 // lifetime of the object.
