@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
@@ -15,30 +13,13 @@
 #include "OrnEhDeleteAtTerminate.h"
 #include "runtime/admin.h"
 #include "support/test_exceptions.h"
+#include "support/test_util.h"
 
+using zkqtest::Barrier;
 using zkqtest::DerivedTestException;
 using zkqtest::TestException;
 
 namespace {
-
-// Lets a group of threads meet at one point.
-class Barrier {
-public:
-    explicit Barrier(int count) : m_left(count) {}
-    void Wait() {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        if (--m_left == 0) {
-            m_cv.notify_all();
-        } else {
-            m_cv.wait(lock, [this] { return m_left <= 0; });
-        }
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    int m_left;
-};
 
 TEST(AdminThreadsTest, ConcurrentRegistration) {
     // The held exceptions deleted below would each write a report entry.

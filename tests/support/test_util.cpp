@@ -61,6 +61,15 @@ bool WaitUntil(const std::function<bool()>& done, int timeoutMs, int stepMs) {
     return true;
 }
 
+void Barrier::Wait() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (--m_left == 0) {
+        m_cv.notify_all();
+    } else {
+        m_cv.wait(lock, [this] { return m_left <= 0; });
+    }
+}
+
 bool FileExists(const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0;

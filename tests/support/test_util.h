@@ -5,8 +5,10 @@
 #define ZKQ_TESTS_SUPPORT_TEST_UTIL_H
 
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <initializer_list>
+#include <mutex>
 #include <set>
 #include <string>
 
@@ -52,6 +54,18 @@ public:
 
 private:
     std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
+};
+
+// Lets a group of threads meet at one point.
+class Barrier {
+public:
+    explicit Barrier(int count) : m_left(count) {}
+    void Wait();
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    int m_left;
 };
 
 // Sets (or, with a null value, unsets) an environment variable for the
