@@ -3,6 +3,7 @@
 // or standard-library exception (OrnEhMFC, OrnEhSTL), a failed allocation
 // (OrnEhMemory) and a structured exception (OrnEhSEH): their numbers, texts,
 // captions, records and reports, and memory running out while they copy.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <array>
@@ -36,12 +37,9 @@
 
 namespace at = orneh::platform::alloctest;
 using namespace zkqtest;
+using ::testing::EndsWith;
 
 namespace {
-
-bool EndsWith(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
 
 // A kind's own text for its error-text number with the message type, caption
 // number, log and show flags it asks for ("text|0|0|1|1"), or "(null)".
@@ -287,7 +285,7 @@ TEST_F(KindTest, WrappedExceptionText) {
     EXPECT_EQ(ForeignException::destroyed - before, 1);  // after its message was copied
     EXPECT_EQ(TextOf(deleting), "foreign failure|0|0|1|1");
     EXPECT_EQ(CaptionOf(deleting), "MFC");
-    EXPECT_TRUE(EndsWith(RecordOf(deleting), "Exceptionklasse: ForeignException\r\nMFC-Fehlertext: foreign failure\r\n"));
+    EXPECT_THAT(RecordOf(deleting), EndsWith("Exceptionklasse: ForeignException\r\nMFC-Fehlertext: foreign failure\r\n"));
     // autoDelete 0 leaves it to the caller, and so does its own flag. On the
     // stack, so that a deletion would not go unnoticed.
     ForeignException kept(TRUE), notDeletable(FALSE);
@@ -299,15 +297,15 @@ TEST_F(KindTest, WrappedExceptionText) {
     const OrnEhMFC cut(&longMessage, 0, 0), none(nullptr, 1, 0);
     EXPECT_EQ(TextOf(cut), std::string(1023, 'm') + "|0|0|1|1");
     EXPECT_EQ(TextOf(none) + CaptionOf(none), "|0|0|1|1MFC");
-    EXPECT_TRUE(EndsWith(RecordOf(none), "MFC-Exceptionklasse: \r\nMFC-Fehlertext: \r\n"));
+    EXPECT_THAT(RecordOf(none), EndsWith("MFC-Exceptionklasse: \r\nMFC-Fehlertext: \r\n"));
 
     // OrnEhSTL keeps the text of what(), also when there is none.
     const std::bad_alloc badAlloc;
     const OrnEhSTL stl(badAlloc, 0), broken(BrokenWhat(), 0);
     EXPECT_EQ(TextOf(stl), std::string(badAlloc.what()) + "|0|0|1|1");
-    EXPECT_TRUE(EndsWith(RecordOf(stl), std::string("\r\nWhat: ") + badAlloc.what() + "\r\n"));
+    EXPECT_THAT(RecordOf(stl), EndsWith(std::string("\r\nWhat: ") + badAlloc.what() + "\r\n"));
     EXPECT_EQ(TextOf(broken), "(null)");
-    EXPECT_TRUE(EndsWith(RecordOf(broken), "\r\nWhat: \r\n"));
+    EXPECT_THAT(RecordOf(broken), EndsWith("\r\nWhat: \r\n"));
 }
 
 TEST_F(KindTest, MemoryRecord) {
@@ -316,7 +314,7 @@ TEST_F(KindTest, MemoryRecord) {
     memory->Delete();  // its auto-delete flag is off: AddressSanitizer would see a freed object below
     const std::string label = "\r\nGr\xF6\xDF" "e des angeforderten Speichers:";
     memory->SetSize(1048576);
-    EXPECT_TRUE(EndsWith(RecordOf(*memory), label + "1048576\r\n"));
+    EXPECT_THAT(RecordOf(*memory), EndsWith(label + "1048576\r\n"));
     EXPECT_EQ(TextOf(*memory), LangString(IDS_EH_MEMORY_TEXT) + "|0|0|1|1");
     EXPECT_EQ(CaptionOf(*memory), LangString(IDS_EH_MEMORY_CAPTION));
     at::FailAll();  // without memory for the copies there is no text and no caption
@@ -357,7 +355,7 @@ TEST_F(KindTest, SehCopy) {
     const std::string dump = DumpOf(*e);
     delete fault;  // AddressSanitizer sees any later read of it
     EXPECT_EQ(DumpOf(*e), dump);
-    EXPECT_TRUE(EndsWith(dump, kContext)) << dump;
+    EXPECT_THAT(dump, EndsWith(kContext)) << dump;
     delete e;
     EXPECT_EQ(at::Outstanding(), before);
 
