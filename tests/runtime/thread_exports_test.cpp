@@ -41,6 +41,7 @@ TEST_F(ThreadExportsTest, ChainStates) {
         OrnEhBasis* chain = OrnEhGetExceptions();
         exists += std::to_string(OrnEhExistMARLOException());
         delete chain;
+        delete older;  // a chain taken out leaves its older exceptions to its owner
         zkqtest::ClearChain();
     }).join();
     EXPECT_EQ(exists, "0100");

@@ -1,5 +1,6 @@
-// An application-style exception class for the tests, and helpers that point
-// the calling thread's standard log file at a file of the test's own.
+// Application-style exception classes for the tests, helpers that point the
+// calling thread's standard log file at a file of the test's own, a fixture
+// with an empty chain, and an exception's record as text.
 #ifndef ZKQ_TESTS_SUPPORT_TEST_EXCEPTIONS_H
 #define ZKQ_TESTS_SUPPORT_TEST_EXCEPTIONS_H
 

@@ -1,6 +1,7 @@
-// Helpers shared by the test programs: temporary directories, whole-file
-// reads and writes, scoped environment and working directory changes, and
-// the allocation-failure guard.
+// Helpers shared by the test programs: temporary directories, whole files,
+// bounded waits and clocks, a barrier, scoped environment and working
+// directory changes, a foreign file lock, shell commands, and the sweeps
+// that fail each allocation in turn.
 #ifndef ZKQ_TESTS_SUPPORT_TEST_UTIL_H
 #define ZKQ_TESTS_SUPPORT_TEST_UTIL_H
 
