@@ -18,21 +18,10 @@
 #include "support/test_util.h"
 
 namespace at = orneh::platform::alloctest;
+using zkqtest::ChainNumbers;
 using zkqtest::TestException;
 
 namespace {
-
-// The error numbers of the calling thread's chain, oldest first, walked from
-// the first exception forward; the walk back from the last must agree.
-std::string Chain() {
-    std::string forward, back;
-    OrnEhBasis* last = OrnEhBasis::GetLast();
-    for (OrnEhBasis* e = last ? last->GetFirst() : nullptr; e; e = e->GetNext()) {
-        forward += std::to_string(e->GetErrorNo()) + " ";
-    }
-    for (OrnEhBasis* e = last; e; e = e->GetPrev()) back = std::to_string(e->GetErrorNo()) + " " + back;
-    return forward == back ? forward : forward + "| back: " + back;
-}
 
 class ChainTest : public zkqtest::EmptyChainTest {
 protected:
@@ -42,19 +31,19 @@ protected:
 
 TEST_F(ChainTest, PushAndDeferredDeletion) {
     auto* e1 = new TestException("one", 1, 0, 0);  // push 0: in no chain
-    EXPECT_EQ(Chain(), "");
+    EXPECT_EQ(ChainNumbers(), "");
     auto* e2 = new TestException("two", 2, 0, 1, e1);    // its cause is linked in before it
     auto* e3 = new TestException("three", 3, 0, 1, e1);  // a cause in the chain already stays
-    EXPECT_EQ(Chain(), "1 2 3 ");
+    EXPECT_EQ(ChainNumbers(), "1 2 3 ");
     EXPECT_EQ(e2->GetFirst(), e1);
 
     OrnEhBasis::Release();
     EXPECT_EQ(Deleted(), 2);
-    EXPECT_EQ(Chain(), "");
+    EXPECT_EQ(ChainNumbers(), "");
     EXPECT_TRUE(e3->GetPrev() == nullptr && e3->GetNext() == nullptr);  // alive and unlinked
     auto* e4 = new TestException("four", 4, 0, 1);
     EXPECT_EQ(Deleted(), 3);
-    EXPECT_EQ(Chain(), "4 ");
+    EXPECT_EQ(ChainNumbers(), "4 ");
 
     // An owner that deletes the deferred exception itself: the container
     // forgets it, and the next push deletes nothing.
@@ -85,7 +74,7 @@ TEST_F(ChainTest, ClassFilter) {
     EXPECT_EQ(foundInOther, othersOwn);
 
     GetCurrentContainer()->DeleteOfClass(derived);
-    EXPECT_EQ(Chain(), "1 3 ");
+    EXPECT_EQ(ChainNumbers(), "1 3 ");
 }
 
 // A held exception deleted by hand (never released) logs the chain and
@@ -99,7 +88,7 @@ TEST_F(ChainTest, DeletedHeldException) {
     delete e2;
     EXPECT_EQ(Deleted(), 2);
     EXPECT_NE(zkqtest::ReadFile(log.path()).find("Fehlerursache: one"), std::string::npos);
-    EXPECT_EQ(Chain(), "3 ");
+    EXPECT_EQ(ChainNumbers(), "3 ");
 
     // An older one deleted by hand: the newest, which its catcher still
     // holds, keeps its deferred deletion through the release.
@@ -147,7 +136,7 @@ TEST_F(ChainTest, ReserveException) {
     GetAdmin()->PrepareMemoryException(200);
     GetAdmin()->PrepareMemoryException(300);  // twice in a row: not linked to itself
     EXPECT_EQ(OrnEhBasis::GetLast(), reserve);
-    EXPECT_EQ(Chain(), "0 ");
+    EXPECT_EQ(ChainNumbers(), "0 ");
     // The new handler throws it, with the size asked for.
     OrnEhBasis* thrown = nullptr;
     try {
@@ -155,7 +144,7 @@ TEST_F(ChainTest, ReserveException) {
     } catch (OrnEhMemory* e) {
         thrown = e;
     }
-    EXPECT_TRUE(thrown == reserve && OrnEhBasis::GetLast() == reserve && Chain() == "0 ");
+    EXPECT_TRUE(thrown == reserve && OrnEhBasis::GetLast() == reserve && ChainNumbers() == "0 ");
     EXPECT_TRUE(zkqtest::Contains(zkqtest::RecordOf(*reserve), {"Speichers:1234\r\n"}));
 }
 
@@ -233,13 +222,13 @@ TEST_F(ChainTest, ReportEntryOrder) {
                   Record("middle", 2, 0, "   ") + "   \r\n" +
                   Record("oldest", 0, 7, "   ", "Parameter: a.txt\r\nParameter: \r\n") + "   \r\n   \r\n" +
                   std::string(68, '*') + "\r\n\r\n\r\n");
-    EXPECT_EQ(Chain(), "0 2 0 ");  // Log does not release the chain
+    EXPECT_EQ(ChainNumbers(), "0 2 0 ");  // Log does not release the chain
 
     // With logging off nothing is written, and the chain stays as well.
     zkqtest::ScopedStandardLog off(zkqtest::WorkDir(), "off.log", OrnEhLogOff, 0);
     OrnEhBasis::Log("nothing", nullptr, 0);
     EXPECT_FALSE(zkqtest::FileExists(off.path()));
-    EXPECT_EQ(Chain(), "0 2 0 ");
+    EXPECT_EQ(ChainNumbers(), "0 2 0 ");
 }
 
 // Without a configured log file, the newest exception that names a file of

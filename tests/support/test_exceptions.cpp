@@ -68,6 +68,14 @@ void ClearChain() {
     }
 }
 
+std::string ChainNumbers() {
+    std::string forward, back;
+    OrnEhBasis* last = OrnEhBasis::GetLast();
+    for (OrnEhBasis* e = last ? last->GetFirst() : nullptr; e; e = e->GetNext()) forward += std::to_string(e->GetErrorNo()) + " ";
+    for (OrnEhBasis* e = last; e; e = e->GetPrev()) back = std::to_string(e->GetErrorNo()) + " " + back;
+    return forward == back ? forward : forward + "| back: " + back;
+}
+
 std::string RecordOf(const OrnEhBasis& e) {
     OrnEhLogFile log(nullptr, OrnEhLogUnlimited, 0, nullptr, 0, 0);
     if (!log.SetMemoryMode(1)) return "(no memory mode)";

@@ -82,6 +82,11 @@ const std::string& WorkDir();
 // that a test starts and ends with nothing held.
 void ClearChain();
 
+// The error numbers of the calling thread's chain, oldest first ("1 2 3 "),
+// walked forward from the first exception; the walk back from the last must
+// agree, or the text shows both.
+std::string ChainNumbers();
+
 // A test that starts and ends with the calling thread's chain empty.
 class EmptyChainTest : public ::testing::Test {
 protected:
