@@ -10,6 +10,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -156,6 +157,8 @@ struct KeyCase {
     std::vector<std::string> keys;
     int result;
 };
+
+void PrintTo(const KeyCase& c, std::ostream* out) { *out << c.name; }
 
 class TerminalDialogKeyTest : public TerminalDialogTest, public ::testing::WithParamInterface<KeyCase> {};
 
