@@ -1,17 +1,17 @@
 // The insert formatter against the reference outputs of FormatMessage, our
 // choices where the reference reads past its arguments, and memory failure.
-#include "compat/format_message.h"
+#include "platform/format_message.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "logfile/logfile_helpers.h"
+#include "support/test_util.h"
 #include "base/alloc.h"
 
 namespace {
 
-namespace pf = orneh::compat;
+namespace pf = orneh::platform;
 
 const char* const kWords[] = {"ONE", "TWO", "THREE", "FOUR", "FIVE", "SIX", "SEVEN", "EIGHT", "NINE", "TEN", "ELEVEN", "TWELVE"};
 
@@ -20,7 +20,7 @@ std::string Format(const char* text, const char* const* args = kWords, std::size
     unsigned long error = 0;
     char* result = pf::FormatInserts(text, args, count, null, &error);
     const std::string out = result ? std::string(result) : "!" + std::to_string(error);
-    orneh::base::Free(result);
+    pf::Free(result);
     return out;
 }
 
@@ -67,7 +67,7 @@ TEST(FormatInsertsTest, Inserts) {
 }
 
 TEST(FormatInsertsTest, AllocationFailure) {
-    logtest::EveryAllocationFails([] { return Format("%1 and %2!5s!%n"); }, {"!8"}, "ONE and   TWO\r\n", 1);
+    zkqtest::EveryAllocationFails([] { return Format("%1 and %2!5s!%n"); }, {"!8"}, "ONE and   TWO\r\n", 1);
 }
 
 }  // namespace

@@ -11,9 +11,8 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <ostream>
 #include <string>
-#include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include "OrnEhBasis.h"
@@ -21,7 +20,7 @@
 #include "OrnEhMemory.h"
 #include "OrnEhParam.h"
 #include "OrnLangIds.h"
-#include "core/scripted_dialog.h"
+#include "support/scripted_dialog.h"
 #include "core/text_tables.h"
 #include "base/alloc.h"
 #include "support/test_exceptions.h"
@@ -75,10 +74,9 @@ public:
     static inline int destroyed = 0;
 };
 
-class ErrorTextsTest : public ::testing::Test {
+class ErrorTextsTest : public zkqtest::EmptyChainTest {
 protected:
-    void SetUp() override { zkqtest::ClearChain(); }
-    void TearDown() override { OrnResFreeModule(m_module); zkqtest::ClearChain(); }
+    void TearDown() override { OrnResFreeModule(m_module), EmptyChainTest::TearDown(); }
     void* Entry(unsigned long resId) { return m_probe.GetResourceEntry(resId, m_module); }
 
     HINSTANCE m_module = OrnResLoadModule(ZKQ_CORE_TABLES);
@@ -212,10 +210,8 @@ bool Before(const std::string& text, const char* first, const char* second) {
     return a != std::string::npos && b != std::string::npos && a < b;
 }
 
-class ReportTest : public ::testing::Test {
+class ReportTest : public zkqtest::EmptyChainTest {
 protected:
-    void SetUp() override { zkqtest::ClearChain(); }
-    void TearDown() override { zkqtest::ClearChain(); }
     std::string LogText() const { return zkqtest::ReadFile(m_log.path()); }
     bool Logged() const { return zkqtest::FileExists(m_log.path()); }
     long ReportChain() { return OrnEhBasis::Report(kNoWindow, nullptr, 0, nullptr); }
@@ -264,31 +260,51 @@ TEST_F(ReportTest, CaughtExceptionOutsideTheChain) {
     EXPECT_EQ(caught->freedTexts, 1);  // it went with the chain and waits for the next append
 }
 
-TEST_F(ReportTest, TextRecordFlags) {
-    const std::string text = LangString(IDS_EH_DEFAULT_TEXT), caption = LangString(IDS_EH_DEFAULT_CAPTION);
-    // logged: the message of the log entry, null for none.
-    const struct { unsigned long textNo; long result; std::string shown; const char* logged; } rows[] = {
-        {0, IDOK, caption + "|#00000\r\n\r\n" + text + "|0|0", text.c_str()},     // no number: the newest, defaults
-        {9999, IDOK, caption + "|#09999\r\n\r\n" + text + "|0|0", text.c_str()},  // not in the table: OK, no icon
-        {1600, IDOK, "Hinweis|#01600\r\n\r\n" + text + "|0|48", text.c_str()},    // an empty text: its caption
-        {1300, 1, "(none)", "Nur protokolliert"},                                // show flag 0, log flag 1
-        {1310, IDOK, "Hinweis|#01310\r\n\r\nNur gezeigt|0|16", nullptr},
-        {1320, 1, "(none)", nullptr},
-    };
-    for (const auto& row : rows) {
-        ::unlink(m_log.path().c_str());
-        const std::size_t shownBefore = m_dialog.shown().size();
-        new TableException("older", 0, 1);
-        auto* e = new TableException("c", row.textNo, 1);
-        EXPECT_EQ(ReportChain(), row.result) << row.textNo;
-        EXPECT_EQ(m_dialog.shown().size() > shownBefore ? Shown() : "(none)", row.shown);
-        EXPECT_EQ(Logged(), row.logged != nullptr);
-        const std::string message = std::string("Fehlermeldung: ") + (row.logged ? row.logged : "") + "\r\n";
-        EXPECT_TRUE(!row.logged || LogText().find(message) != std::string::npos) << LogText();
-        EXPECT_EQ(e->captionLookups, 1);  // the reported one is the newest with a number, else the newest
-        EXPECT_EQ(OrnEhBasis::GetLast(), nullptr);
+// The show and log flags of the reported text record, and the defaults
+// where there is none.
+struct FlagRow {
+    const char* name;
+    unsigned long textNo;
+    long result;
+    const char* shown;   // the dialog's summary, null for no dialog
+    const char* logged;  // the log entry's message, null for no entry
+};
+void PrintTo(const FlagRow& row, std::ostream* out) { *out << row.name; }
+
+// text with {caption} and {text} replaced by the default caption and text.
+std::string WithDefaults(std::string text) {
+    for (const auto& [mark, id] : {std::make_pair(std::string("{caption}"), IDS_EH_DEFAULT_CAPTION),
+                                   std::make_pair(std::string("{text}"), IDS_EH_DEFAULT_TEXT)}) {
+        for (auto at = text.find(mark); at != std::string::npos; at = text.find(mark)) text.replace(at, mark.size(), LangString(id));
     }
+    return text;
 }
+
+class TextRecordFlags : public ReportTest, public ::testing::WithParamInterface<FlagRow> {};
+
+TEST_P(TextRecordFlags, ShownAndLogged) {
+    const FlagRow& row = GetParam();
+    new TableException("older", 0, 1);
+    auto* e = new TableException("c", row.textNo, 1);
+    EXPECT_EQ(ReportChain(), row.result);
+    EXPECT_EQ(Shown(), row.shown ? WithDefaults(row.shown) : "(none)");
+    EXPECT_EQ(Logged(), row.logged != nullptr);
+    if (row.logged) {
+        EXPECT_TRUE(zkqtest::Contains(LogText(), {"Fehlermeldung: " + WithDefaults(row.logged) + "\r\n"}));
+    }
+    EXPECT_EQ(e->captionLookups, 1);  // the reported one is the newest with a number, else the newest
+    EXPECT_EQ(OrnEhBasis::GetLast(), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Records, TextRecordFlags,
+    ::testing::Values(FlagRow{"NoNumber", 0, IDOK, "{caption}|#00000\r\n\r\n{text}|0|0", "{text}"},  // the newest, defaults
+                      FlagRow{"NotInTable", 9999, IDOK, "{caption}|#09999\r\n\r\n{text}|0|0", "{text}"},  // OK, no icon
+                      FlagRow{"EmptyText", 1600, IDOK, "Hinweis|#01600\r\n\r\n{text}|0|48", "{text}"},  // its caption
+                      FlagRow{"LoggedOnly", 1300, 1, nullptr, "Nur protokolliert"},
+                      FlagRow{"ShownOnly", 1310, IDOK, "Hinweis|#01310\r\n\r\nNur gezeigt|0|16", nullptr},
+                      FlagRow{"Neither", 1320, 1, nullptr, nullptr}),
+    [](const ::testing::TestParamInfo<FlagRow>& info) { return std::string(info.param.name); });
 
 TEST_F(ReportTest, CaptionPrecedence) {
     // lookedUp: the caption number looked up, 0 for no lookup.
@@ -407,15 +423,10 @@ TEST_F(ReportTest, FailingLogOverride) {
     // at the start of a line, where a later cut finds the boundary.
     EXPECT_TRUE(Before(text, "half a record", "Fehlerursache: older")) << text;
     EXPECT_NE(text.find("\r\n" + std::string(68, '*') + "\r\n"), std::string::npos) << text;
-    // The file is closed: its lock is free for the next writer.
-    int fd = ::open(m_log.path().c_str(), O_RDONLY);
-    ASSERT_GE(fd, 0);
-    EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
-    ::close(fd);
+    EXPECT_TRUE(zkqtest::ForeignHolder(m_log.path()).holds()) << "the file is closed: its lock is free";
 }
 
 TEST_F(ReportTest, AllocationFailure) {
-    zkqtest::AllocFailureReset reset;
     m_dialog.Answer(Answer::kButton2);
     OrnEhParam params(1);
     params.SetParam("a.txt");
@@ -430,9 +441,7 @@ TEST_F(ReportTest, AllocationFailure) {
     };
     report();  // the first report sets up what every later one reuses
     ASSERT_EQ(result, IDRETRY);
-    const long before = at::Outstanding();
     EXPECT_GT(zkqtest::ForEachAllocationFailure(report, [&](int failedAt) {
-        EXPECT_EQ(at::Outstanding(), before) << failedAt;
         EXPECT_TRUE(result == -1 || result == IDOK || result == IDRETRY) << failedAt << ": " << result;
         EXPECT_EQ(OrnEhBasis::GetLast(), nullptr) << failedAt;
     }), 5);

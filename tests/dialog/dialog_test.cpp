@@ -12,7 +12,7 @@
 #include "OrnEh.h"
 #include "OrnLangIds.h"
 #include "compat/OrnEhWnd.h"
-#include "core/scripted_dialog.h"
+#include "support/scripted_dialog.h"
 #include "dialog/error_dialog.h"
 #include "compat/codepage.h"
 #include "runtime/admin.h"

@@ -2,8 +2,6 @@
 // its own (the probe program), because the choice is made once per process.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -37,11 +35,10 @@ std::string Install(const zkqtest::TempDir& root) {
 std::string RunProbe(const std::string& probe, const std::string& env) {
     const std::string command =
         "env -u ORNLANG -u ORNLANG_RESOURCE_DIR -u LC_ALL -u LC_MESSAGES -u LANG -u LANGUAGE " + env + " " + probe;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    char line[1024] = "";
-    if (!pipe || !std::fgets(line, sizeof line, pipe)) line[0] = '\0';
-    EXPECT_TRUE(pipe && ::pclose(pipe) == 0) << command;
-    return std::string(line, std::strcspn(line, "\n"));
+    bool ok = false;
+    const std::string out = zkqtest::RunCommand(command, &ok);
+    EXPECT_TRUE(ok) << command;
+    return out.substr(0, out.find('\n'));
 }
 
 // What the probe prints for the module of language at path ("": none).

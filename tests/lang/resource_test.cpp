@@ -21,10 +21,15 @@ using namespace std::string_literals;
 using restest::FromBytes;
 using restest::ModuleBytes;
 
-// The same resources as a .res file and as a PE32+ DLL.
-restest::Module LoadKind(const std::string& kind) {
-    return restest::Load(std::string(ZKQ_RESOURCE_TEST_DIR) + "/sample." + kind);
-}
+// The same resources as a .res file and as a PE32+ DLL, loaded.
+class SampleModule : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override { ASSERT_NE(module, nullptr) << std::strerror(errno); }
+    const restest::Module module = restest::Load(std::string(ZKQ_RESOURCE_TEST_DIR) + "/sample." + GetParam());
+    HINSTANCE m = module.get();
+};
+INSTANTIATE_TEST_SUITE_P(Kinds, SampleModule, ::testing::Values("res", "dll"),
+                         [](const ::testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
 
 // "size:bytes" of the entry found by type and id (or name), "-size" for none.
 std::string Find(HINSTANCE module, unsigned type, unsigned id, const char* name = nullptr) {
@@ -33,25 +38,20 @@ std::string Find(HINSTANCE module, unsigned type, unsigned id, const char* name 
     return data ? std::to_string(size) + ":" + std::string(static_cast<const char*>(data), size) : "-" + std::to_string(size);
 }
 
-TEST(ResourceModule, EntryLookup) {
-    for (const char* kind : {"res", "dll"}) {
-        SCOPED_TRACE(kind);
-        const restest::Module module = LoadKind(kind);
-        ASSERT_NE(module, nullptr) << std::strerror(errno);
-        auto find = [&](unsigned type, unsigned id) { return Find(module.get(), type, id); };
-        auto named = [&](const char* name) { return Find(module.get(), ORN_RT_RCDATA, 0, name); };
-        EXPECT_EQ(find(ORN_RT_RCDATA, 5), "14:\x01\0\0\0abc\0\x02\0\0\0\x01\0"s);  // 1L, "abc\0", 2, 0x10000L
-        EXPECT_EQ(find(ORN_RT_RCDATA, 300), "7:german\0"s);
-        // The right type is needed, absent ids stay absent, and ids are 16 bits (no wrapping onto an entry).
-        EXPECT_EQ(find(ORN_RT_DIALOG, 5) + find(ORN_RT_RCDATA, 6) + find(ORN_RT_RCDATA, 0x10005) + find(ORN_RT_RCDATA, 0),
-                  "-0-0-0-0");
-        // Names ignore ASCII case; "#n" is the integer id n.
-        EXPECT_EQ(named("MyData") + named("mydata") + named("MYDATA"), "6:named\0006:named\0006:named\0"s);
-        EXPECT_EQ(named("MyDat") + named("MyDataX") + Find(module.get(), ORN_RT_DIALOG, 0, "MyData"), "-0-0-0");
-        EXPECT_EQ(named("#5") + named("#300"), find(ORN_RT_RCDATA, 5) + find(ORN_RT_RCDATA, 300));
-        EXPECT_EQ(named("#65541") + named("#") + named(""), "-0-0-0");
-        EXPECT_EQ(OrnResFindNamed(module.get(), nullptr, ORN_RT_RCDATA, nullptr), nullptr);
-    }
+TEST_P(SampleModule, EntryLookup) {
+    auto find = [&](unsigned type, unsigned id) { return Find(m, type, id); };
+    auto named = [&](const char* name) { return Find(m, ORN_RT_RCDATA, 0, name); };
+    EXPECT_EQ(find(ORN_RT_RCDATA, 5), "14:\x01\0\0\0abc\0\x02\0\0\0\x01\0"s);  // 1L, "abc\0", 2, 0x10000L
+    EXPECT_EQ(find(ORN_RT_RCDATA, 300), "7:german\0"s);
+    // The right type is needed, absent ids stay absent, and ids are 16 bits (no wrapping onto an entry).
+    EXPECT_EQ(find(ORN_RT_DIALOG, 5) + find(ORN_RT_RCDATA, 6) + find(ORN_RT_RCDATA, 0x10005) + find(ORN_RT_RCDATA, 0),
+              "-0-0-0-0");
+    // Names ignore ASCII case; "#n" is the integer id n.
+    EXPECT_EQ(named("MyData") + named("mydata") + named("MYDATA"), "6:named\0006:named\0006:named\0"s);
+    EXPECT_EQ(named("MyDat") + named("MyDataX") + Find(m, ORN_RT_DIALOG, 0, "MyData"), "-0-0-0");
+    EXPECT_EQ(named("#5") + named("#300"), find(ORN_RT_RCDATA, 5) + find(ORN_RT_RCDATA, 300));
+    EXPECT_EQ(named("#65541") + named("#") + named(""), "-0-0-0");
+    EXPECT_EQ(OrnResFindNamed(m, nullptr, ORN_RT_RCDATA, nullptr), nullptr);
 }
 
 TEST(ResourceModule, Loading) {
@@ -77,11 +77,10 @@ TEST(ResourceModule, Loading) {
     const std::string fifo = dir.file("fifo.res");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
     const zkqtest::ChildResult child = zkqtest::RunInChild([&] {
-        ::alarm(5);
         errno = 0;
         ::_exit(OrnResLoadModule(fifo.c_str()) == nullptr && errno == EINVAL ? 0 : 1);
-    });
-    EXPECT_TRUE(child.exited && child.exitCode == 0) << "blocked on, or accepted, a FIFO";
+    }, 30);
+    EXPECT_TRUE(child.ExitedWith(0)) << "blocked on, or accepted, a FIFO: " << child;
     // Null handles, and pointers that are no module handle, find nothing.
     long notAModule[8] = {};
     char buffer[8] = "xxxxxxx";
@@ -107,23 +106,20 @@ std::string String(HINSTANCE module, unsigned id, std::size_t size = 64) {
     return std::to_string(length) + ":" + std::string(buffer, size < 64 ? size + 1 : std::strlen(buffer));
 }
 
-TEST(ResourceStrings, StringLoading) {
-    for (const char* kind : {"res", "dll"}) {
-        SCOPED_TRACE(kind);
-        const restest::Module module = LoadKind(kind);
-        ASSERT_NE(module, nullptr);
-        HINSTANCE m = module.get();
-        // Strings of bundles 1, 2 and 292; ü ß € Š Ÿ (the last three in 1252's 0x80-0x9F range); CJK, a
-        // surrogate pair and a lone surrogate become one '?' each.
-        EXPECT_EQ(String(m, 1) + String(m, 17) + String(m, 4660), "5:Hello9:seventeen8:far away");
-        EXPECT_EQ(String(m, 2) + String(m, 3), "10:Gr\xFC\xDF" "e \x80 \x8A\x9F" "12:wide ?|?|?|\x80");
-        // Missing: an empty slot, slot 0 of bundle 2, no bundle, an id that would wrap onto 1.
-        EXPECT_EQ(String(m, 0, 2) + String(m, 16, 2) + String(m, 5, 2) + String(m, 40, 2) + String(m, 0x10001, 2),
-                  "-1:\0xx-1:\0xx-1:\0xx-1:\0xx-1:\0xx"s);
-        // Cut to the buffer, the full length reported; size 0 or no buffer only asks for the length.
-        EXPECT_EQ(String(m, 4, 10) + String(m, 4, 1) + String(m, 4, 0) + String(m, 1, 6),
-                  "50:A somewha\0x50:\0x50:x5:Hello\0x"s);
-    }
+TEST_P(SampleModule, StringLoading) {
+    // Strings of bundles 1, 2 and 292; ü ß € Š Ÿ (the last three in 1252's 0x80-0x9F range); CJK, a
+    // surrogate pair and a lone surrogate become one '?' each.
+    EXPECT_EQ(String(m, 1) + String(m, 17) + String(m, 4660), "5:Hello9:seventeen8:far away");
+    EXPECT_EQ(String(m, 2) + String(m, 3), "10:Gr\xFC\xDF" "e \x80 \x8A\x9F" "12:wide ?|?|?|\x80");
+    // Missing: an empty slot, slot 0 of bundle 2, no bundle, an id that would wrap onto 1.
+    EXPECT_EQ(String(m, 0, 2) + String(m, 16, 2) + String(m, 5, 2) + String(m, 40, 2) + String(m, 0x10001, 2),
+              "-1:\0xx-1:\0xx-1:\0xx-1:\0xx-1:\0xx"s);
+    // Cut to the buffer, the full length reported; size 0 or no buffer only asks for the length.
+    EXPECT_EQ(String(m, 4, 10) + String(m, 4, 1) + String(m, 4, 0) + String(m, 1, 6),
+              "50:A somewha\0x50:\0x50:x5:Hello\0x"s);
+}
+
+TEST(ResourceStrings, BundleCutShort) {
     // A bundle whose second string claims more units than the entry holds.
     std::string bundle;
     restest::Put(bundle, 2, 2), bundle += restest::Wide("ok"), restest::Put(bundle, 40, 2), bundle += restest::Wide("short");
@@ -145,30 +141,25 @@ std::string Describe(const OrnResDialog& d) {
     return out;
 }
 
-TEST(ResourceDialogs, BothTemplateKinds) {
-    for (const char* kind : {"res", "dll"}) {
-        SCOPED_TRACE(kind);
-        const restest::Module module = LoadKind(kind);
-        ASSERT_NE(module, nullptr);
-        OrnResDialog classic, extended, empty;
-        empty.title = "stale";
-        ASSERT_TRUE(OrnResLoadDialog(module.get(), 100, classic) && OrnResLoadDialog(module.get(), 101, extended) &&
-                    OrnResLoadDialog(module.get(), 102, empty));
-        // windres writes custom class names in capitals; -1 is the 16-bit id 0xFFFF.
-        EXPECT_EQ(Describe(classic),
-                  "classic 80c80040/0 10,20 200x120 'Classic \xFC' 'Tahoma' 9\n"
-                  "BUTTON 'OK' 1 50010001/0 10,100 50x14\n" "EDIT '' 1704 50a10804/0 10,10 180x40\n"
-                  "STATIC 'Label' 65535 50020000/0 10,60 100x8\n" "LISTBOX '' 1710 50800001/0 10,70 50x20\n"
-                  "SCROLLBAR '' 1711 50000000/0 70,70 50x10\n" "COMBOBOX '' 1712 50010001/0 130,70 50x40\n"
-                  "MYCLASS 'custom' 1713 50000000/0 0,0 10x10\n");
-        // 32-bit ids; the creation data behind the last control is skipped.
-        EXPECT_EQ(Describe(extended),
-                  "ex 80c80048/1 0,0 150x80 'Extended' 'MS Shell Dlg' 8\n"
-                  "BUTTON '&Yes' 6 50010000/200 5,60 40x14\n" "BUTTON 'Frame' 1703 50000007/0 5,5 140x50\n"
-                  "EDIT '' 70000 50010004/0 10,15 60x20\n" "BUTTON 'data' 1714 50010000/0 80,15 60x20\n");
-        EXPECT_EQ(Describe(empty), "classic 80c80000/0 0,0 60x40 '' '' 0\n");
-        EXPECT_FALSE(OrnResLoadDialog(module.get(), 103, empty) || OrnResLoadDialog(module.get(), 5, empty));
-    }
+TEST_P(SampleModule, BothTemplateKinds) {
+    OrnResDialog classic, extended, empty;
+    empty.title = "stale";
+    ASSERT_TRUE(OrnResLoadDialog(m, 100, classic) && OrnResLoadDialog(m, 101, extended) &&
+                OrnResLoadDialog(m, 102, empty));
+    // windres writes custom class names in capitals; -1 is the 16-bit id 0xFFFF.
+    EXPECT_EQ(Describe(classic),
+              "classic 80c80040/0 10,20 200x120 'Classic \xFC' 'Tahoma' 9\n"
+              "BUTTON 'OK' 1 50010001/0 10,100 50x14\n" "EDIT '' 1704 50a10804/0 10,10 180x40\n"
+              "STATIC 'Label' 65535 50020000/0 10,60 100x8\n" "LISTBOX '' 1710 50800001/0 10,70 50x20\n"
+              "SCROLLBAR '' 1711 50000000/0 70,70 50x10\n" "COMBOBOX '' 1712 50010001/0 130,70 50x40\n"
+              "MYCLASS 'custom' 1713 50000000/0 0,0 10x10\n");
+    // 32-bit ids; the creation data behind the last control is skipped.
+    EXPECT_EQ(Describe(extended),
+              "ex 80c80048/1 0,0 150x80 'Extended' 'MS Shell Dlg' 8\n"
+              "BUTTON '&Yes' 6 50010000/200 5,60 40x14\n" "BUTTON 'Frame' 1703 50000007/0 5,5 140x50\n"
+              "EDIT '' 70000 50010004/0 10,15 60x20\n" "BUTTON 'data' 1714 50010000/0 80,15 60x20\n");
+    EXPECT_EQ(Describe(empty), "classic 80c80000/0 0,0 60x40 '' '' 0\n");
+    EXPECT_FALSE(OrnResLoadDialog(m, 103, empty) || OrnResLoadDialog(m, 5, empty));
 }
 
 // A classic template by hand: no font, one control whose class is an atom

@@ -1,7 +1,6 @@
 // Opening and closing log files: separator lines, the cut of the oldest record
 // above the limit, one writer at a time, the standard log file's search and
 // the names a report's open tries, the name queries, allocation failure.
-#include <chrono>
 #include <climits>
 #include <cstring>
 #include <memory>
@@ -19,11 +18,6 @@ using namespace logtest;
 using namespace zkqtest;
 
 namespace {
-
-long MillisecondsSince(std::chrono::steady_clock::time_point start) {
-    return static_cast<long>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
-}
 
 // Writes content, opens with the limit, writes "new", closes; the file.
 std::string CutOnce(const std::string& path, const std::string& content, unsigned long limit, const char* separator = "--", int style = 1) {
@@ -60,9 +54,9 @@ TEST(LogOpenClose, SeparatorLines) {
     zkqtest::ScopedCwd cwd(dir.path());
     OrnEhLogFile missing(dir.file("missing/a.log").c_str(), OrnEhLogUnlimited, 0, "#", 1000, 5);
     OrnEhLogFile unnamed(nullptr, OrnEhLogUnlimited, 0, "#", 10, 5);
-    const auto start = std::chrono::steady_clock::now();
+    const Stopwatch watch;
     EXPECT_EQ(missing.Open(), 0);
-    EXPECT_LT(MillisecondsSince(start), 1000) << "an error other than a held file ends the attempts";
+    EXPECT_LT(watch.Ms(), 3000) << "an error other than a held file ends the attempts (five would take 4 s)";
     EXPECT_EQ(unnamed.Open() + unnamed.Open("", OrnEhLogLimited, 1) + unnamed.Open(nullptr, OrnEhLogLimited, 1), 0);
     EXPECT_FALSE(zkqtest::FileExists(dir.file("FEHLER.LOG")));
 }
@@ -114,21 +108,21 @@ TEST(LogLock, OneWriter) {
         // Another process: attempts, delay, and the least and most time Open may
         // take; every attempt is followed by its wait, and 0 or 1 attempts make one.
         const zkqtest::ChildResult waiter = zkqtest::RunInChild([&] {
-            const unsigned long rows[][4] = {{4, 60, 240, 2000}, {0, 300, 300, 599}, {1, 300, 300, 599}, {70000, 0, 0, 60000}};
+            const long rows[][4] = {{4, 60, 240, 2000}, {0, 500, 500, 999}, {1, 500, 500, 999}, {70000, 0, 0, 60000}};
             for (int row = 0; row < 4; ++row) {
                 const auto& [attempts, delay, least, most] = rows[row];
-                OrnEhLogFile log(path.c_str(), OrnEhLogUnlimited, 0, "#", delay, attempts);
-                const auto start = std::chrono::steady_clock::now();
+                OrnEhLogFile log(path.c_str(), OrnEhLogUnlimited, 0, "#", static_cast<unsigned long>(delay),
+                                 static_cast<unsigned long>(attempts));
+                const Stopwatch watch;
                 const int opened = log.Open();
-                const unsigned long elapsed = static_cast<unsigned long>(MillisecondsSince(start));
-                if (opened || elapsed < least || elapsed > most) ::_exit(1 + row);
+                if (opened || watch.Ms() < least || watch.Ms() > most) ::_exit(1 + row);
             }
         });
-        EXPECT_TRUE(waiter.exited && waiter.exitCode == 0) << "row " << waiter.exitCode - 1;
+        EXPECT_TRUE(waiter.ExitedWith(0)) << "row " << waiter.exitCode - 1;
         // A writer of this process waits as long as all attempts together.
-        const auto start = std::chrono::steady_clock::now();
+        const Stopwatch watch;
         EXPECT_EQ(waiting.Open(), 0);
-        EXPECT_GE(MillisecondsSince(start), 3 * 40);
+        EXPECT_GE(watch.Ms(), 3 * 40);
     }  // destroyed while open: the file is free again, without record or separator
     ASSERT_EQ(waiting.Open(), 1);
     waiting.Close();
@@ -138,9 +132,9 @@ TEST(LogLock, OneWriter) {
     ASSERT_TRUE(holder->holds());
     std::thread release([&] { std::this_thread::sleep_for(std::chrono::milliseconds(100)), holder.reset(); });
     OrnEhLogFile patient(path.c_str(), OrnEhLogUnlimited, 0, "#", 5000, 2);
-    const auto start = std::chrono::steady_clock::now();
+    const Stopwatch watch;
     EXPECT_EQ(patient.Open(), 1);
-    EXPECT_LT(MillisecondsSince(start), 2500);
+    EXPECT_LT(watch.Ms(), 4000);
     release.join();
     patient.Close();
 }
@@ -209,21 +203,21 @@ TEST_F(StandardFile, DirectoryOrder) {
         ::mkdir(d.c_str(), 0777);
         WriteFile(d + "/ZKFEHLER.LOG", "");
     }
-    logtest::ForeignHolder holder(held + "/ZKFEHLER.LOG");
+    ForeignHolder holder(held + "/ZKFEHLER.LOG");
     ASSERT_TRUE(holder.holds());
     const char* const rows[][4] = {{tmp.path().c_str(), temp.path().c_str(), tmpdir.path().c_str(), tmp.path().c_str()},
                                    {cwdDir.path().c_str(), slashed.c_str(), tmpdir.path().c_str(), temp.path().c_str()},
                                    {nullptr, nullptr, tmpdir.path().c_str(), tmpdir.path().c_str()},
                                    {tooLong.c_str(), longest.c_str(), nullptr, longest.c_str()},
                                    {held.c_str(), temp.path().c_str(), nullptr, temp.path().c_str()}};
-    const auto start = std::chrono::steady_clock::now();
+    const Stopwatch watch;
     for (const auto& [tmpVariable, tempVariable, tmpdirVariable, found] : rows) {
         ScopedTempVariables vars(tmpVariable, tempVariable, tmpdirVariable);
         char name[512] = "";  // the name the search gives a new standard log file
         OrnEhLogFile().GetFullPath(name, sizeof name);
         EXPECT_EQ(std::string(name), std::string(found) + "/ZKFEHLER.LOG");
     }
-    EXPECT_GE(MillisecondsSince(start), 1000) << "the held candidate is tried ten times, 100 ms apart";
+    EXPECT_GE(watch.Ms(), 1000) << "the held candidate is tried ten times, 100 ms apart";
 }
 
 // /tmp, the last candidate, seen through a private /tmp of a child process
@@ -240,8 +234,8 @@ TEST(StandardFileFallback, Tmp) {
         log.Open(), log << "x\r\n", log.Close();
         ::_exit(ReadFile("/tmp/ZKFEHLER.LOG") == "x\r\n" + StandardEnd() ? 0 : 1);
     });
-    if (child.exited && child.exitCode == 2) GTEST_SKIP() << "no private mount namespace here";
-    EXPECT_TRUE(child.exited && child.exitCode == 0);
+    if (child.ExitedWith(2)) GTEST_SKIP() << "no private mount namespace here";
+    EXPECT_TRUE(child.ExitedWith(0)) << child;
 }
 
 TEST(LogNames, Queries) {
@@ -276,7 +270,7 @@ TEST(LogAlloc, AllocationFailure) {
     // State (nothing happens), name (nothing opens), separator (no cut, Close
     // writes CR LF only), table entry and move chunk (no difference), memory
     // text (the text goes into the file), its growth (the second part is lost).
-    logtest::EveryAllocationFails(
+    EveryAllocationFails(
         [&] {
             WriteFile(path, original);
             OrnEhLogFile log(path.c_str(), OrnEhLogLimited, 100, "--", 10, 1);
@@ -293,7 +287,7 @@ TEST(LogAlloc, AllocationFailure) {
     zkqtest::ScopedCwd cwd(dir.path());
     const std::string full = "r\r\n" + StandardEnd();
     // State, search result, separator, table entries of the probe and the open.
-    logtest::EveryAllocationFails(
+    EveryAllocationFails(
         [&] {
             WriteFile(dir.file("ZKFEHLER.LOG"), "");
             ::unlink(dir.file("FEHLER.LOG").c_str());

@@ -4,16 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <unistd.h>
-#include <vector>
 
 #include "OrnEh.h"
 #include "OrnEhBasis.h"
 #include "support/child_process.h"
+#include "support/test_util.h"
 
 namespace {
 
@@ -45,35 +43,25 @@ TEST(TeardownTest, ExitWithHeldChains) {
     zkqtest::ChildResult result = zkqtest::RunInChild([&] {
         ::close(fds[0]);
         g_pipe = fds[1];
-        std::mutex mutex;
-        std::condition_variable cv;
-        int ready = 0;
-        std::vector<std::thread> threads;
+        zkqtest::Barrier made(kThreads + 1);
         for (int i = 0; i < kThreads; ++i) {
-            threads.emplace_back([&] {
+            std::thread([&] {
                 new Reporting(1);
                 new Reporting(1);
                 OrnEhBasis::Release();  // one deleted now, the newest waits
                 new Reporting(1);       // deletes the waiting one
                 new Reporting(1);
-                std::unique_lock<std::mutex> lock(mutex);
-                ++ready;
-                cv.notify_all();
-                cv.wait(lock, [] { return false; });  // parked until the process ends
-            });
+                made.Wait();
+                for (;;) ::pause();  // parked until the process ends
+            }).detach();
         }
-        {
-            std::unique_lock<std::mutex> lock(mutex);
-            cv.wait(lock, [&] { return ready == kThreads; });
-        }
-        for (std::thread& t : threads) t.detach();
+        made.Wait();
         std::exit(0);
     });
     ::close(fds[1]);
-    int destroyed = CountBytes(fds[0]);
+    const int destroyed = CountBytes(fds[0]);
     ::close(fds[0]);
-    EXPECT_TRUE(result.exited);
-    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_TRUE(result.ExitedWith(0)) << result;
     EXPECT_EQ(destroyed, 4 * kThreads);
 }
 
@@ -99,8 +87,7 @@ TEST(TeardownTest, ExitWithBusyThreads) {
     // What the busy threads leave behind at the end is no leak of the
     // library's, so the child runs without the leak check.
     zkqtest::ChildResult result = zkqtest::RunTestInNewProcess("busy", "detect_leaks=0");
-    EXPECT_TRUE(result.exited) << "signal " << result.signal;
-    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_TRUE(result.ExitedWith(0)) << result;
 }
 
 }  // namespace

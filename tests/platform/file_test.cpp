@@ -5,21 +5,21 @@
 // are exercised through the log file's cut and allocation tests.
 #include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
-#include "logfile/logfile_helpers.h"
+#include "support/test_util.h"
 #include "platform/file.h"
 #include "support/child_process.h"
 
 namespace pf = orneh::platform;
-using logtest::ForeignHolder;
+using zkqtest::ForeignHolder;
 using zkqtest::ReadFile;
 
 TEST(File, Lifecycle) {
@@ -80,12 +80,11 @@ TEST(File, HolderKinds) {
     const std::string fifo = dir.file("fifo.log");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
     const zkqtest::ChildResult child = zkqtest::RunInChild([&] {
-        ::alarm(5);
         const bool rejected = pf::File::ProbeExisting(fifo.c_str()) == pf::OpenStatus::kFailed &&
                               pf::File().OpenForAppend(fifo.c_str(), 0) == pf::OpenStatus::kFailed;
         ::_exit(rejected ? 0 : 1);
-    });
-    EXPECT_TRUE(child.exited && child.exitCode == 0) << "blocked on, or accepted, a FIFO";
+    }, 30);
+    EXPECT_TRUE(child.ExitedWith(0)) << "blocked on, or accepted, a FIFO: " << child;
 }
 
 TEST(FileRegistry, ArrivalOrder) {
@@ -96,18 +95,24 @@ TEST(FileRegistry, ArrivalOrder) {
     ASSERT_EQ(holder.OpenForAppend(path.c_str(), 0), pf::OpenStatus::kOpened);
     ASSERT_TRUE(holder.WriteAll(">", 1));
     // Under another name it is the same file; the wait is bounded.
-    const auto start = std::chrono::steady_clock::now();
+    const zkqtest::Stopwatch watch;
     EXPECT_EQ(impatient.OpenForAppend(dir.file("link.log").c_str(), 120), pf::OpenStatus::kHeldHere);
-    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(120));
+    EXPECT_GE(watch.Ms(), 120);
     EXPECT_EQ(other.OpenForAppend(dir.file("b.log").c_str(), 0), pf::OpenStatus::kOpened) << "other files are free";
     std::vector<std::thread> threads;
     std::atomic<int> opened{0};
     for (char name : {'a', 'b', 'c', 'd'}) {
+        std::atomic<pid_t> tid{0};
         threads.emplace_back([&, name] {
+            tid = static_cast<pid_t>(::syscall(SYS_gettid));
             pf::File file;
-            if (file.OpenForAppend(path.c_str(), 10000) == pf::OpenStatus::kOpened) ++opened, file.WriteAll(&name, 1);
+            if (file.OpenForAppend(path.c_str(), 60000) == pf::OpenStatus::kOpened) ++opened, file.WriteAll(&name, 1);
         });
-        std::this_thread::sleep_for(std::chrono::milliseconds(40));  // queue up one after another
+        // One after another: the next starts once this one sleeps in the queue.
+        EXPECT_TRUE(zkqtest::WaitUntil([&] {
+            const std::string stat = ReadFile("/proc/self/task/" + std::to_string(tid.load()) + "/stat");
+            return tid.load() != 0 && stat.find(") S ") != std::string::npos;
+        }, 30000)) << name;
     }
     EXPECT_EQ(opened.load(), 0) << "nobody gets in while the holder has the file";
     holder.Close();
@@ -126,9 +131,8 @@ TEST(FileRegistry, ForkedChild) {
     std::thread churn([&] {  // takes and gives back the table's mutex while we fork
         while (!stop) pf::File().OpenForAppend(dir.file("b.log").c_str(), 1000);
     });
-    for (int round = 0; round < 20; ++round) {
-        const zkqtest::ChildResult child = zkqtest::RunInChild([&] {
-            ::alarm(10);  // a deadlock ends as SIGALRM
+    for (int round = 0; round < 20 && !HasFailure(); ++round) {
+        const zkqtest::ChildResult child = zkqtest::RunInChild([&] {  // a deadlock ends at the deadline
             pf::File file;
             // The parent's writer is not in the child's table; the inherited
             // lock still belongs to the shared open file description.
@@ -137,8 +141,8 @@ TEST(FileRegistry, ForkedChild) {
                             file.OpenForAppend(dir.file("c.log").c_str(), 0) == pf::OpenStatus::kOpened;
             file.Close();
             ::_exit(ok ? 0 : 1);
-        });
-        ASSERT_TRUE(child.exited && child.exitCode == 0) << "round " << round;
+        }, 30);
+        EXPECT_TRUE(child.ExitedWith(0)) << "round " << round << ": " << child;
     }
     stop = true;
     churn.join();

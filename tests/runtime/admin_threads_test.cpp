@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
@@ -15,34 +13,13 @@
 #include "OrnEhDeleteAtTerminate.h"
 #include "runtime/admin.h"
 #include "support/test_exceptions.h"
+#include "support/test_util.h"
 
+using zkqtest::Barrier;
 using zkqtest::DerivedTestException;
 using zkqtest::TestException;
 
 namespace {
-
-// Lets a group of threads meet at one point.
-class Barrier {
-public:
-    explicit Barrier(int count) : m_left(count) {}
-    void Wait() {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        if (--m_left == 0) {
-            m_cv.notify_all();
-        } else {
-            m_cv.wait(lock, [this] { return m_left <= 0; });
-        }
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    int m_left;
-};
-
-// The table's capacity: the slot index reported for an unknown thread is
-// capacity + 1.
-std::uint32_t Capacity() { return GetAdmin()->FindSlot(0xFFFFFF02u, 0) - 1; }
 
 TEST(AdminThreadsTest, ConcurrentRegistration) {
     // The held exceptions deleted below would each write a report entry.
@@ -80,8 +57,8 @@ TEST(AdminThreadsTest, ConcurrentRegistration) {
     std::set<ExMultiThreadAdminInfo*> distinct(records.begin(), records.end());
     EXPECT_EQ(distinct.size(), static_cast<std::size_t>(kThreads));
     EXPECT_EQ(distinct.count(nullptr), 0u);
-    EXPECT_GE(Capacity(), 150u);
-    EXPECT_EQ((Capacity() - 50) % 50, 0u);
+    EXPECT_GE(zkqtest::RecordTableCapacity(), 150u);
+    EXPECT_EQ(zkqtest::RecordTableCapacity() % 50, 0u);
     done.Wait();
     for (std::thread& t : threads) t.join();
     EXPECT_EQ(wrongChains.load(), 0);
@@ -90,9 +67,8 @@ TEST(AdminThreadsTest, ConcurrentRegistration) {
 TEST(AdminThreadsTest, ChainHandedToAnotherThread) {
     zkqtest::ClearChain();
     OrnEhBasis* handed = nullptr;
-    OrnEhBasis* givenOldest = nullptr;
     std::thread producer([&] {
-        givenOldest = new TestException("g1", 1, 0, 1);
+        new TestException("g1", 1, 0, 1);
         new TestException("g2", 2, 0, 1);
         new TestException("g3", 3, 0, 1);
         handed = OrnEhGetExceptions();
@@ -101,13 +77,10 @@ TEST(AdminThreadsTest, ChainHandedToAnotherThread) {
     producer.join();
     ASSERT_NE(handed, nullptr);
 
-    auto* own1 = new TestException("o1", 4, 0, 1);
-    auto* own2 = new TestException("o2", 5, 0, 1);
+    new TestException("o1", 4, 0, 1);
+    new TestException("o2", 5, 0, 1);
     OrnEhSetExceptions(handed);
-    std::string chain;  // newest first
-    for (OrnEhBasis* e = OrnEhBasis::GetLast(); e; e = e->GetPrev()) chain += std::to_string(e->GetErrorNo());
-    EXPECT_EQ(chain, "32154");
-    EXPECT_TRUE(givenOldest->GetPrev() == own2 && handed->GetFirst() == own1);
+    EXPECT_EQ(zkqtest::ChainNumbers(), "4 5 1 2 3 ");  // appended behind its own
 
     int before = TestException::destroyed.load();
     OrnEhBasis::Release();

@@ -6,11 +6,11 @@
 #include <cfenv>
 #include <climits>
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <thread>
 
 #include "OrnEh.h"
-#include "OrnEhLogFile.h"
 #include "OrnEhSEH.h"
 #include "support/faulting.h"
 #include "support/test_exceptions.h"
@@ -18,28 +18,16 @@
 
 namespace {
 
-// The faults are the point: the compiler must neither drop these calls nor
-// reason about them, and the undefined-behaviour checks must let them happen.
-#define FAULTING __attribute__((noipa, no_sanitize("undefined")))
+using zkqtest::ReadAt;
+
 volatile double g_sink;
-FAULTING int ReadAt(volatile int* p) { return *p; }
-FAULTING void DivideFloat(double a, double b) { g_sink = a / b; }
+__attribute__((noipa, no_sanitize("undefined"))) void DivideFloat(double a, double b) { g_sink = a / b; }
 
 __attribute__((noipa)) int Recurse(int depth) {
     volatile char pad[2048];
     pad[0] = static_cast<char>(depth);
     if (depth < 0) return pad[0];  // never: keeps the compiler from calling it endless
     return Recurse(depth + 1) + pad[0];
-}
-
-// The dump of a caught fault, as its log record writes it.
-std::string RecordOf(const OrnEhSEH* e) {
-    OrnEhLogFile log(nullptr, OrnEhLogUnlimited, 0, nullptr, 0, 0);
-    log.SetMemoryMode(1);
-    e->Log(log);
-    std::string record = log.GetMemoryText();
-    log.SetMemoryMode(0);
-    return record;
 }
 
 // The hexadecimal value of a line of the record ("Eip: " ...), or 0.
@@ -58,26 +46,24 @@ struct Caught {
 template <typename Body>
 Caught CatchFault(Body body) {
     Caught caught;
-    std::thread worker([&] {
+    std::thread([&] {
         OrnEhInitThreadExHandling();
         try {
             body();
         } catch (OrnEhBasis* e) {
             EXPECT_TRUE(e->IsKindOf(RUNTIME_CLASS(OrnEhSEH)));
             EXPECT_EQ(OrnEhBasis::GetLast(), e);
-            caught.code = e->GetErrorNo();
-            caught.record = RecordOf(static_cast<OrnEhSEH*>(e));
+            caught = {e->GetErrorNo(), zkqtest::RecordOf(*e)};
         }
         zkqtest::ClearChain();
-    });
-    worker.join();
+    }).join();
     return caught;
 }
 
 // Faults caught again and again in one thread: the handler is armed again
 // after each, and a floating-point trap stays enabled.
 TEST(FaultTest, RepeatedFault) {
-    std::thread worker([] {
+    std::thread([] {
         OrnEhInitThreadExHandling();
         feenableexcept(FE_DIVBYZERO);
         const std::pair<void (*)(), unsigned long> rows[] = {{[] { ReadAt(nullptr); }, 0xC0000005ul},
@@ -96,11 +82,9 @@ TEST(FaultTest, RepeatedFault) {
         EXPECT_NE(fegetexcept() & FE_DIVBYZERO, 0);
         fedisableexcept(FE_ALL_EXCEPT);
         zkqtest::ClearChain();
-    });
-    worker.join();
+    }).join();
 }
 
-#if defined(__x86_64__)
 // Every kind of fault with the code it is reported with. Linux gives some of
 // them the same signal and code; the handler tells them apart by the
 // instruction.
@@ -108,60 +92,58 @@ struct FaultRow {
     const char* name;
     void (*body)();
     unsigned long code;
-    const void* address;  // the exception address, where the row fixes it
+    const char* codeName;  // as the record writes the code
+    const void* address;   // the faulting instruction, where the row fixes it
 };
+void PrintTo(const FaultRow& row, std::ostream* out) { *out << row.name; }
 
+#if defined(__x86_64__)
 const int kDivisorsZero[4] = {7, 7, 7, 0};
 const int kDivisorsMinusOne[4] = {0, 0, 0, -1};
 alignas(8) char g_aligned[16];
+const void* const kRead = reinterpret_cast<const void*>(&zkq_read);
 
 const FaultRow kFaults[] = {
-    {"access violation", [] { zkq_read(nullptr); }, 0xC0000005, nullptr},
-    {"non-canonical address (general protection)",
-     [] { zkq_read(reinterpret_cast<const void*>(0x8000000000000000ull)); }, 0xC0000005, nullptr},
-    {"page no file backs", &zkqtest::ReadBeyondMappedFile, 0xC0000006, nullptr},
-    {"division by zero", &zkqtest::DivideByZero, 0xC0000094, nullptr},
-    {"division by zero in memory", [] { zkq_idiv_memory(1, kDivisorsZero, 1); }, 0xC0000094, nullptr},
-    {"INT_MIN / -1", [] { zkq_idiv_register(INT_MIN, -1); }, 0xC0000095, nullptr},
-    {"INT_MIN / -1 in memory", [] { zkq_idiv_memory(INT_MIN, kDivisorsMinusOne, 1); }, 0xC0000095,
-     nullptr},
-    {"hlt", &zkq_hlt, 0xC0000096, reinterpret_cast<const void*>(&zkq_hlt)},
-    {"cli", &zkq_cli, 0xC0000096, reinterpret_cast<const void*>(&zkq_cli)},
-    {"in", &zkq_in, 0xC0000096, nullptr},
-    {"ud2", &zkq_ud2, 0xC000001D, reinterpret_cast<const void*>(&zkq_ud2)},
-    {"int3", &zkq_int3, 0x80000003, zkq_int3_at},
-    {"misaligned read with alignment check", [] { zkq_misaligned_read(g_aligned); }, 0x80000002,
-     nullptr},
+    {"AccessViolation", [] { zkq_read(nullptr); }, 0xC0000005, "EXCEPTION_ACCESS_VIOLATION", kRead},
+    {"NonCanonicalAddress", [] { zkq_read(reinterpret_cast<const void*>(0x8000000000000000ull)); }, 0xC0000005,
+     "EXCEPTION_ACCESS_VIOLATION", kRead},  // a general protection fault
+    {"PageNoFileBacks", &zkqtest::ReadBeyondMappedFile, 0xC0000006, "EXCEPTION_IN_PAGE_ERROR", kRead},
+    {"DivisionByZero", &zkqtest::DivideByZero, 0xC0000094, "EXCEPTION_INT_DIVIDE_BY_ZERO", nullptr},
+    {"DivisionByZeroInMemory", [] { zkq_idiv_memory(1, kDivisorsZero, 1); }, 0xC0000094,
+     "EXCEPTION_INT_DIVIDE_BY_ZERO", nullptr},
+    {"IntMinByMinusOne", [] { zkq_idiv_register(INT_MIN, -1); }, 0xC0000095, "EXCEPTION_INT_OVERFLOW", nullptr},
+    {"IntMinByMinusOneInMemory", [] { zkq_idiv_memory(INT_MIN, kDivisorsMinusOne, 1); }, 0xC0000095,
+     "EXCEPTION_INT_OVERFLOW", nullptr},
+    {"Hlt", &zkq_hlt, 0xC0000096, "EXCEPTION_PRIV_INSTRUCTION", reinterpret_cast<const void*>(&zkq_hlt)},
+    {"Cli", &zkq_cli, 0xC0000096, "EXCEPTION_PRIV_INSTRUCTION", reinterpret_cast<const void*>(&zkq_cli)},
+    {"In", &zkq_in, 0xC0000096, "EXCEPTION_PRIV_INSTRUCTION", nullptr},
+    {"Ud2", &zkq_ud2, 0xC000001D, "EXCEPTION_ILLEGAL_INSTRUCTION", reinterpret_cast<const void*>(&zkq_ud2)},
+    {"Int3", &zkq_int3, 0x80000003, "EXCEPTION_BREAKPOINT", zkq_int3_at},
+    {"MisalignedReadWithAlignmentCheck", [] { zkq_misaligned_read(g_aligned); }, 0x80000002,
+     "EXCEPTION_DATATYPE_MISALIGNMENT", nullptr},
+#if !defined(ZKQ_SANITIZER_asan)
+    {"StackOverflow", [] { Recurse(0); }, 0xC00000FD, "EXCEPTION_STACK_OVERFLOW", nullptr},
+#endif
 };
 
-TEST(FaultTest, CodeOfEachKind) {
-    for (const FaultRow& row : kFaults) {
-        Caught caught = CatchFault(row.body);
-        EXPECT_EQ(caught.code, row.code) << row.name;
-        if (!row.address) continue;
-        // The instruction's own address, in the record and in the context.
-        auto expected = reinterpret_cast<std::uintptr_t>(row.address);
-        EXPECT_EQ(HexField(caught.record, "Exceptionadresse: "), expected) << row.name;
-        EXPECT_EQ(HexField(caught.record, "Eip: "), expected) << row.name;
+class FaultKindTest : public ::testing::TestWithParam<FaultRow> {};
+
+TEST_P(FaultKindTest, CodeAndAddress) {
+    const FaultRow& row = GetParam();
+    const Caught caught = CatchFault(row.body);
+    EXPECT_EQ(caught.code, row.code);
+    EXPECT_TRUE(zkqtest::Contains(caught.record, {std::string("Exceptioncode: ") + row.codeName + "\r\n"}));
+    // The address of the fault is the instruction's own, in the record and
+    // in the context.
+    const std::uintptr_t address = HexField(caught.record, "Exceptionadresse: ");
+    EXPECT_EQ(address, HexField(caught.record, "Eip: "));
+    if (row.address) {
+        EXPECT_EQ(address, reinterpret_cast<std::uintptr_t>(row.address));
     }
 }
-#endif
 
-#if !defined(ZKQ_SANITIZER_asan)
-TEST(FaultTest, StackOverflow) {
-    EXPECT_EQ(CatchFault([] { Recurse(0); }).code, 0xC00000FDul);
-}
+INSTANTIATE_TEST_SUITE_P(Kinds, FaultKindTest, ::testing::ValuesIn(kFaults),
+                         [](const ::testing::TestParamInfo<FaultRow>& info) { return std::string(info.param.name); });
 #endif
-
-TEST(FaultTest, FaultAddressInTheRecord) {
-    std::string record = CatchFault([] { ReadAt(nullptr); }).record;
-    EXPECT_TRUE(zkqtest::Contains(record, {"Exceptioncode: EXCEPTION_ACCESS_VIOLATION\r\nExceptionflag: 0\r\n"}));
-    // The address of the fault is the instruction pointer of the context.
-    std::uintptr_t address = HexField(record, "Exceptionadresse: ");
-    EXPECT_EQ(address, HexField(record, "Eip: "));
-    auto function = reinterpret_cast<std::uintptr_t>(&ReadAt);
-    EXPECT_GE(address, function);
-    EXPECT_LT(address, function + 1024);  // inside ReadAt, instrumented or not
-}
 
 }  // namespace

@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include "OrnEh.h"
-#include "OrnEhMemory.h"
 #include "platform/fault_translator.h"
 #include "runtime/admin.h"
 #include "support/child_process.h"
@@ -22,45 +21,29 @@ using zkqtest::TestException;
 
 namespace {
 
-class ThreadExportsTest : public ::testing::Test {
-protected:
-    void SetUp() override { zkqtest::ClearChain(); }
-    void TearDown() override { zkqtest::ClearChain(); }
-};
+using ThreadExportsTest = zkqtest::EmptyChainTest;
 
-TEST_F(ThreadExportsTest, DeferredDeletionAfterTakingTheChainOut) {
-    int before = TestException::destroyed.load();
-    new TestException("released", 1, 0, 1);
-    OrnEhBasis::Release();  // waits as the current exception for the next append
-    EXPECT_EQ(OrnEhGetExceptions(), nullptr);
-    new TestException("next", 2, 0, 1);
-    EXPECT_EQ(TestException::destroyed.load() - before, 1);  // the released one went, not leaked
-
-    // Handing a thread its own chain changes nothing.
-    OrnEhBasis* older = OrnEhBasis::GetLast();
-    auto* newer = new TestException("newer", 3, 0, 1);
-    OrnEhSetExceptions(newer);
-    EXPECT_EQ(OrnEhBasis::GetLast(), newer);
-    EXPECT_TRUE(newer->GetPrev() == older && older->GetPrev() == nullptr && older->GetNext() == newer);
-}
-
-TEST_F(ThreadExportsTest, ExistMarloExceptionPerChainState) {
-    int fresh = -1, pushed = -1, released = -1, takenOut = -1;
-    std::thread worker([&] {
-        fresh = OrnEhExistMARLOException();  // registers the thread
+// OrnEhExistMARLOException and the chain handed out and in, in a fresh thread.
+TEST_F(ThreadExportsTest, ChainStates) {
+    std::string exists;  // OrnEhExistMARLOException at each step
+    std::thread([&] {
+        exists += std::to_string(OrnEhExistMARLOException());  // registers the thread
         new TestException("a", 1, 0, 1);
-        pushed = OrnEhExistMARLOException();
+        exists += std::to_string(OrnEhExistMARLOException());
         OrnEhBasis::Release();  // the released exception stays alive as current
-        released = OrnEhExistMARLOException();
-        new TestException("b", 2, 0, 1);
+        exists += std::to_string(OrnEhExistMARLOException());
+        EXPECT_EQ(OrnEhGetExceptions(), nullptr);  // and is no chain to hand out
+        OrnEhBasis* older = new TestException("b", 2, 0, 1);
+        OrnEhBasis* newer = new TestException("c", 3, 0, 1);
+        OrnEhSetExceptions(newer);  // handing a thread its own chain changes nothing
+        EXPECT_EQ(zkqtest::ChainNumbers(), "2 3 ");
         OrnEhBasis* chain = OrnEhGetExceptions();
-        takenOut = OrnEhExistMARLOException();
+        exists += std::to_string(OrnEhExistMARLOException());
         delete chain;
+        delete older;  // a chain taken out leaves its older exceptions to its owner
         zkqtest::ClearChain();
-    });
-    worker.join();
-    EXPECT_EQ(std::to_string(fresh) + std::to_string(pushed) + std::to_string(released) + std::to_string(takenOut),
-              "0100");
+    }).join();
+    EXPECT_EQ(exists, "0100");
 }
 
 TEST_F(ThreadExportsTest, InitTwice) {
@@ -127,34 +110,10 @@ TEST_F(ThreadExportsTest, FirstCallWithMemoryExhausted) {
             worker.join();
             ::_exit(exists == 0 ? 0 : 4);
         },
-        30);
-    EXPECT_TRUE(child.exited && child.exitCode == 0)
-        << "signal " << child.signal << ", timed out " << child.timedOut << ", code " << child.exitCode;
+        60);
+    EXPECT_TRUE(child.ExitedWith(0)) << child;
 }
 #endif
-
-TEST_F(ThreadExportsTest, NewHandlerReserve) {
-    OrnEhMemory* caught = nullptr;
-    try {
-        OrnEhMarloNewHandler(1234);
-        ADD_FAILURE() << "the new handler returned";
-    } catch (OrnEhMemory* e) {
-        caught = e;
-    }
-    ASSERT_NE(caught, nullptr);
-    EXPECT_EQ(OrnEhBasis::GetLast(), caught);
-    OrnEhLogFile log(nullptr, OrnEhLogUnlimited, 0, nullptr, 0, 0);
-    ASSERT_EQ(log.SetMemoryMode(1), 1);
-    caught->Log(log);
-    EXPECT_NE(std::string(log.GetMemoryText()).find("Speichers:1234\r\n"), std::string::npos);
-    log.SetMemoryMode(0);
-}
-
-TEST_F(ThreadExportsTest, MemoryExceptionWithoutRecord) {
-    SetExThreadIdOverride(0xFFFFFF01u);  // an id no thread has
-    EXPECT_NO_THROW(GetAdmin()->ThrowMemoryException());
-    SetExThreadIdOverride(0);
-}
 
 // Terminate functions run newest first; a removal takes one registration.
 std::string g_calls;

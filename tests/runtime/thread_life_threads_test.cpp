@@ -14,7 +14,6 @@
 
 #include "OrnEh.h"
 #include "platform/system.h"
-#include "runtime/admin.h"
 #include "support/child_process.h"
 #include "support/test_exceptions.h"
 #include "support/test_util.h"
@@ -22,9 +21,6 @@
 using zkqtest::TestException;
 
 namespace {
-
-// The slot index reported for an unknown thread is capacity + 1.
-std::uint32_t Capacity() { return GetAdmin()->FindSlot(0xFFFFFF02u, 0) - 1; }
 
 std::size_t Count(const std::string& text, const std::string& what) {
     std::size_t n = 0;
@@ -62,7 +58,7 @@ TEST(ThreadLifeTest, EndedThreadsSuccessor) {
     // Each chain went with its thread (the newest exception when the record's
     // next thread appended), and the records were reused: the table never grew.
     EXPECT_GE(TestException::destroyed.load() - before, 2 * threads - 1);
-    EXPECT_EQ(Capacity(), 50u);
+    EXPECT_EQ(zkqtest::RecordTableCapacity(), 50u);
 }
 
 TEST(ThreadLifeTest, ForkAmongBusyThreads) {

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <cstdio>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -12,15 +12,17 @@
 #include <vector>
 
 #include "OrnEh.h"
-#include "OrnEhLogFile.h"
 #include "OrnEhSEH.h"
 #include "core/basis_info.h"
 #include "support/child_process.h"
+#include "support/faulting.h"
 #include "support/test_exceptions.h"
 #include "support/test_util.h"
 
 namespace ap = orneh::platform;
 using zkqtest::Contains;
+using zkqtest::ReadAt;
+using zkqtest::RecordOf;
 
 namespace {
 
@@ -71,40 +73,54 @@ std::string OffsetOf(const std::string& frame) {
 
 // What addr2line makes of an offset in the probe built with debug information.
 std::string Addr2line(const std::string& offset) {
-    std::string command = std::string("addr2line -f -C -e ") + ZKQ_STACK_PROBE + " " + offset;
-    std::string text;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[512];
-        while (std::fgets(buffer, sizeof buffer, pipe)) text += buffer;
-        pclose(pipe);
-    }
-    return text;
+    return zkqtest::RunCommand(std::string("addr2line -f -C -e ") + ZKQ_STACK_PROBE + " " + offset);
 }
 
-TEST(CallStackTest, FaultRecordFrames) {
-    ProbeRun run = RunProbe(ZKQ_STACK_PROBE, "fault");
-    ASSERT_TRUE(run.result.exited && run.result.exitCode == 0) << run.log;
-    // The block follows the register dump, the last line of the kind's record.
-    std::size_t dumpEnd = run.log.find("\r\n", run.log.find("      Cr0NpxState: ")) + 2;
+// A fault of the probe, caught or ending the process: the record's block
+// follows its register dump and names each frame's function and line.
+struct FaultCase {
+    const char* mode;
+    bool processEnds;  // a last resort writes the record
+    bool inlined;      // the faulting function is inlined into its caller
+    const char* faulting;
+    const char* caller;
+    const char* third;  // what the third frame names
+};
+void PrintTo(const FaultCase& c, std::ostream* out) { *out << c.mode; }
+
+class ProbeFault : public ::testing::TestWithParam<FaultCase> {};
+
+TEST_P(ProbeFault, RecordFrames) {
+    const FaultCase& c = GetParam();
+    const ProbeRun run = RunProbe(ZKQ_STACK_PROBE, c.mode);
+    ASSERT_TRUE(c.processEnds ? run.result.signaled : run.result.ExitedWith(0)) << run.result << "\n" << run.log;
+    const std::size_t record = run.log.find("Fehlerart: OrnEhSEH");
+    const std::size_t dumpEnd = run.log.find("\r\n", run.log.find("      Cr0NpxState: ", record)) + 2;
     ASSERT_EQ(run.log.compare(dumpEnd, sizeof kHeading - 1, kHeading), 0) << run.log;
-    std::vector<std::string> frames = Frames(run.log, dumpEnd);
+    const std::vector<std::string> frames = Frames(run.log, dumpEnd);
     ASSERT_GE(frames.size(), 3u) << run.log;
     EXPECT_EQ(frames[0].rfind("         #0 0x", 0), 0u) << frames[0];
-    EXPECT_TRUE(Contains(frames[0], {"CrashNull(int volatile*)" + SourcePlace(run.faultLine), "/stack_probe+0x"}));
-    EXPECT_TRUE(Contains(frames[1], {"CallsCrashNull(int volatile*)" + SourcePlace(run.callLine)}));
-    EXPECT_TRUE(Contains(frames[2], {" main stack_probe.cpp:"}));
+    EXPECT_TRUE(Contains(frames[0], {c.faulting + std::string("(int volatile*)") + SourcePlace(run.faultLine), "/stack_probe+0x"}));
+    EXPECT_TRUE(Contains(frames[1], {c.caller + std::string("(int volatile*)") + SourcePlace(run.callLine)}));
+    EXPECT_TRUE(Contains(frames[2], {c.third}));
+    // An inlined call is a frame of its own at its caller's address.
+    EXPECT_EQ(frames[0].substr(12, 18) == frames[1].substr(12, 18), c.inlined) << frames[0] << "\n" << frames[1];
+    // Where the process ends, the frames without names come first, written
+    // without allocating.
+    const std::size_t plain = run.log.find(kHeading);
+    EXPECT_EQ(plain < record, c.processEnds) << run.log;
+    if (c.processEnds) {
+        EXPECT_EQ(Frames(run.log, plain).front().find(c.faulting), std::string::npos);
+    }
 }
 
-TEST(CallStackTest, InlinedFunctionFrame) {
-    ProbeRun run = RunProbe(ZKQ_STACK_PROBE, "inline");
-    ASSERT_TRUE(run.result.exited && run.result.exitCode == 0) << run.log;
-    std::vector<std::string> frames = Frames(run.log);
-    ASSERT_GE(frames.size(), 2u) << run.log;
-    EXPECT_TRUE(Contains(frames[0], {"InlinedFault(int volatile*)" + SourcePlace(run.faultLine)}));
-    EXPECT_TRUE(Contains(frames[1], {"CallsInlined(int volatile*)" + SourcePlace(run.callLine)}));
-    // One machine frame: the same address on both lines.
-    EXPECT_EQ(frames[0].substr(12, 18), frames[1].substr(12, 18));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Modes, ProbeFault,
+    ::testing::Values(FaultCase{"fault", false, false, "CrashNull", "CallsCrashNull", " main stack_probe.cpp:"},
+                      FaultCase{"inline", false, true, "InlinedFault", "CallsInlined", " main stack_probe.cpp:"},
+                      FaultCase{"noexcept", true, false, "CrashNull", "CallsCrashNull", "CrashWhereNothingMayThrow("},
+                      FaultCase{"filter", true, false, "CrashNull", "CallsCrashNull", "CrashWhereNothingMayThrow("}),
+    [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.mode); });
 
 TEST(CallStackTest, StrippedBinaryModuleOffsets) {
     ProbeRun run = RunProbe(ZKQ_STRIPPED_STACK_PROBE, "fault");
@@ -137,21 +153,6 @@ TEST(CallStackTest, UncaughtThrowFrames) {
     EXPECT_TRUE(found) << run.log;
 }
 
-TEST(CallStackTest, ProcessEndingFaultFrames) {
-    for (const char* mode : {"noexcept", "filter"}) {
-        ProbeRun run = RunProbe(ZKQ_STACK_PROBE, mode);
-        ASSERT_TRUE(run.result.signaled) << mode << "\n" << run.log;
-        std::size_t record = run.log.find("Fehlerart: OrnEhSEH");
-        std::size_t plain = run.log.find(kHeading);
-        ASSERT_LT(plain, record) << mode << "\n" << run.log;
-        EXPECT_EQ(Frames(run.log, plain).front().find("CrashNull"), std::string::npos) << mode;
-        std::vector<std::string> named = Frames(run.log, record);
-        ASSERT_GE(named.size(), 2u) << mode << "\n" << run.log;
-        EXPECT_TRUE(Contains(named[0], {"CrashNull(int volatile*)" + SourcePlace(run.faultLine)})) << mode;
-        EXPECT_TRUE(Contains(named[1], {"CallsCrashNull(int volatile*)" + SourcePlace(run.callLine)})) << mode;
-    }
-}
-
 TEST(CallStackTest, RuinedStackFaultingFrame) {
 #if !defined(__x86_64__)
     GTEST_SKIP() << "the probe ruins the stack pointer on x86-64 only";
@@ -163,18 +164,6 @@ TEST(CallStackTest, RuinedStackFaultingFrame) {
     EXPECT_TRUE(Contains(frames[0], {"FaultWithRuinedStack() stack_probe.cpp:"}));
 }
 
-// The record of the fault in memory mode.
-std::string RecordOf(const OrnEhBasis* e) {
-    OrnEhLogFile log(nullptr, OrnEhLogUnlimited, 0, nullptr, 0, 0);
-    if (!log.SetMemoryMode(1)) return "(no memory mode)";
-    OrnEhBasisAccess::WriteRecord(e, log);
-    const std::string record = log.GetMemoryText() ? log.GetMemoryText() : "";
-    log.SetMemoryMode(0);
-    return record;
-}
-
-__attribute__((noipa, no_sanitize("undefined"))) int ReadAt(volatile int* p) { return *p; }
-
 __attribute__((noipa)) OrnEhBasis* MakeException() {
     return new zkqtest::TestException("made", 1, 1, 0);
 }
@@ -184,9 +173,9 @@ TEST(CallStackTest, StackOfEveryExceptionInModeAll) {
     ap::SetStackTraceMode(ap::StackTraceMode::kAll);
     OrnEhBasis* withStack = MakeException();
     ap::SetStackTraceMode(ap::StackTraceMode::kFaults);
-    EXPECT_EQ(RecordOf(plain).find("Aufrufstapel:"), std::string::npos);
+    EXPECT_EQ(RecordOf(*plain).find("Aufrufstapel:"), std::string::npos);
     // The derived class's constructor, then where the exception was made.
-    std::string record = RecordOf(withStack);
+    std::string record = RecordOf(*withStack);
     std::size_t first = record.find("Aufrufstapel:\r\n#0 ");
     ASSERT_NE(first, std::string::npos) << record;
     std::size_t second = record.find("\r\n#1 ", first);
@@ -205,9 +194,9 @@ TEST(CallStackTest, RecordWithStackSwitchedOff) {
         try {
             ReadAt(nullptr);
         } catch (OrnEhSEH* e) {
-            withBlock = RecordOf(e);
+            withBlock = RecordOf(*e);
             ap::SetStackTraceMode(ap::StackTraceMode::kOff);
-            switchedOff = RecordOf(e);
+            switchedOff = RecordOf(*e);
         }
         try {
             ReadAt(nullptr);  // a fault while switched off keeps no stack

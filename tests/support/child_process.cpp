@@ -65,6 +65,12 @@ ChildResult RunTestInNewProcess(const char* role, const char* asanOptions) {
     return Wait(pid, 240);
 }
 
+std::ostream& operator<<(std::ostream& out, const ChildResult& result) {
+    if (result.timedOut) return out << "timed out";
+    if (result.signaled) return out << "signal " << result.signal;
+    return out << (result.exited ? "exit " : "no status ") << result.exitCode;
+}
+
 bool InChildRole(const char* role) {
     const char* current = std::getenv("ZKQ_CHILD_ROLE");
     return current && std::strcmp(current, role) == 0;

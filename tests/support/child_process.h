@@ -4,6 +4,7 @@
 #define ZKQ_TESTS_SUPPORT_CHILD_PROCESS_H
 
 #include <functional>
+#include <ostream>
 
 namespace zkqtest {
 
@@ -13,7 +14,13 @@ struct ChildResult {
     bool signaled = false;  // ended by a signal (in signal)
     int signal = 0;
     bool timedOut = false;  // still running at the deadline, then killed
+
+    bool ExitedWith(int code) const { return exited && exitCode == code; }
+    bool KilledBy(int sig) const { return signaled && signal == sig; }
 };
+
+// "exit 3", "signal 11" or "timed out", for failure messages.
+std::ostream& operator<<(std::ostream& out, const ChildResult& result);
 
 // Forks; the child runs body and then _exit(0) unless body ended it first.
 // A child still running after deadlineSeconds is killed (SIGKILL) and

@@ -47,6 +47,8 @@ void ReadBeyondMappedFile() {
     zkq_read(at);  // the empty file backs no page of it
 }
 
+__attribute__((noipa, no_sanitize("undefined"))) int ReadAt(volatile int* p) { return *p; }
+
 void DivideByZero() { zkq_idiv_register(1, 0); }
 
 }  // namespace zkqtest

@@ -20,6 +20,9 @@ int zkq_idiv_memory(int dividend, const int* divisors, long index);
 }
 
 namespace zkqtest {
+// A read through p in compiled code, kept as written: ReadAt(nullptr) is the
+// null read of an ordinary function.
+int ReadAt(volatile int* p);
 // A read of a mapped page that the file behind it no longer backs (SIGBUS).
 void ReadBeyondMappedFile();
 // The integer division by zero of compiled code.

@@ -8,7 +8,9 @@
 
 #include "support/test_util.h"
 
+#include "OrnEhLogFile.h"
 #include "OrnEhMemory.h"
+#include "core/basis_info.h"
 #include "runtime/admin.h"
 
 namespace zkqtest {
@@ -65,5 +67,25 @@ void ClearChain() {
         if (current && !current->IsKindOf(RUNTIME_CLASS(OrnEhMemory))) delete current;
     }
 }
+
+std::string ChainNumbers() {
+    std::string forward, back;
+    OrnEhBasis* last = OrnEhBasis::GetLast();
+    for (OrnEhBasis* e = last ? last->GetFirst() : nullptr; e; e = e->GetNext()) forward += std::to_string(e->GetErrorNo()) + " ";
+    for (OrnEhBasis* e = last; e; e = e->GetPrev()) back = std::to_string(e->GetErrorNo()) + " " + back;
+    return forward == back ? forward : forward + "| back: " + back;
+}
+
+std::string RecordOf(const OrnEhBasis& e) {
+    OrnEhLogFile log(nullptr, OrnEhLogUnlimited, 0, nullptr, 0, 0);
+    if (!log.SetMemoryMode(1)) return "(no memory mode)";
+    OrnEhBasisAccess::WriteRecord(&e, log);
+    const std::string record = log.GetMemoryText() ? log.GetMemoryText() : "";
+    log.SetMemoryMode(0);
+    return record;
+}
+
+// The slot index reported for an unknown thread is the capacity + 1.
+std::uint32_t RecordTableCapacity() { return GetAdmin()->FindSlot(0xFFFFFF02u, 0) - 1; }
 
 }  // namespace zkqtest

@@ -1,10 +1,14 @@
-// An application-style exception class for the tests, and helpers that point
-// the calling thread's standard log file at a file of the test's own.
+// Application-style exception classes for the tests, helpers that point the
+// calling thread's standard log file at a file of the test's own, a fixture
+// with an empty chain, and an exception's record as text.
 #ifndef ZKQ_TESTS_SUPPORT_TEST_EXCEPTIONS_H
 #define ZKQ_TESTS_SUPPORT_TEST_EXCEPTIONS_H
 
 #include <atomic>
+#include <cstdint>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "OrnEh.h"
 #include "OrnEhBasis.h"
@@ -77,6 +81,25 @@ const std::string& WorkDir();
 // Releases the calling thread's chain and drops the deferred exception, so
 // that a test starts and ends with nothing held.
 void ClearChain();
+
+// The error numbers of the calling thread's chain, oldest first ("1 2 3 "),
+// walked forward from the first exception; the walk back from the last must
+// agree, or the text shows both.
+std::string ChainNumbers();
+
+// A test that starts and ends with the calling thread's chain empty.
+class EmptyChainTest : public ::testing::Test {
+protected:
+    void SetUp() override { ClearChain(); }
+    void TearDown() override { ClearChain(); }
+};
+
+// The record e writes (its stack block included), collected in memory mode:
+// no indentation.
+std::string RecordOf(const OrnEhBasis& e);
+
+// The number of thread records the library's table has room for.
+std::uint32_t RecordTableCapacity();
 
 }  // namespace zkqtest
 

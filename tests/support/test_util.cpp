@@ -2,18 +2,20 @@
 
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 
 #include "base/alloc.h"
-#include "base/settings.h"
 
 namespace {
 // Block counting on before the library's module start makes its first block.
@@ -59,6 +61,15 @@ bool WaitUntil(const std::function<bool()>& done, int timeoutMs, int stepMs) {
     return true;
 }
 
+void Barrier::Wait() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (--m_left == 0) {
+        m_cv.notify_all();
+    } else {
+        m_cv.wait(lock, [this] { return m_left <= 0; });
+    }
+}
+
 bool FileExists(const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0;
@@ -72,12 +83,10 @@ void WriteFile(const std::string& path, const std::string& bytes) {
 ScopedEnv::ScopedEnv(const char* name, const char* value)
     : m_name(name), m_old(std::getenv(name) ? std::getenv(name) : ""), m_hadOld(std::getenv(name)) {
     value ? ::setenv(name, value, 1) : ::unsetenv(name);
-    orneh::base::SetSettingForTesting(name, value);
 }
 
 ScopedEnv::~ScopedEnv() {
     m_hadOld ? ::setenv(m_name.c_str(), m_old.c_str(), 1) : ::unsetenv(m_name.c_str());
-    orneh::base::SetSettingForTesting(m_name.c_str(), m_hadOld ? m_old.c_str() : nullptr);
 }
 
 ScopedCwd::ScopedCwd(const std::string& dir) {
@@ -88,6 +97,34 @@ ScopedCwd::ScopedCwd(const std::string& dir) {
 
 // A failure to go back leaves nothing to do in a destructor.
 ScopedCwd::~ScopedCwd() { (void)(!m_old.empty() && ::chdir(m_old.c_str()) == 0); }
+
+std::string RunCommand(const std::string& command, bool* ok) {
+    std::string out;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    char buffer[512];
+    while (pipe && std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
+    const bool succeeded = pipe && ::pclose(pipe) == 0;
+    if (ok) *ok = succeeded;
+    return out;
+}
+
+ForeignHolder::ForeignHolder(const std::string& path)
+    : m_fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666)),
+      m_holds(m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) == 0) {}
+
+ForeignHolder::~ForeignHolder() {
+    if (m_fd >= 0) ::close(m_fd);
+}
+
+void EveryAllocationFails(const std::function<std::string()>& op, const std::set<std::string>& allowed,
+                          const std::string& full, int minimumAllocations) {
+    std::string outcome;
+    const int allocations = ForEachAllocationFailure([&] { outcome = op(); }, [&](int failedAt) {
+        EXPECT_TRUE(allowed.count(outcome) || outcome == full) << "allocation " << failedAt << ": " << outcome.substr(0, 60);
+    });
+    EXPECT_GE(allocations, minimumAllocations);
+    EXPECT_EQ(outcome, full);
+}
 
 AllocFailureReset::~AllocFailureReset() { orneh::base::alloctest::Reset(); }
 

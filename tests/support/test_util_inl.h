@@ -8,6 +8,8 @@ namespace zkqtest {
 template <typename Op, typename Check>
 int ForEachAllocationFailure(Op op, Check check) {
     namespace at = orneh::base::alloctest;
+    AllocFailureReset reset;
+    const long baseline = at::Outstanding();
     for (int nth = 1; nth < 100000; ++nth) {
         at::FailNth(static_cast<unsigned long>(nth));
         op();
@@ -15,6 +17,7 @@ int ForEachAllocationFailure(Op op, Check check) {
         at::Reset();
         if (!fired) return nth - 1;
         check(nth);
+        EXPECT_EQ(at::Outstanding(), baseline) << "a leak when allocation " << nth << " failed";
     }
     return -1;
 }

@@ -10,11 +10,12 @@
 
 #include <climits>
 #include <cstdlib>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "OrnLangIds.h"
-#include "core/scripted_dialog.h"
+#include "support/scripted_dialog.h"
 #include "dialog/error_dialog.h"
 #include "runtime/admin.h"
 #include "support/child_process.h"
@@ -158,6 +159,8 @@ struct KeyCase {
     std::vector<std::string> keys;
     int result;
 };
+
+void PrintTo(const KeyCase& c, std::ostream* out) { *out << c.name; }
 
 class TerminalDialogKeyTest : public TerminalDialogTest, public ::testing::WithParamInterface<KeyCase> {};
 

@@ -1,5 +1,6 @@
-// An application built against the installed package. It exercises the
-// exported interface the way a user would and exits non-zero on any mismatch.
+// An application built against the installed package. It uses each exported
+// class and function the way a user would, so that a missing export or
+// header fails here, and exits non-zero on any mismatch.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -15,8 +16,8 @@ int g_destroyed = 0;
 class AppException : public OrnEhBasis {
     DECLARE_DYNAMIC(AppException)
 public:
-    AppException(const char* cause, unsigned long errorNo, int push)
-        : OrnEhBasis("consumer.cpp", "App", "Run", cause, errorNo, 0, 0, nullptr, 0, 0, push) {}
+    AppException(const char* cause, unsigned long errorNo, const OrnEhParam& params)
+        : OrnEhBasis("consumer.cpp", "App", "Run", cause, errorNo, 0, params, 0, nullptr, 0, 0, 1) {}
     ~AppException() override {
         CheckBeforeDelete();
         ++g_destroyed;
@@ -30,77 +31,53 @@ namespace {
 int g_failures = 0;
 
 void Expect(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "consumer: %s\n", what);
-        ++g_failures;
-    }
+    if (ok) return;
+    std::fprintf(stderr, "consumer: %s\n", what);
+    ++g_failures;
 }
 
 std::string Slurp(const std::string& path) {
     std::string text;
     if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+        for (int c; (c = std::fgetc(f)) != EOF;) text += static_cast<char>(c);
         std::fclose(f);
     }
     return text;
 }
 
-void LogFileRoundTrip(const std::string& dir) {
-    std::string path = dir + "/consumer.log";
-    std::remove(path.c_str());
-    OrnEhLogFile log(path.c_str(), OrnEhLogUnlimited, 0, "----", 10, 3);
-    Expect(log.Open() == 1, "Open of a fresh file");
-    log << "value: " << 42UL << "\r\n";
-    log.Close();
-    Expect(Slurp(path) == "value: 42\r\n----\r\n", "log file contents");
-}
-
-void Strings() {
-    char* copy = OrnEhCopyString("abc");
-    Expect(copy && std::strcmp(copy, "abc") == 0, "OrnEhCopyString");
-    OrnEhDeleteString(copy);
-}
-
-void Params() {
-    OrnEhParam params(2);
-    params.SetParam("a.txt");
-    params.SetParam(7L);
-    OrnEhParam copy(params);
-    Expect(copy.GetParamAnz() == 2, "GetParamAnz of a copy");
-    Expect(copy.GetParam(1) && std::strcmp(copy.GetParam(1), "7") == 0, "GetParam of a copy");
-}
-
-void OwnExceptionClass(const std::string& dir) {
-    OrnEhInitialize("consumer", OrnEhLogUnlimited, "standard.log", nullptr, dir.c_str(), 0);
-    Expect(std::strcmp(RUNTIME_CLASS(AppException)->m_lpszClassName, "AppException") == 0,
-           "run-time class name");
-    Expect(RUNTIME_CLASS(AppException)->m_pBaseClass == RUNTIME_CLASS(OrnEhBasis), "base class");
-    AppException* first = nullptr;
-    try {
-        first = new AppException("first", 1, 1);
-        throw new AppException("second", 2, 1);
-    } catch (OrnEhBasis* e) {
-        Expect(e->IsKindOf(RUNTIME_CLASS(AppException)), "IsKindOf");
-        Expect(e->GetPrev() == first, "chain link");
-        Expect(OrnEhBasis::GetLast() == e, "newest exception");
-        std::string report = dir + "/report.txt";
-        std::remove(report.c_str());
-        Expect(OrnEhBasis::Report(report.c_str(), e, 0, "Caption") == 1, "file report result");
-        Expect(g_destroyed == 1, "the release deleted the older exception");
-        Expect(OrnEhBasis::GetLast() == nullptr, "the chain is empty");
-    }
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string dir = argc > 1 ? argv[1] : ".";
-    LogFileRoundTrip(dir);
-    Strings();
-    Params();
-    OwnExceptionClass(dir);
+    const std::string dir = argc > 1 ? argv[1] : ".", log = dir + "/consumer.log", report = dir + "/report.txt";
+    std::remove(log.c_str());
+    std::remove(report.c_str());
+    OrnEhInitialize("consumer", OrnEhLogUnlimited, "standard.log", nullptr, dir.c_str(), 0);
+    OrnEhLogFile file(log.c_str(), OrnEhLogUnlimited, 0, "----", 10, 3);
+    Expect(file.Open() == 1, "Open of a fresh file");
+    file << "value: " << 42UL << "\r\n";
+    file.Close();
+    Expect(Slurp(log) == "value: 42\r\n----\r\n", "log file contents");
+    char* copy = OrnEhCopyString("abc");
+    Expect(copy && std::strcmp(copy, "abc") == 0, "OrnEhCopyString");
+    OrnEhDeleteString(copy);
+    Expect(std::strcmp(RUNTIME_CLASS(AppException)->m_lpszClassName, "AppException") == 0 &&
+               RUNTIME_CLASS(AppException)->m_pBaseClass == RUNTIME_CLASS(OrnEhBasis), "run-time class");
+    OrnEhParam params(2);
+    params.SetParam("a.txt");
+    params.SetParam(7L);
+    OrnEhParam copied(params);
+    Expect(copied.GetParamAnz() == 2 && copied.GetParam(1) && std::strcmp(copied.GetParam(1), "7") == 0,
+           "a copy of a parameter list");
+    AppException* first = nullptr;
+    try {
+        first = new AppException("first", 1, params);
+        throw new AppException("second", 2, copied);
+    } catch (OrnEhBasis* e) {
+        Expect(e->IsKindOf(RUNTIME_CLASS(AppException)) && e->GetPrev() == first && OrnEhBasis::GetLast() == e,
+               "the chain");
+        Expect(OrnEhBasis::Report(report.c_str(), e, 0, "Caption") == 1, "file report result");
+        Expect(g_destroyed == 1 && OrnEhBasis::GetLast() == nullptr, "the release deleted the older exception");
+    }
     if (g_failures == 0) std::printf("consumer: all checks passed\n");
     return g_failures == 0 ? 0 : 1;
 }

@@ -2,8 +2,8 @@
 // plays a script of user actions into it, ending with the answer a test
 // chose (the first button unless told otherwise). Installed for its
 // lifetime. And the language module's strings, which the dialogs show.
-#ifndef ZKQ_TESTS_CORE_SCRIPTED_DIALOG_H
-#define ZKQ_TESTS_CORE_SCRIPTED_DIALOG_H
+#ifndef ZKQ_TESTS_SUPPORT_SCRIPTED_DIALOG_H
+#define ZKQ_TESTS_SUPPORT_SCRIPTED_DIALOG_H
 
 #include <deque>
 #include <functional>
