@@ -132,10 +132,10 @@ dups=$(uniq -d <<<"$packaged")
 # --- Install --------------------------------------------------------------------
 mode=scratch
 if [ "$(id -u)" -eq 0 ] && [ "${ZKQ_PACKAGE_TEST_ROOT:-}" != scratch ]; then
-  lock=/run/lock/zkqtrneh113-packages-test.lock
-  [ -d /run/lock ] || lock=/tmp/zkqtrneh113-packages-test.lock
-  exec 9>"$lock"
-  flock -w 900 9 || fail "another run holds $lock"
+  # Runs take turns through a flock on dpkg's database directory, which
+  # leaves no file behind (dpkg's own locks are fcntl locks on files in it).
+  exec 9<"${DPKG_ADMINDIR:-/var/lib/dpkg}"
+  flock -w 900 9 || fail "another run of this test holds its lock"
   mode=system
   for p in "${packages[@]}"; do
     status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
