@@ -1,6 +1,6 @@
 // Many threads registering and working on their chains at once, the table
-// growing under them, chains handed between threads, and exceptions of one
-// class removed from every thread.
+// growing under them and unable to grow, chains handed between threads, and
+// exceptions of one class removed from every thread.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -11,7 +11,9 @@
 
 #include "OrnEh.h"
 #include "OrnEhDeleteAtTerminate.h"
-#include "runtime/admin.h"
+#include "base/alloc.h"
+#include "runtime/admin_state.h"
+#include "support/child_process.h"
 #include "support/test_exceptions.h"
 #include "support/test_util.h"
 
@@ -115,6 +117,40 @@ TEST(AdminThreadsTest, DeleteAtTerminate) {
     removed.Wait();
     for (std::thread& t : threads) t.join();
     EXPECT_EQ(intact.load(), kThreads);
+}
+
+// A thread the table cannot take (no memory for more records) gets the
+// neutral result of every call; the process goes on.
+TEST(AdminThreadsTest, ThreadTheTableCannotTake) {
+    if (zkqtest::InChildRole("full-table")) {
+        // Records beyond the first block need memory, which is out.
+        orneh::base::alloctest::FailSize(sizeof(ExRecordChunk));
+        const int kHelpers = ExRecordChunk::kRecords - 1;  // with this thread, every record of the block
+        Barrier registered(kHelpers + 1), done(kHelpers + 1);
+        std::vector<std::thread> helpers;
+        for (int i = 0; i < kHelpers; ++i) {
+            helpers.emplace_back([&] {
+                OrnEhInitThreadExHandling();
+                registered.Wait();
+                done.Wait();
+            });
+        }
+        registered.Wait();
+        int results = -1;
+        const int destroyed = TestException::destroyed.load();
+        std::thread([&] {
+            auto* e = new TestException("unregistered", 1, 0, 1);
+            results = OrnEhExistMARLOException() + OrnEhMarloNewHandler() +
+                      static_cast<int>(OrnEhBasis::Report(static_cast<HWND>(nullptr), e, 0, nullptr));
+        }).join();
+        done.Wait();
+        for (std::thread& t : helpers) t.join();
+        // The exception it reported had no chain to go to: it went with the report.
+        const bool reported = TestException::destroyed.load() == destroyed + 1;
+        std::_Exit(zkqtest::RecordTableCapacity() == ExRecordChunk::kRecords && results == IDOK && reported ? 0 : 3);
+    }
+    const zkqtest::ChildResult child = zkqtest::RunTestInNewProcess("full-table");
+    EXPECT_TRUE(child.ExitedWith(0)) << child;
 }
 
 }  // namespace

@@ -1,0 +1,35 @@
+#include "base/contained.h"
+
+#include <pthread.h>
+
+namespace orneh {
+namespace {
+
+// Plain data: a thread_local with a destructor would make the C library
+// register it with an allocation, which aborts when memory is out.
+thread_local int t_depth = 0;
+thread_local bool t_heldOff = false;
+thread_local int t_cancelState = PTHREAD_CANCEL_ENABLE;
+thread_local bool t_ending = false;
+
+}  // namespace
+
+InLibrary::InLibrary() noexcept { ++t_depth; }
+
+InLibrary::~InLibrary() {
+    if (--t_depth != 0 || !t_heldOff) return;
+    t_heldOff = false;
+    pthread_setcancelstate(t_cancelState, nullptr);
+}
+
+void InLibrary::HoldOffCancellation() noexcept {
+    if (t_heldOff || t_depth == 0) return;
+    t_heldOff = true;
+    pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &t_cancelState);
+}
+
+bool InLibrary::ThreadEnding() noexcept { return t_ending; }
+
+void InLibrary::MarkThreadEnding() noexcept { t_ending = true; }
+
+}  // namespace orneh
