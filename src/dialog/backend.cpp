@@ -10,6 +10,7 @@
 #include "module/language.h"
 #include "platform/module_loader.h"
 #include "platform/system.h"
+#include "posix_io.h"
 
 #ifndef ZKQ_INSTALL_LIBDIR
 #define ZKQ_INSTALL_LIBDIR ""
@@ -98,8 +99,7 @@ Backend* Terminal(std::string& why) {
 void SayWhy(const char* choice, const std::string& why) {
     std::string line = "ZKQTRNEH113: ORNEH_DIALOG=" + std::string(choice) + " cannot be honoured (" + why +
                        "); the error dialog goes to stderr\n";
-    ssize_t ignored = ::write(2, line.data(), line.size());
-    (void)ignored;
+    ornlang::posix::WriteFull(2, line.data(), line.size());
 }
 
 }  // namespace

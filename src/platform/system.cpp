@@ -172,12 +172,8 @@ LocalTime GetLocalTime() noexcept {
 
 void Beep() noexcept {
     int saved = errno;
-    int fd = ::open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    if (fd >= 0) {
-        ssize_t ignored = ::write(fd, "\a", 1);
-        (void)ignored;
-        ::close(fd);
-    }
+    ornlang::posix::UniqueFd fd(ornlang::posix::OpenNoInt("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.get() >= 0) ornlang::posix::WriteFull(fd.get(), "\a", 1);
     errno = saved;
 }
 
@@ -190,10 +186,9 @@ bool DisplayNamed() noexcept {
 }
 
 bool HasControllingTerminal() noexcept {
-    int fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return false;
-    ::close(fd);
-    return true;
+    // An interrupted open is no answer: it is tried again.
+    ornlang::posix::UniqueFd fd(ornlang::posix::OpenNoInt("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC));
+    return fd.get() >= 0;
 }
 
 }  // namespace platform

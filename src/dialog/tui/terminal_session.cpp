@@ -170,12 +170,12 @@ TerminalSession::TerminalSession() {
 }
 
 void TerminalSession::Open() {
-    const char* term = getenv("TERM");
+    const char* term = g_term;
     if (!term || !*term || strcmp(term, "dumb") == 0) {
         m_why = "no usable terminal type (TERM)";
         return;
     }
-    m_fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    m_fd = ornlang::posix::OpenNoInt("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (m_fd < 0 || !InForeground(m_fd)) {
         m_why = m_fd < 0 ? "no controlling terminal" : kBackground;
         if (m_fd >= 0) ::close(m_fd);
@@ -255,12 +255,12 @@ TerminalSession::~TerminalSession() {
 }
 
 bool TerminalSession::Usable(char* why, std::size_t whySize) {
-    const char* term = getenv("TERM");
+    const char* term = g_term;
     const char* problem = nullptr;
     if (!term || !*term || strcmp(term, "dumb") == 0) problem = "no usable terminal type (TERM)";
     int fd = -1;
     if (!problem) {
-        fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+        fd = ornlang::posix::OpenNoInt("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
         if (fd < 0) problem = "no controlling terminal";
         else if (!InForeground(fd)) problem = kBackground;
     }
