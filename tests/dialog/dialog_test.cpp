@@ -6,14 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
-#include <csignal>
 #include <cmath>
 #include <string>
-#include <thread>
-#include <fcntl.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 #include "OrnEh.h"
 #include "OrnLangIds.h"
@@ -334,55 +328,6 @@ TEST(HeadlessDialogTest, Transcript) {
     EXPECT_EQ(RunHeadless(MB_OK, "cancel", nullptr, out), IDCANCEL);
     EXPECT_EQ(out.find("--- details ---"), std::string::npos);  // none without details
     EXPECT_NE(out.find("--> (cancelled)\n===\n"), std::string::npos) << out;
-}
-
-// A signal whose handler does not restart system calls, arriving while the
-// headless dialog waits to write to a full stderr, does not cut the text.
-TEST(HeadlessDialogTest, InterruptedWrite) {
-    const zkqtest::ChildResult child = zkqtest::RunInChild([] {
-        int fds[2];
-        if (::pipe(fds) != 0) ::_exit(9);
-        ::fcntl(fds[1], F_SETFL, O_NONBLOCK);
-        const std::string filler(4096, 'f');
-        std::size_t filled = 0;
-        for (ssize_t n; (n = ::write(fds[1], filler.data(), filler.size())) > 0;) filled += static_cast<std::size_t>(n);
-        ::fcntl(fds[1], F_SETFL, 0);
-        ::dup2(fds[1], 2);
-        static std::atomic<bool> signalled{false};
-        struct sigaction action {};
-        action.sa_handler = [](int) { signalled.store(true); };
-        ::sigaction(SIGUSR1, &action, nullptr);  // no SA_RESTART
-        zkqtest::ScopedEnv choice("ORNEH_DIALOG", "headless");
-        std::atomic<long> tid{0};
-        std::atomic<bool> done{false};
-        std::thread shows([&] {
-            tid.store(static_cast<long>(::syscall(SYS_gettid)));
-            OrnEhDialog dialog(nullptr);
-            dialog.SetMessage("Zeile", "Titel", MB_OK);
-            dialog.DoModal();
-            done.store(true);
-        });
-        if (!zkqtest::WaitUntil([&] { return tid.load() != 0; }, 20000) ||
-            !zkqtest::WaitUntilBlockedIn(tid.load(), SYS_write)) {
-            ::_exit(2);
-        }
-        ::pthread_kill(shows.native_handle(), SIGUSR1);
-        zkqtest::WaitUntil([] { return signalled.load(); }, 20000);
-        ::fcntl(fds[0], F_SETFL, O_NONBLOCK);
-        std::string out;
-        char buffer[4096];
-        for (bool more = true; more;) {
-            const bool finished = done.load();
-            ssize_t n;
-            while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0) out.append(buffer, static_cast<std::size_t>(n));
-            more = !finished;
-            if (more) ::usleep(1000);
-        }
-        shows.join();
-        const std::string text = out.substr(std::min(filled, out.size()));
-        ::_exit(text.rfind("=== Titel ===\n", 0) == 0 && text.size() > 20 && text.substr(text.size() - 5) == "\n===\n" ? 0 : 3);
-    }, 60);
-    EXPECT_TRUE(child.ExitedWith(0)) << child;
 }
 
 TEST(BackendChoiceTest, FallbackToHeadless) {

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <ctime>
 #include <functional>
 #include <future>
@@ -238,145 +239,30 @@ TEST(ThreadLifeTest, ForkWhileAnotherThreadReleasesTheForkersChain) {
     zkqtest::ClearChain();
 }
 
-// --- Threads that are cancelled, or end themselves, inside the library ------
+// --- A thread interrupted inside the library ------------------------------
 
-// A thread that makes one call into the library, then reaches a
-// cancellation point of its own.
-struct Caller {
-    std::function<void()> call;
-    std::atomic<long> tid{0};
-    std::atomic<bool> returned{false};
-
-    static void* Run(void* self) {
-        auto* caller = static_cast<Caller*>(self);
-        caller->tid.store(static_cast<long>(orneh::platform::CurrentThreadId()));
-        caller->call();
-        caller->returned.store(true);
-        pthread_testcancel();
-        return nullptr;
-    }
+// Cancelled while it waits inside the library (for a file another thread or
+// process holds, for the user of a modal dialog, anywhere with call stacks
+// on); ended by pthread_exit in an application hook the library calls; hit
+// by a signal whose handler does not restart system calls while the
+// headless dialog's write waits for a full stderr.
+enum class Interrupt {
+    kCancelForAThreadsFile, kCancelForAProcesssFile, kCancelInTheDialog, kSignalWhileWriting, kCancelAnywhere,
+    kExitInLog, kExitInReport, kExitInHandOver, kExitInDestructor
 };
+const char* const kInterruptNames[] = {"CancelForAThreadsFile", "CancelForAProcesssFile", "CancelInTheDialog",
+                                       "SignalWhileWriting", "CancelAnywhere", "ExitInLog", "ExitInReport",
+                                       "ExitInHandOver", "ExitInDestructor"};
+const long kWaitsIn[] = {SYS_futex, SYS_clock_nanosleep, SYS_read, SYS_write};
 
-int EntriesTorn(const std::string& text) {
-    return static_cast<int>(Count(text, "Fehler: ")) - static_cast<int>(Count(text, std::string(68, '*')));
+std::atomic<bool> g_release{false}, g_holding{false}, g_returned{false};
+std::atomic<long> g_tid{0};
+int g_pipe[2];
+
+void LogOne(unsigned long errorNo) {
+    new TestException("logged", errorNo, 0, 1);
+    OrnEhBasis::Log("log", nullptr, 0);
 }
-
-// Where a thread waits inside the library when it is cancelled.
-enum class Waits { kForAThreadsFile, kForAProcesssFile, kInTheDialog, kAnywhere };
-
-class CancelTest : public ::testing::TestWithParam<Waits> {};
-
-// The cancelled thread finishes the call it is in (its entry whole, its
-// locks let go) and ends at its next cancellation point; the process goes
-// on. Child codes: 2 the thread never waited there, 3 it did not end
-// cancelled after its call, 4 a torn or missing entry.
-TEST_P(CancelTest, TakesEffectAfterTheCall) {
-#if defined(ZKQ_SANITIZER_tsan)
-    GTEST_SKIP() << "ThreadSanitizer does not follow a cancellation's unwind";
-#endif
-    zkqtest::TempDir dir;
-    const zkqtest::ChildResult child = zkqtest::RunInChild(
-        [&] {
-            zkqtest::ScopedStandardLog log(dir.path(), "cancel.log");
-            static std::atomic<bool> release{false};
-            static std::atomic<bool> holding{false};
-            TestException::onLog = [](const TestException& e) {
-                if (e.GetErrorNo() != 100) return;
-                holding.store(true);
-                while (!release.load()) ::usleep(1000);
-            };
-            int pipeFds[2];
-            if (::pipe(pipeFds) != 0) ::_exit(9);
-            std::unique_ptr<zkqtest::ForeignHolder> foreign;
-            std::unique_ptr<zkqtest::ScriptedDialog> dialog;
-            std::thread holder;
-            Caller caller;
-            long waitsIn = 0;
-            std::function<void()> letGo;
-            switch (GetParam()) {
-                case Waits::kForAThreadsFile:  // the in-process queue for the file
-                    holder = std::thread([] { new TestException("holds the file", 100, 0, 1); OrnEhBasis::Log("held", nullptr, 0); });
-                    zkqtest::WaitUntil([] { return holding.load(); }, 20000);
-                    caller.call = [] { new TestException("waits", 1, 0, 1); OrnEhBasis::Log("waited", nullptr, 0); };
-                    waitsIn = SYS_futex;
-                    letGo = [&] { release.store(true); holder.join(); };
-                    break;
-                case Waits::kForAProcesssFile:  // the poll for another process's lock
-                    foreign.reset(new zkqtest::ForeignHolder(log.path()));
-                    caller.call = [] { new TestException("waits", 1, 0, 1); OrnEhBasis::Log("waited", nullptr, 0); };
-                    waitsIn = SYS_clock_nanosleep;
-                    letGo = [&] { foreign.reset(); };
-                    break;
-                case Waits::kInTheDialog:  // a modal dialog waiting for the user
-                    dialog.reset(new zkqtest::ScriptedDialog);
-                    dialog->Script({[&](const orneh::dialog::WindowModel&) {
-                        char c;
-                        (void)!::read(pipeFds[0], &c, 1);
-                        return orneh::dialog::Event{orneh::dialog::Event::kOk, IDOK, ""};
-                    }});
-                    caller.call = [] { OrnEhBasis::Report(static_cast<HWND>(nullptr), new TestException("shown", 1, 0, 1), 0, nullptr); };
-                    waitsIn = SYS_read;
-                    letGo = [&] { (void)!::write(pipeFds[1], "x", 1); };
-                    break;
-                case Waits::kAnywhere: {  // every record with its call stack, cancelled at random
-                    orneh::platform::SetStackTraceMode(orneh::platform::StackTraceMode::kAll);
-                    std::mt19937 random(static_cast<unsigned>(::getpid()));
-                    for (int round = 0; round < 10; ++round) {
-                        pthread_t thread;
-                        caller.call = [] {
-                            for (;;) {
-                                new TestException("cancelled somewhere", 1, 0, 1);
-                                OrnEhBasis::Log("loop", nullptr, 0);
-                                OrnEhBasis::Release();
-                                pthread_testcancel();
-                            }
-                        };
-                        pthread_create(&thread, nullptr, &Caller::Run, &caller);
-                        ::usleep(1000 + random() % 20000);
-                        pthread_cancel(thread);
-                        void* result = nullptr;
-                        pthread_join(thread, &result);
-                        if (result != PTHREAD_CANCELED) ::_exit(3);
-                    }
-                    letGo = [] {};
-                    break;
-                }
-            }
-            if (GetParam() != Waits::kAnywhere) {
-                pthread_t thread;
-                pthread_create(&thread, nullptr, &Caller::Run, &caller);
-                if (!zkqtest::WaitUntil([&] { return caller.tid.load() != 0; }, 20000) ||
-                    !zkqtest::WaitUntilBlockedIn(caller.tid.load(), waitsIn)) {
-                    ::_exit(2);
-                }
-                pthread_cancel(thread);
-                letGo();
-                void* result = nullptr;
-                pthread_join(thread, &result);
-                if (result != PTHREAD_CANCELED || !caller.returned.load()) ::_exit(3);
-            }
-            new TestException("after the cancel", 5, 0, 1);
-            OrnEhBasis::Log("main", nullptr, 0);
-            OrnEhBasis::Release();
-            const std::string text = zkqtest::ReadFile(log.path());
-            ::_exit(Count(text, "Fehlerursache: after the cancel") == 1 && EntriesTorn(text) == 0 ? 0 : 4);
-        },
-        60);
-    EXPECT_TRUE(child.ExitedWith(0)) << child;
-}
-
-const char* const kWaitsNames[] = {"ForAThreadsFile", "ForAProcesssFile", "InTheDialog", "Anywhere"};
-INSTANTIATE_TEST_SUITE_P(Waits, CancelTest,
-                         ::testing::Values(Waits::kForAThreadsFile, Waits::kForAProcesssFile, Waits::kInTheDialog, Waits::kAnywhere),
-                         NamedBy<Waits>(kWaitsNames));
-
-// An application hook that the library calls ends its thread with
-// pthread_exit: the thread ends, the process goes on. Where the hook runs
-// in an exception's destructor, C++ cannot go on unwinding: the process
-// ends through std::terminate, with its record.
-enum class ExitsIn { kLog, kReport, kHandOver, kDestructor };
-
-class ExitInHookTest : public ::testing::TestWithParam<ExitsIn> {};
 
 struct ExitingWindow : CWnd {
     LRESULT WindowProc(UINT message, WPARAM, LPARAM) override {
@@ -385,55 +271,162 @@ struct ExitingWindow : CWnd {
     }
 };
 
-TEST_P(ExitInHookTest, EndsTheThreadOnly) {
+// The interrupted thread: one call into the library, then a cancellation
+// point of its own.
+void* CallInto(void* what) {
+    g_tid.store(static_cast<long>(orneh::platform::CurrentThreadId()));
+    const HWND none = nullptr;
+    switch (*static_cast<const Interrupt*>(what)) {
+        case Interrupt::kCancelInTheDialog: OrnEhBasis::Report(none, new TestException("shown", 1, 0, 1), 0, nullptr); break;
+        case Interrupt::kSignalWhileWriting: OrnEhBasis::Report(none, "written", "Titel", MB_OK, nullptr, 0, 0); break;
+        case Interrupt::kCancelAnywhere:
+            for (;;) {
+                LogOne(1);
+                OrnEhBasis::Release();
+                pthread_testcancel();
+            }
+        case Interrupt::kExitInLog: LogOne(42); break;
+        case Interrupt::kExitInReport:
+            new TestException("reported", 42, 0, 1);
+            OrnEhBasis::Report(none, nullptr, 0, nullptr);
+            break;
+        case Interrupt::kExitInHandOver: OrnEhBasis::Report(none, "hand it over", "C", MB_ICONERROR, nullptr, 0, 0); break;
+        case Interrupt::kExitInDestructor:
+            new TestException("deleted unreported", 42, 0, 1);
+            delete OrnEhBasis::GetLast();
+            break;
+        default: LogOne(1);
+    }
+    g_returned.store(true);
+    pthread_testcancel();
+    return nullptr;
+}
+
+class InterruptTest : public ::testing::TestWithParam<Interrupt> {};
+
+// The thread ends, after the call it was in when cancelled (its entry whole,
+// its locks let go), or goes on after the signal (the dialog's text whole);
+// the process goes on. An unwind from a hook in an exception's destructor
+// cannot go on in C++: std::terminate ends the process. Child codes: 2 the
+// thread never waited where expected, 3 it did not end as it should, or an
+// entry or the text is torn or missing.
+TEST_P(InterruptTest, EndsTheThreadOnly) {
+    static Interrupt what;
+    what = GetParam();
+    const bool cancel = what <= Interrupt::kCancelAnywhere && what != Interrupt::kSignalWhileWriting;
+#if defined(ZKQ_SANITIZER_tsan)
+    if (cancel) GTEST_SKIP() << "ThreadSanitizer does not follow a cancellation's unwind";
+#endif
     zkqtest::TempDir dir;
-    static ExitsIn where;
-    where = GetParam();
     const zkqtest::ChildResult child = zkqtest::RunInChild(
         [&] {
-            zkqtest::ScopedStandardLog log(dir.path(), "exit.log");
-            zkqtest::ScriptedDialog dialog;
-            dialog.Script({zkqtest::ScriptedDialog::Do(orneh::dialog::Event::kClick, IDC_EH_DETAILS_TOGGLE),
-                           zkqtest::ScriptedDialog::Do(orneh::dialog::Event::kClick, IDC_EH_HANDOVER)});
+            zkqtest::ScopedStandardLog log(dir.path(), "interrupted.log");
+            using Event = orneh::dialog::Event;
+            zkqtest::ScopedEnv headless("ORNEH_DIALOG", "headless");
+            std::unique_ptr<zkqtest::ScriptedDialog> dialog;
+            if (what != Interrupt::kSignalWhileWriting) dialog.reset(new zkqtest::ScriptedDialog);
+            if (::pipe(g_pipe) != 0) ::_exit(9);
+            std::size_t filled = 0;  // stderr: a pipe that is full
+            if (what == Interrupt::kSignalWhileWriting) {
+                const char filler[4096] = {};
+                ::fcntl(g_pipe[1], F_SETFL, O_NONBLOCK);
+                for (ssize_t n; (n = ::write(g_pipe[1], filler, sizeof filler)) > 0;) filled += static_cast<std::size_t>(n);
+                ::fcntl(g_pipe[1], F_SETFL, 0);
+                ::dup2(g_pipe[1], 2);
+                struct sigaction action {};
+                action.sa_handler = [](int) { g_holding.store(true); };
+                ::sigaction(SIGUSR1, &action, nullptr);
+            }
+            if (what == Interrupt::kCancelInTheDialog) {
+                dialog->Script({[](const orneh::dialog::WindowModel&) {
+                    char c;
+                    (void)!::read(g_pipe[0], &c, 1);  // the user takes their time
+                    return Event{Event::kOk, IDOK, ""};
+                }});
+            }
+            if (what == Interrupt::kExitInHandOver) {
+                dialog->Script({zkqtest::ScriptedDialog::Do(Event::kClick, IDC_EH_DETAILS_TOGGLE),
+                                zkqtest::ScriptedDialog::Do(Event::kClick, IDC_EH_HANDOVER)});
+            }
             ExitingWindow window;
             OrnEhSetMainWnd(&window);
             TestException::onLog = [](const TestException& e) {
                 if (e.GetErrorNo() == 42) pthread_exit(reinterpret_cast<void*>(42));
+                if (e.GetErrorNo() != 100) return;
+                g_holding.store(true);
+                while (!g_release.load()) ::usleep(1000);
             };
-            pthread_t thread;
-            pthread_create(&thread, nullptr, [](void*) -> void* {
-                new TestException("ends its thread", 42, 0, 1);
-                switch (where) {
-                    case ExitsIn::kLog: OrnEhBasis::Log("log", nullptr, 0); break;
-                    case ExitsIn::kReport: OrnEhBasis::Report(static_cast<HWND>(nullptr), nullptr, 0, nullptr); break;
-                    case ExitsIn::kHandOver:
-                        OrnEhBasis::Report(static_cast<HWND>(nullptr), "hand it over", "caption", MB_ICONERROR,
-                                           nullptr, 0, 0);
-                        break;
-                    case ExitsIn::kDestructor: delete OrnEhBasis::GetLast(); break;
-                }
-                return nullptr;
-            }, nullptr);
+            std::thread holder;
+            std::unique_ptr<zkqtest::ForeignHolder> foreign;
+            if (what == Interrupt::kCancelForAThreadsFile) {
+                holder = std::thread([] { LogOne(100); });
+                zkqtest::WaitUntil([] { return g_holding.load(); }, 20000);
+            }
+            if (what == Interrupt::kCancelForAProcesssFile) foreign.reset(new zkqtest::ForeignHolder(log.path()));
+            if (what == Interrupt::kCancelAnywhere) {
+                orneh::platform::SetStackTraceMode(orneh::platform::StackTraceMode::kAll);
+            }
+            std::mt19937 random(static_cast<unsigned>(::getpid()));
             void* result = nullptr;
-            pthread_join(thread, &result);
-            new TestException("after the exit", 5, 0, 1);
+            std::string written;
+            for (int round = 0; round < (what == Interrupt::kCancelAnywhere ? 10 : 1); ++round) {
+                pthread_t thread;
+                g_tid.store(0);
+                pthread_create(&thread, nullptr, &CallInto, &what);
+                if (what < Interrupt::kCancelAnywhere &&
+                    (!zkqtest::WaitUntil([] { return g_tid.load() != 0; }, 20000) ||
+                     !zkqtest::WaitUntilBlockedIn(g_tid.load(), kWaitsIn[static_cast<int>(what)]))) {
+                    ::_exit(2);
+                }
+                if (what == Interrupt::kCancelAnywhere) ::usleep(1000 + random() % 20000);
+                if (cancel) pthread_cancel(thread);
+                if (what == Interrupt::kSignalWhileWriting) {
+                    g_holding.store(false);
+                    pthread_kill(thread, SIGUSR1);
+                    zkqtest::WaitUntil([] { return g_holding.load(); }, 20000);
+                }
+                // Whatever it waits for lets go.
+                g_release.store(true);
+                foreign.reset();
+                ::fcntl(g_pipe[0], F_SETFL, O_NONBLOCK);
+                if (what == Interrupt::kCancelInTheDialog) (void)!::write(g_pipe[1], "x", 1);
+                for (bool more = what == Interrupt::kSignalWhileWriting; more;) {
+                    more = !g_returned.load();
+                    char buffer[4096];
+                    for (ssize_t n; (n = ::read(g_pipe[0], buffer, sizeof buffer)) > 0;) written.append(buffer, n);
+                    ::usleep(1000);
+                }
+                pthread_join(thread, &result);
+            }
+            if (holder.joinable()) holder.join();
+            new TestException("after it", 5, 0, 1);
             OrnEhBasis::Log("main", nullptr, 0);
             OrnEhBasis::Release();
             const std::string text = zkqtest::ReadFile(log.path());
-            const bool whole = Count(text, "Fehlerursache: after the exit") == 1 && EntriesTorn(text) == 0;
-            ::_exit(result == reinterpret_cast<void*>(42) && whole ? 0 : 3);
+            const bool whole = Count(text, "Fehlerursache: after it") == 1 &&
+                               Count(text, "Fehler: ") == Count(text, std::string(68, '*'));
+            bool ended = result == reinterpret_cast<void*>(42);
+            if (cancel) ended = result == PTHREAD_CANCELED && (what == Interrupt::kCancelAnywhere || g_returned);
+            if (what == Interrupt::kSignalWhileWriting) {
+                ended = !result && written.size() > filled + 20 && written.rfind("=== Titel ===\n", filled) == filled &&
+                        written.compare(written.size() - 5, 5, "\n===\n") == 0;
+            }
+            ::_exit(ended && whole ? 0 : 3);
         },
         60);
-    if (where == ExitsIn::kDestructor) {
+    if (what == Interrupt::kExitInDestructor) {
         EXPECT_TRUE(child.KilledBy(SIGABRT)) << child;
     } else {
         EXPECT_TRUE(child.ExitedWith(0)) << child;
     }
 }
 
-const char* const kExitsInNames[] = {"Log", "Report", "HandOver", "Destructor"};
-INSTANTIATE_TEST_SUITE_P(ExitsIn, ExitInHookTest,
-                         ::testing::Values(ExitsIn::kLog, ExitsIn::kReport, ExitsIn::kHandOver, ExitsIn::kDestructor),
-                         NamedBy<ExitsIn>(kExitsInNames));
+INSTANTIATE_TEST_SUITE_P(Interrupt, InterruptTest,
+                         ::testing::Values(Interrupt::kCancelForAThreadsFile, Interrupt::kCancelForAProcesssFile,
+                                           Interrupt::kCancelInTheDialog, Interrupt::kSignalWhileWriting,
+                                           Interrupt::kCancelAnywhere, Interrupt::kExitInLog,
+                                           Interrupt::kExitInReport, Interrupt::kExitInHandOver,
+                                           Interrupt::kExitInDestructor),
+                         NamedBy<Interrupt>(kInterruptNames));
 
 }  // namespace
