@@ -4,7 +4,7 @@
 #include "OrnLanguagePublisher.h"
 
 #include <cstring>
-#include <cxxabi.h>
+#include <exception>
 #include <new>
 
 #include "LanguageChoice.h"
@@ -34,9 +34,8 @@ OrnLanguagePublisher::OrnLanguagePublisher() : m_module(nullptr), m_language("en
         }
         m_language = language;
         if (m_module) m_moduleName = path;
-    } catch (abi::__forced_unwind&) {
-        throw;
     } catch (...) {
+        if (!std::current_exception()) throw;  // the unwind that ends the thread
         // Only the copy of the path can fail; the module is kept either way.
     }
 }

@@ -5,7 +5,7 @@
 #define ORNEH_BASE_ALLOC_H
 
 #include <cstddef>
-#include <cxxabi.h>
+#include <exception>
 #include <new>
 #include <utility>
 
@@ -27,11 +27,9 @@ T* New(Args&&... args) {
     if (!block) return nullptr;
     try {
         return new (block) T(std::forward<Args>(args)...);
-    } catch (abi::__forced_unwind&) {
-        Free(block);
-        throw;
     } catch (...) {
         Free(block);
+        if (!std::current_exception()) throw;  // the unwind that ends the thread
         return nullptr;
     }
 }

@@ -2,6 +2,8 @@
 
 #include <pthread.h>
 
+#include <exception>
+
 namespace orneh {
 namespace {
 
@@ -28,8 +30,14 @@ void InLibrary::HoldOffCancellation() noexcept {
     pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &t_cancelState);
 }
 
-bool InLibrary::ThreadEnding() noexcept { return t_ending; }
+bool InLibrary::EndsTheThread() noexcept {
+    // A foreign exception has no exception_ptr (and binding a reference to
+    // abi::__forced_unwind in a catch clause binds it to null).
+    if (std::current_exception()) return false;
+    t_ending = true;
+    return true;
+}
 
-void InLibrary::MarkThreadEnding() noexcept { t_ending = true; }
+bool InLibrary::ThreadEnding() noexcept { return t_ending; }
 
 }  // namespace orneh

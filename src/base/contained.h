@@ -20,15 +20,14 @@
 // thread, deleting an exception (InLibrary::HoldOffCancellation).
 //
 // The one thing let through is the unwind that ends a thread (pthread_exit,
-// or a cancellation an application hook allowed): C++ cannot stop it, the
-// C library aborts when it is swallowed, so it goes on, and every resource
+// or a cancellation an application hook allowed; abi::__forced_unwind, told
+// apart as the one that is no C++ exception): C++ cannot stop it, the C
+// library aborts when it is swallowed, so it goes on, and every resource
 // on its way is given back by the destructors it passes. Such an unwind
 // ends the process through std::terminate when it has to leave a
 // destructor (or a noexcept function) on its way.
 #ifndef ORNEH_BASE_CONTAINED_H
 #define ORNEH_BASE_CONTAINED_H
-
-#include <cxxabi.h>
 
 namespace orneh {
 
@@ -45,10 +44,12 @@ public:
     // Disables thread cancellation until the outermost InLibrary goes (once
     // per outermost call; nothing outside one).
     static void HoldOffCancellation() noexcept;
-    // True once an unwind that ends the calling thread has passed a
-    // catch-all: the thread calls no more application hooks on its way out.
+    // In a catch-all: whether what was caught is the unwind that ends the
+    // thread (no C++ exception: pthread_exit, a cancellation), which must go
+    // on. From then on ThreadEnding is true: the thread calls no more
+    // application hooks on its way out.
+    static bool EndsTheThread() noexcept;
     static bool ThreadEnding() noexcept;
-    static void MarkThreadEnding() noexcept;
 };
 
 template <class Neutral, class Body>
@@ -56,10 +57,8 @@ auto ContainedBrief(Neutral neutral, Body&& body) -> decltype(body()) {
     InLibrary inside;
     try {
         return body();
-    } catch (abi::__forced_unwind&) {
-        InLibrary::MarkThreadEnding();
-        throw;
     } catch (...) {
+        if (InLibrary::EndsTheThread()) throw;
         return neutral;
     }
 }

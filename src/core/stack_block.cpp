@@ -5,7 +5,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <cxxabi.h>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -106,9 +106,8 @@ std::vector<std::string> BlockLines(const ap::CallStack& stack) {
         if (aside->done.wait_for(guard, kAsideTime, [&aside] { return aside->finished; })) {
             return std::move(aside->lines);
         }
-    } catch (abi::__forced_unwind&) {
-        throw;
     } catch (...) {
+        if (!std::current_exception()) throw;  // the unwind that ends the thread
     }
     return PlainLines(stack);
 }

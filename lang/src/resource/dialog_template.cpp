@@ -1,7 +1,7 @@
 // Dialog templates (RT_DIALOG), classic DLGTEMPLATE and DLGTEMPLATEEX.
 // Items start on four-byte boundaries counted from the template's start;
 // creation data behind an item is skipped.
-#include <cxxabi.h>
+#include <exception>
 #include <new>
 
 #include "OrnLangResource.h"
@@ -150,9 +150,8 @@ bool OrnResLoadDialog(HINSTANCE handle, unsigned int id, OrnResDialog& out) {
         if (entry && ParseDialog(ByteReader(entry->data, entry->size), out)) return true;
         out = OrnResDialog();
         return false;
-    } catch (abi::__forced_unwind&) {
-        throw;
     } catch (...) {
+        if (!std::current_exception()) throw;  // the unwind that ends the thread
         out = OrnResDialog();
         return false;
     }
