@@ -48,7 +48,7 @@ std::atomic<int> g_readsOnOtherThreads{0};
 
 }  // namespace
 
-extern "C" char* getenv(const char* name) noexcept {
+extern "C" __attribute__((visibility("default"))) char* getenv(const char* name) noexcept {
     using Real = char* (*)(const char*);
     static const Real real = reinterpret_cast<Real>(::dlsym(RTLD_NEXT, "getenv"));
     const long counting = g_countingFor.load();
