@@ -6,8 +6,8 @@
 
 #include "OrnEhBasis.h"
 #include "OrnEhMemory.h"
-#include "core/basis_info.h"
 #include "base/contained.h"
+#include "core/basis_info.h"
 #include "core/chain_links.h"
 
 namespace links = orneh::core::links;

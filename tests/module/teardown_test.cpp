@@ -58,10 +58,10 @@ TEST_P(HeldChainsTest, ExitWithHeldChains) {
                 new Reporting(1);
                 OrnEhBasis::Release();  // one deleted now, the newest waits
                 new Reporting(1);       // deletes the waiting one
-                new Reporting(1);
+                OrnEhBasis* held = new Reporting(1);
                 made.Wait();
                 // Still using what it holds while the process ends.
-                for (OrnEhBasis* held = OrnEhBasis::GetLast(); parked;) {
+                while (parked) {
                     if (held->GetPrev()->GetErrorNo() != 1 || OrnEhExistMARLOException() > 1) ::_exit(3);
                 }
             });
