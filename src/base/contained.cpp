@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 
+#include <cxxabi.h>
 #include <exception>
 
 namespace orneh {
@@ -28,6 +29,26 @@ void InLibrary::HoldOffCancellation() noexcept {
     if (t_heldOff || t_depth == 0) return;
     t_heldOff = true;
     pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &t_cancelState);
+}
+
+namespace {
+
+// The per-thread exception-handling globals of the Itanium C++ ABI (2.4.2).
+struct EhGlobals {
+    void* caughtExceptions;
+    unsigned int uncaughtExceptions;
+};
+
+EhGlobals* Globals() noexcept { return reinterpret_cast<EhGlobals*>(abi::__cxa_get_globals()); }
+
+}  // namespace
+
+HandledExceptionAside::HandledExceptionAside() noexcept : m_caught(Globals()->caughtExceptions) {
+    Globals()->caughtExceptions = nullptr;
+}
+
+HandledExceptionAside::~HandledExceptionAside() {
+    if (!t_ending) Globals()->caughtExceptions = m_caught;
 }
 
 bool InLibrary::EndsTheThread() noexcept {

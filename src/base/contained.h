@@ -52,6 +52,27 @@ public:
     static bool ThreadEnding() noexcept;
 };
 
+// Sets aside, for its lifetime, the exception the application is handling
+// (a report made in a catch block), so that the unwind that ends the thread
+// in an application hook can pass the library's catch-alls: the C++ runtime
+// calls std::terminate when a catch-all takes it while another exception is
+// being handled. The exception comes back when the library's call returns
+// or throws; when the thread ends, it stays aside (the thread's end
+// releases it no more than any exception it was handling). Works on the
+// list of caught exceptions of the Itanium C++ ABI, which g++ and clang use
+// on Linux. Exported operations that call application hooks (reports, Log)
+// hold one outside their catch-all.
+class HandledExceptionAside {
+public:
+    HandledExceptionAside() noexcept;
+    ~HandledExceptionAside();
+    HandledExceptionAside(const HandledExceptionAside&) = delete;
+    HandledExceptionAside& operator=(const HandledExceptionAside&) = delete;
+
+private:
+    void* m_caught;
+};
+
 template <class Neutral, class Body>
 auto ContainedBrief(Neutral neutral, Body&& body) -> decltype(body()) {
     InLibrary inside;

@@ -93,6 +93,7 @@ bool WriteDetailsText(OrnEhLogFile& log, OrnEhBasis* newest) {
 }  // namespace orneh
 
 void OrnEhBasis::Log(const char* const message, CException* exception, int autoDelete) {
+    orneh::HandledExceptionAside aside;  // the records' Log hooks may end the thread
     orneh::Boundary([&] {
         if (exception) AdoptException(exception, autoDelete);
         ExContainer* container = GetCurrentContainer();

@@ -285,10 +285,14 @@ void* CallInto(void* what) {
                 OrnEhBasis::Release();
                 pthread_testcancel();
             }
-        case Interrupt::kExitInLog: LogOne(42); break;
+        case Interrupt::kExitInLog:
         case Interrupt::kExitInReport:
-            new TestException("reported", 42, 0, 1);
-            OrnEhBasis::Report(none, nullptr, 0, nullptr);
+            try {  // in a catch block, as applications report
+                throw static_cast<OrnEhBasis*>(new TestException("caught", 42, 0, 1));
+            } catch (OrnEhBasis* e) {
+                if (*static_cast<const Interrupt*>(what) == Interrupt::kExitInLog) OrnEhBasis::Log(nullptr, e, 0);
+                OrnEhBasis::Report(none, e, 0, nullptr);
+            }
             break;
         case Interrupt::kExitInHandOver: OrnEhBasis::Report(none, "hand it over", "C", MB_ICONERROR, nullptr, 0, 0); break;
         case Interrupt::kExitInDestructor:
