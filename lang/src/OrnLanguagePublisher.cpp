@@ -4,6 +4,7 @@
 #include "OrnLanguagePublisher.h"
 
 #include <cstring>
+#include <exception>
 #include <new>
 
 #include "LanguageChoice.h"
@@ -34,6 +35,7 @@ OrnLanguagePublisher::OrnLanguagePublisher() : m_module(nullptr), m_language("en
         m_language = language;
         if (m_module) m_moduleName = path;
     } catch (...) {
+        if (!std::current_exception()) throw;  // the unwind that ends the thread
         // Only the copy of the path can fail; the module is kept either way.
     }
 }
@@ -44,6 +46,19 @@ OrnLanguagePublisher* OrnLanguagePublisher::Instance() {
     static OrnLanguagePublisher* const instance = new (g_storage) OrnLanguagePublisher();
     return instance;
 }
+
+namespace {
+
+// Made when the library loads, in the loading thread: the environment is
+// read once, before any other thread can change it, and no thread is ever
+// inside the first call when a process forks (a child would wait for it for
+// ever).
+struct CreatedAtLoad {
+    CreatedAtLoad() { OrnLanguagePublisher::Instance(); }
+};
+CreatedAtLoad g_createdAtLoad;
+
+}  // namespace
 
 HINSTANCE OrnLanguagePublisher::GetLangDependentResource() const { return m_module; }
 

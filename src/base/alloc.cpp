@@ -10,6 +10,7 @@ namespace {
 
 // 0: off; >0: countdown to the failing call; -1: every call fails.
 std::atomic<long> g_failCountdown{0};
+std::atomic<std::size_t> g_failSize{0};  // every block of this size fails; 0: none
 std::atomic<bool> g_fired{false};
 std::atomic<long> g_outstanding{0};
 // Counting costs a locked instruction per block, so only test programs do.
@@ -37,7 +38,7 @@ bool ShouldFail() noexcept {
 }  // namespace
 
 void* Alloc(std::size_t size) noexcept {
-    if (ShouldFail()) return nullptr;
+    if (ShouldFail() || size == g_failSize.load(std::memory_order_relaxed)) return nullptr;
     void* block = std::malloc(size == 0 ? 1 : size);
     if (block && g_counting.load(std::memory_order_relaxed)) g_outstanding.fetch_add(1, std::memory_order_relaxed);
     return block;
@@ -73,7 +74,12 @@ void FailAll() noexcept {
     g_failCountdown.store(-1);
 }
 
-void Reset() noexcept { g_failCountdown.store(0); }
+void FailSize(std::size_t size) noexcept { g_failSize.store(size); }
+
+void Reset() noexcept {
+    g_failCountdown.store(0);
+    g_failSize.store(0);
+}
 
 bool Fired() noexcept { return g_fired.load(); }
 

@@ -5,6 +5,7 @@
 #define ORNEH_BASE_ALLOC_H
 
 #include <cstddef>
+#include <exception>
 #include <new>
 #include <utility>
 
@@ -19,15 +20,16 @@ void Free(void* block) noexcept;
 void* AllocZeroed(std::size_t size) noexcept;
 
 // Constructs a T in a block from the seam; null when the block cannot be had
-// or the constructor throws.
+// or the constructor throws (the unwind that ends a thread goes on).
 template <typename T, typename... Args>
-T* New(Args&&... args) noexcept {
+T* New(Args&&... args) {
     void* block = Alloc(sizeof(T));
     if (!block) return nullptr;
     try {
         return new (block) T(std::forward<Args>(args)...);
     } catch (...) {
         Free(block);
+        if (!std::current_exception()) throw;  // the unwind that ends the thread
         return nullptr;
     }
 }
@@ -40,13 +42,15 @@ void Delete(T* object) noexcept {
     Free(object);
 }
 
-// Failure injection for tests. All three are safe to call from any thread.
+// Failure injection for tests. All are safe to call from any thread.
 namespace alloctest {
 
 // The nth allocation from now (1 = the next one) fails; only that one.
 void FailNth(unsigned long nth) noexcept;
 // Every allocation fails until Reset.
 void FailAll() noexcept;
+// Every allocation of exactly size bytes fails until Reset.
+void FailSize(std::size_t size) noexcept;
 // Back to normal.
 void Reset() noexcept;
 // True once an injected failure has happened since the last FailNth/FailAll.

@@ -32,7 +32,7 @@ OrnEhBasisInfo* NewRecord() {
 // --- Construction and destruction ---------------------------------------------
 
 OrnEhBasis::OrnEhBasis() : m_info(nullptr) {
-    orneh::Boundary([this] { m_info = NewRecord(); });
+    orneh::ContainedBrief([this] { m_info = NewRecord(); });
 }
 
 OrnEhBasis::OrnEhBasis(const char* const source, const char* const className,
@@ -61,7 +61,7 @@ void OrnEhBasis::Construct(const char* source, const char* className, const char
                            const OrnEhParam* params, unsigned long captionNo,
                            CException* prevException, int autoDelete, unsigned long extraNo,
                            int push) {
-    orneh::Boundary([&] {
+    orneh::ContainedBrief([&] {
         m_info = NewRecord();
         if (m_info) {
             m_info->cause = OrnEhCopyString(cause);
@@ -88,7 +88,7 @@ OrnEhBasis::~OrnEhBasis() {
     OrnEhBasisInfo* info = m_info;
     m_info = nullptr;
     if (!info) return;
-    orneh::Contained([info] {
+    orneh::ContainedBrief([info] {
         OrnEhDeleteString(info->cause);
         OrnEhDeleteString(info->source);
         OrnEhDeleteString(info->method);
@@ -100,7 +100,7 @@ OrnEhBasis::~OrnEhBasis() {
 }
 
 void OrnEhBasis::CheckBeforeDelete() {
-    orneh::Boundary([this] {
+    orneh::ContainedBrief([this] {
         ExContainer* container = GetCurrentContainer();
         OrnEhBasisInfo* info = m_info;
         if (!info) return;
@@ -108,7 +108,7 @@ void OrnEhBasis::CheckBeforeDelete() {
         if (info->released == 0) {
             // Still held by a chain: nobody reported it, so the chain it is in
             // is logged now, this exception included.
-            if (container && owner == container) {
+            if (container && owner == container && links::Contains(container->GetLast(), this)) {
                 OrnEhBasis::Log(nullptr, nullptr, 1);
             } else if (container) {
                 orneh::core::LogChain(container, nullptr, links::NewestOf(this));
@@ -161,9 +161,18 @@ void OrnEhBasis::operator delete(void* p, char*, int) noexcept { base::Free(p); 
 void OrnEhBasis::AdoptException(CException* exception, int autoDelete) {
     if (!exception) return;
     ActiveCall active;
+    ActiveCall::HoldOffCancellation();  // a foreign exception's hooks, a log entry, a delete
     if (exception->IsKindOf(RUNTIME_CLASS(OrnEhBasis))) {
         OrnEhBasis* e = static_cast<OrnEhBasis*>(exception);
-        if (!links::Contains(GetLast(), e)) Push(e);
+        if (!e->m_info || !GetCurrentContainer()) {
+            // No chain can take it (its record could not be had, or the thread
+            // could not be registered): it gets an entry of its own, with what
+            // it can write, and goes.
+            orneh::core::LogAlone(e);
+            delete e;
+        } else if (!links::Contains(GetLast(), e)) {
+            Push(e);
+        }
     } else if (exception->IsKindOf(RUNTIME_CLASS(CMemoryException))) {
         if (ExMultiThreadAdmin* admin = GetAdmin()) admin->PrepareMemoryException(0);
     } else {

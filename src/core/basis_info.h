@@ -30,15 +30,27 @@ struct OrnEhBasisInfo {
     // Changed under that container's lock.
     ExContainer* owner;
     orneh::platform::CallStack* stack;  // owned, or null (core/stack_block.h)
+    // On the newest exception of a chain an ended thread left in its
+    // container: the next such chain of that container (core/container.h).
+    OrnEhBasis* nextLeft;
+    bool reserve;  // a thread record's reserve exception (runtime/admin.h)
 };
 
 // The library's door to the private parts of OrnEhBasis.
 struct OrnEhBasisAccess {
     static OrnEhBasisInfo* Info(const OrnEhBasis* e) { return e ? e->m_info : nullptr; }
     // An application's Log override that throws leaves its record short;
-    // the entry goes on, so that it still ends with Close.
+    // the entry goes on, so that it still ends with Close. A thread on its
+    // way out (a hook ended it) runs no application code again: the base
+    // record only.
     static void WriteRecord(const OrnEhBasis* e, OrnEhLogFile& log) {
-        orneh::Contained([e, &log] { e->Log(log); });
+        orneh::Contained([e, &log] {
+            if (orneh::InLibrary::ThreadEnding()) {
+                e->OrnEhBasis::Log(log);
+            } else {
+                e->Log(log);
+            }
+        });
         orneh::core::WriteStackBlock(e, log);
     }
     static void Push(OrnEhBasis* e) { OrnEhBasis::Push(e); }

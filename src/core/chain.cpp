@@ -14,7 +14,7 @@ enum class Direction { Newer, Older };
 // record, or a non-matching candidate without a record, ends with null.
 OrnEhBasis* FindOfClass(OrnEhBasis* start, const CRuntimeClass* runtimeClass, Direction direction) {
     OrnEhBasis* candidate = start;
-    orneh::Contained([&] {
+    orneh::ContainedBrief([&] {
         while (candidate) {
             OrnEhBasisInfo* info = Info(candidate);
             if (candidate->IsKindOf(runtimeClass) || !info) {
@@ -30,7 +30,7 @@ OrnEhBasis* FindOfClass(OrnEhBasis* start, const CRuntimeClass* runtimeClass, Di
 }  // namespace
 
 void OrnEhBasis::Push(OrnEhBasis* e) {
-    orneh::Boundary([e] {
+    orneh::ContainedBrief([e] {
         ExContainer* container = GetCurrentContainer();
         OrnEhBasisInfo* info = Info(e);
         if (!container || !info) return;
@@ -49,13 +49,13 @@ void OrnEhBasis::Push(OrnEhBasis* e) {
 }
 
 void OrnEhBasis::Release() {
-    orneh::Boundary([] {
+    orneh::ContainedBrief([] {
         if (ExContainer* container = GetCurrentContainer()) container->ReleaseAll();
     });
 }
 
 OrnEhBasis* OrnEhBasis::GetLast() {
-    return orneh::Boundary(nullptr, []() -> OrnEhBasis* {
+    return orneh::ContainedBrief(nullptr, []() -> OrnEhBasis* {
         ExContainer* container = GetCurrentContainer();
         return container ? container->GetLast() : nullptr;
     });
@@ -63,7 +63,7 @@ OrnEhBasis* OrnEhBasis::GetLast() {
 
 OrnEhBasis* OrnEhBasis::GetFirst() const {
     const OrnEhBasis* candidate = this;
-    orneh::Contained([&candidate] {
+    orneh::ContainedBrief([&candidate] {
         while (OrnEhBasisInfo* info = Info(candidate)) {
             if (!info->prev) break;
             candidate = info->prev;

@@ -6,6 +6,7 @@
 
 #include "OrnEhBasis.h"
 #include "OrnEhMemory.h"
+#include "base/contained.h"
 #include "core/basis_info.h"
 #include "core/chain_links.h"
 
@@ -15,16 +16,44 @@ namespace ap = orneh::platform;
 namespace {
 
 // Reserve exceptions belong to the administration: chain operations reset or
-// unlink them but never delete them.
-bool IsReserve(const OrnEhBasis* e) { return e->IsKindOf(RUNTIME_CLASS(OrnEhMemory)); }
+// unlink them but never delete them. An application's own OrnEhMemory is an
+// exception like any other.
+bool IsReserve(const OrnEhBasis* e) {
+    const OrnEhBasisInfo* info = orneh::core::Info(e);
+    return info && info->reserve;
+}
 
 }  // namespace
 
 using orneh::core::Info;
 
+// Exceptions a chain operation let go of, deleted newest first when the
+// object goes: it is declared before the lock, so that the lock is released
+// by then.
+class ExContainer::Doomed {
+public:
+    Doomed() = default;
+    ~Doomed() {
+        if (!m_chain) return;
+        orneh::InLibrary::HoldOffCancellation();  // destructors are application code
+        while (m_chain) delete links::PopNewest(m_chain);
+    }
+    Doomed(const Doomed&) = delete;
+    Doomed& operator=(const Doomed&) = delete;
+
+    // A detached chain (or one detached exception), released and ownerless.
+    void Add(OrnEhBasis* newest) { links::LinkChain(m_chain, newest); }
+
+private:
+    OrnEhBasis* m_chain = nullptr;
+};
+
 ExContainer::ExContainer() = default;
 
-ExContainer::~ExContainer() { ReleaseAll(); }
+ExContainer::~ExContainer() {
+    ReleaseAll();
+    ReleaseLeftChains();
+}
 
 void ExContainer::SetLogFileInfos(const char* path, OrnEhLogfileStyle style, unsigned long maxSize) {
     logFile.SetFileName(path);
@@ -49,32 +78,69 @@ OrnEhBasis* ExContainer::GetCurrent() {
     return current;
 }
 
-void ExContainer::DisposeCurrent(OrnEhBasis* keep) {
+OrnEhBasis** ExContainer::ChainOf(const OrnEhBasis* e) {
+    if (links::Contains(last, e)) return &last;
+    for (OrnEhBasis** slot = &left; *slot; slot = &Info(*slot)->nextLeft) {
+        if (links::Contains(*slot, e)) return slot;
+    }
+    return nullptr;
+}
+
+void ExContainer::Relink(OrnEhBasis** slot, OrnEhBasis* newest) {
+    OrnEhBasis* head = *slot;
+    if (newest == head) return;
+    OrnEhBasis* rest = head ? Info(head)->nextLeft : nullptr;
+    if (head) Info(head)->nextLeft = nullptr;
+    if (newest) Info(newest)->nextLeft = rest;
+    *slot = newest ? newest : rest;
+}
+
+bool ExContainer::TakeOut(OrnEhBasis* e) {
+    OrnEhBasis** slot = ChainOf(e);
+    if (!slot) return false;
+    OrnEhBasis* chain = *slot;
+    links::CutBelowNewer(chain, e);
+    Relink(slot, chain);
+    for (OrnEhBasis* walk = e; walk; walk = Info(walk)->prev) {
+        if (walk == current) current = nullptr;
+        Info(walk)->owner = nullptr;
+    }
+    return true;
+}
+
+void ExContainer::DisposeCurrent(OrnEhBasis* keep, Doomed& doomed) {
     OrnEhBasis* previous = current;
     // current is either last or detached (every operation that takes it out
     // of the chain either keeps it current detached or clears current).
     if (!previous || previous == last || previous == keep) return;
+    OrnEhBasisInfo* info = Info(previous);
     if (IsReserve(previous)) {
-        if (OrnEhBasisInfo* info = Info(previous)) info->released = 1;
+        info->released = 1;
         static_cast<OrnEhMemory*>(previous)->SetSize(0);
     } else {
-        delete previous;  // its CheckBeforeDelete makes the container forget it
+        info->owner = nullptr;
+        doomed.Add(previous);
     }
+    current = nullptr;
 }
 
 void ExContainer::Append(OrnEhBasis* e) {
-    if (!e) return;
-    ap::MutexLock lock(m_lock);
-    DisposeCurrent(e);
-    current = e;
     OrnEhBasisInfo* info = Info(e);
     if (!info) return;
-    info->owner = this;
-    if (e == last) return;
+    Doomed doomed;
+    ap::MutexLock lock(m_lock);
+    DisposeCurrent(e, doomed);
+    current = e;
+    if (e == last) {
+        info->owner = this;
+        return;
+    }
     if (info->prev || info->next) {
         if (!links::Contains(last, e)) {
-            // One of a chain that is nobody's (taken out of its thread): it
-            // comes with the exceptions older than it.
+            // One of a chain that is nobody's (taken out of its thread), or
+            // that an ended thread of this record left: it comes with the
+            // exceptions older than it.
+            TakeOut(e);
             Adopt(e);
             return;
         }
@@ -82,34 +148,50 @@ void ExContainer::Append(OrnEhBasis* e) {
         // moves to the end instead of being linked twice.
         links::Unlink(last, e);
     }
+    info->owner = this;
     links::LinkNewest(last, e);
 }
 
-// Releases a chain that is no longer reachable from last: from the newest to
-// the oldest, so that each destructor runs while the older ones still exist.
-void ExContainer::ReleaseDetached(OrnEhBasis* newest) {
+// Releases a chain that is no longer reachable from last; what is not kept
+// (the current exception, reserve exceptions) is deleted after the lock,
+// from the newest to the oldest, so that each destructor runs while the
+// older ones still exist.
+void ExContainer::ReleaseDetached(OrnEhBasis* newest, Doomed& doomed) {
     OrnEhBasis* rest = newest;
-    while (rest) {
-        OrnEhBasis* e = links::PopNewest(rest);
+    for (OrnEhBasis* e = newest; e;) {
         OrnEhBasisInfo* info = Info(e);
         if (!info) break;
+        OrnEhBasis* older = info->prev;
         info->released = 1;
-        if (e == current) continue;  // its deletion waits for the next Append
-        info->owner = nullptr;
-        if (!IsReserve(e)) delete e;
+        if (e != current) info->owner = nullptr;
+        // The current one's deletion waits for the next Append.
+        if (e == current || info->reserve) links::Unlink(rest, e);
+        e = older;
     }
+    if (rest) doomed.Add(rest);
 }
 
 void ExContainer::ReleaseAll() {
+    Doomed doomed;
     ap::MutexLock lock(m_lock);
     OrnEhBasis* chain = last;
     last = nullptr;
-    ReleaseDetached(chain);
+    ReleaseDetached(chain, doomed);
 }
 
-void ExContainer::DeleteOfClass(const CRuntimeClass* runtimeClass) {
+void ExContainer::ReleaseLeftChains() {
+    Doomed doomed;
     ap::MutexLock lock(m_lock);
-    OrnEhBasis* e = last ? last : current;
+    while (left) {
+        OrnEhBasis* chain = left;
+        left = Info(chain)->nextLeft;
+        Info(chain)->nextLeft = nullptr;
+        ReleaseDetached(chain, doomed);
+    }
+}
+
+void ExContainer::DeleteOfClassIn(OrnEhBasis*& chain, const CRuntimeClass* runtimeClass, Doomed& doomed) {
+    OrnEhBasis* e = chain ? chain : (&chain == &last ? current : nullptr);
     while (e) {
         OrnEhBasisInfo* info = Info(e);
         if (!info) return;
@@ -118,10 +200,22 @@ void ExContainer::DeleteOfClass(const CRuntimeClass* runtimeClass) {
             info->released = 1;
             info->owner = nullptr;
             if (e == current) current = nullptr;
-            links::Unlink(last, e);
-            if (!IsReserve(e)) delete e;
+            links::Unlink(chain, e);
+            if (!IsReserve(e)) doomed.Add(e);
         }
         e = older;
+    }
+}
+
+void ExContainer::DeleteOfClass(const CRuntimeClass* runtimeClass) {
+    Doomed doomed;
+    ap::MutexLock lock(m_lock);
+    DeleteOfClassIn(last, runtimeClass, doomed);
+    for (OrnEhBasis** slot = &left; *slot;) {
+        OrnEhBasis* chain = *slot;
+        DeleteOfClassIn(chain, runtimeClass, doomed);
+        Relink(slot, chain);
+        if (chain) slot = &Info(chain)->nextLeft;
     }
 }
 
@@ -145,10 +239,12 @@ void ExContainer::Adopt(OrnEhBasis* newest) {
 }
 
 void ExContainer::AttachChain(OrnEhBasis* newest) {
+    Doomed doomed;
     ap::MutexLock lock(m_lock);
     // A chain that is this thread's own already stays as it is.
     if (!Info(newest) || links::Contains(last, newest)) return;
-    DisposeCurrent(newest);
+    TakeOut(newest);
+    DisposeCurrent(newest, doomed);
     Adopt(newest);
 }
 
@@ -156,31 +252,27 @@ void ExContainer::Surrender(OrnEhBasis* e) {
     ap::MutexLock lock(m_lock);
     OrnEhBasisInfo* info = Info(e);
     if (!info || info->owner != this) return;
-    if (links::Contains(last, e)) {
-        links::CutBelowNewer(last, e);
-        for (OrnEhBasis* walk = e; walk; walk = Info(walk)->prev) {
-            if (walk == current) current = nullptr;
-            Info(walk)->owner = nullptr;
-        }
-    } else if (e == current) {
+    if (!TakeOut(e) && e == current) {
         current = nullptr;
         info->owner = nullptr;
     }
 }
 
 bool ExContainer::CutAtDying(OrnEhBasis* e) {
+    Doomed doomed;
     ap::MutexLock lock(m_lock);
-    if (!links::Contains(last, e)) return false;
+    OrnEhBasis** slot = ChainOf(e);
+    if (!slot) return false;
+    OrnEhBasis* chain = *slot;
     OrnEhBasisInfo* info = Info(e);
     OrnEhBasis* older = info->prev;
-    links::Unlink(last, e);
+    links::Unlink(chain, e);
     info->owner = nullptr;
     if (e == current) current = nullptr;
-    // What was older than e is released; the newer exceptions stay.
-    if (older) {
-        links::CutBelowNewer(last, older);
-        ReleaseDetached(older);
-    }
+    // What was older than e is released; the newer exceptions stay the chain.
+    if (older) links::CutBelowNewer(chain, older);
+    Relink(slot, chain);
+    if (older) ReleaseDetached(older, doomed);
     return true;
 }
 
@@ -191,9 +283,38 @@ void ExContainer::ForgetCurrent(OrnEhBasis* e) {
     if (OrnEhBasisInfo* info = Info(e)) info->owner = nullptr;
 }
 
+void ExContainer::ThreadEnded(OrnEhBasis* reserve) {
+    Doomed doomed;
+    ap::MutexLock lock(m_lock);
+    if (OrnEhBasisInfo* info = Info(reserve)) {
+        if (links::Contains(last, reserve)) links::Unlink(last, reserve);
+        info->released = 1;
+        info->owner = nullptr;
+        static_cast<OrnEhMemory*>(reserve)->SetSize(0);
+    }
+    if (current && current != last && current != reserve) {
+        // Released; its deletion waited for an append that will not come.
+        Info(current)->owner = nullptr;
+        if (!IsReserve(current)) doomed.Add(current);
+    }
+    current = nullptr;
+    if (last) {
+        Info(last)->nextLeft = left;
+        left = last;
+        last = nullptr;
+    }
+}
+
 void ExContainer::AbandonInChild() {
     m_lock.ResetInChild();
     ap::MutexLock lock(m_lock);
     last = nullptr;
     current = nullptr;
+    left = nullptr;
 }
+
+void ExContainer::LockForFork() { m_lock.Lock(); }
+
+void ExContainer::UnlockAfterFork() { m_lock.Unlock(); }
+
+void ExContainer::ResetLockInChild() { m_lock.ResetInChild(); }

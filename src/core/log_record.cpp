@@ -43,6 +43,13 @@ namespace orneh {
 namespace core {
 
 void WriteReportEntry(OrnEhLogFile& log, const char* message, OrnEhBasis* newest) {
+    // The entry ends with Close however its writing ends (a Log override
+    // that ends its thread included): the file is let go, and the next entry
+    // does not run into this one.
+    struct Closing {
+        OrnEhLogFile& log;
+        ~Closing() { log.Close(); }
+    } closing{log};
     log << "Fehler: ";
     log.WriteDateTime();
     log.SetBlanks(3);
@@ -59,7 +66,6 @@ void WriteReportEntry(OrnEhLogFile& log, const char* message, OrnEhBasis* newest
     log.NewLine(1);
     log.NewLine(1);
     log.SetBlanks(0);
-    log.Close();
 }
 
 bool WriteDetailsText(OrnEhLogFile& log, OrnEhBasis* newest) {
@@ -87,6 +93,7 @@ bool WriteDetailsText(OrnEhLogFile& log, OrnEhBasis* newest) {
 }  // namespace orneh
 
 void OrnEhBasis::Log(const char* const message, CException* exception, int autoDelete) {
+    orneh::HandledExceptionAside aside;  // the records' Log hooks may end the thread
     orneh::Boundary([&] {
         if (exception) AdoptException(exception, autoDelete);
         ExContainer* container = GetCurrentContainer();
@@ -96,6 +103,18 @@ void OrnEhBasis::Log(const char* const message, CException* exception, int autoD
 
 namespace orneh {
 namespace core {
+
+void LogAlone(OrnEhBasis* e) {
+    if (ExContainer* container = GetCurrentContainer()) {
+        LogChain(container, nullptr, e);
+        return;
+    }
+    OrnEhLogFile log;
+    ApplyLogConfigTo(log);
+    if (log.GetStyle() == OrnEhLogOff) return;
+    log.Open();
+    WriteReportEntry(log, nullptr, e);
+}
 
 void LogChain(ExContainer* container, const char* message, OrnEhBasis* newest) {
     char* path = nullptr;

@@ -60,6 +60,7 @@ long OrnEhBasis::ReportErrorOnObject(const char* const fileName, const char* con
 
 long OrnEhBasis::ReportOn(HWND window, const char* fileName, bool toFile, const char* caption) {
     long result = 1;
+    orneh::HandledExceptionAside aside;  // its hooks may end the thread
     orneh::Boundary([&] {
         // The calling thread's container, looked up once for the whole report.
         ExContainer* container = GetCurrentContainer();
@@ -155,6 +156,7 @@ OrnEhBasis* ChooseForReport(CException* exception, int autoDelete) {
 
 long OrnEhBasis::Report(HWND window, CException* exception, int autoDelete,
                         const char* const caption) {
+    orneh::HandledExceptionAside aside;
     return orneh::Boundary(1L, [&] {
         OrnEhBasis* chosen = ChooseForReport(exception, autoDelete);
         return chosen ? chosen->ReportErrorOnObject(window, caption) : 1L;
@@ -163,6 +165,7 @@ long OrnEhBasis::Report(HWND window, CException* exception, int autoDelete,
 
 long OrnEhBasis::Report(const char* const fileName, CException* exception, int autoDelete,
                         const char* const caption) {
+    orneh::HandledExceptionAside aside;
     orneh::Boundary([&] {
         if (OrnEhBasis* chosen = ChooseForReport(exception, autoDelete)) {
             chosen->ReportErrorOnObject(fileName, caption);
@@ -181,6 +184,7 @@ long OrnEhBasis::ReportText(HWND window, const char* fileName, bool toFile, cons
                             CException* exception, int autoDelete, short writeLog) {
     long result = 1;
     const char* formatted = text;
+    orneh::HandledExceptionAside aside;
     orneh::Boundary([&] {
         // The calling thread's container, looked up once for the whole report.
         ExContainer* container = GetCurrentContainer();

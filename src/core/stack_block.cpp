@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -106,6 +107,7 @@ std::vector<std::string> BlockLines(const ap::CallStack& stack) {
             return std::move(aside->lines);
         }
     } catch (...) {
+        if (!std::current_exception()) throw;  // the unwind that ends the thread
     }
     return PlainLines(stack);
 }

@@ -1,10 +1,7 @@
 #include "dialog/backend.h"
 
-#include <unistd.h>
-
 #include <atomic>
 #include <cstring>
-#include <mutex>
 #include <string>
 
 #include "OrnLangIds.h"
@@ -13,6 +10,7 @@
 #include "module/language.h"
 #include "platform/module_loader.h"
 #include "platform/system.h"
+#include "posix_io.h"
 
 #ifndef ZKQ_INSTALL_LIBDIR
 #define ZKQ_INSTALL_LIBDIR ""
@@ -50,21 +48,27 @@ ModuleTexts TextsForModules() {
     return texts;
 }
 
+// Loading a module is held across fork(), so that a child never finds it
+// half done by a thread it does not have.
+platform::Mutex g_loadLock;
+platform::HeldAcrossFork<g_loadLock> g_loadLockAcrossFork;
+
 // A loaded backend module: tried once, kept for the life of the process.
 struct ModuleBackend {
-    std::once_flag once;
+    bool tried = false;
     std::atomic<Backend*> backend{nullptr};
     std::string why;
 
     Backend* Get(const char* name) {
-        std::call_once(once, [&] {
-            void* symbol = platform::LoadModuleSymbol(name, kBackendEntrySymbol, ZKQ_INSTALL_LIBDIR, why);
-            if (!symbol) return;
-            const ModuleTexts texts = TextsForModules();
-            char reason[256] = "";
-            backend = reinterpret_cast<BackendEntry>(symbol)(kBackendAbiVersion, &texts, reason, sizeof reason);
-            if (!backend) why = *reason ? reason : std::string(name) + " declined";
-        });
+        platform::MutexLock lock(g_loadLock);
+        if (tried) return backend;
+        tried = true;
+        void* symbol = platform::LoadModuleSymbol(name, kBackendEntrySymbol, ZKQ_INSTALL_LIBDIR, why);
+        if (!symbol) return nullptr;
+        const ModuleTexts texts = TextsForModules();
+        char reason[256] = "";
+        backend = reinterpret_cast<BackendEntry>(symbol)(kBackendAbiVersion, &texts, reason, sizeof reason);
+        if (!backend) why = *reason ? reason : std::string(name) + " declined";
         return backend;
     }
 };
@@ -95,8 +99,7 @@ Backend* Terminal(std::string& why) {
 void SayWhy(const char* choice, const std::string& why) {
     std::string line = "ZKQTRNEH113: ORNEH_DIALOG=" + std::string(choice) + " cannot be honoured (" + why +
                        "); the error dialog goes to stderr\n";
-    ssize_t ignored = ::write(2, line.data(), line.size());
-    (void)ignored;
+    ornlang::posix::WriteFull(2, line.data(), line.size());
 }
 
 }  // namespace

@@ -2,13 +2,13 @@
 // dialog is written to stderr and answered from the environment.
 #include <cstring>
 #include <string>
-#include <unistd.h>
 
 #include "OrnLangIds.h"
 #include "base/settings.h"
 #include "dialog/backend.h"
 #include "dialog/text_measure.h"
 #include "compat/codepage.h"
+#include "posix_io.h"
 
 namespace orneh {
 namespace dialog {
@@ -47,16 +47,9 @@ Event ChosenAnswer(const WindowModel& model) {
     return Event{Event::kOk, IDOK, ""};
 }
 
-void WriteAll(const std::string& text) {
-    const char* data = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        ssize_t written = ::write(2, data, left);
-        if (written <= 0) return;
-        data += written;
-        left -= static_cast<std::size_t>(written);
-    }
-}
+// A signal that interrupts a blocked write (a handler without SA_RESTART)
+// does not cut the text short.
+void WriteAll(const std::string& text) { ornlang::posix::WriteFull(2, text.data(), text.size()); }
 
 class HeadlessView : public View {
 public:

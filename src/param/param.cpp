@@ -33,13 +33,13 @@ List* NewList(unsigned short slots) {
 }  // namespace
 
 OrnEhParam::OrnEhParam(unsigned short slots) : m_list(nullptr) {
-    orneh::Contained([&] {
+    orneh::ContainedBrief([&] {
         m_list = NewList<ParamList>(slots);
     });
 }
 
 OrnEhParam::OrnEhParam(const OrnEhParam& other) : m_list(nullptr) {
-    orneh::Contained([&] {
+    orneh::ContainedBrief([&] {
         const ParamList* source = other.m_list;
         if (!source) return;
         m_list = NewList<ParamList>(source->capacity);
@@ -56,7 +56,7 @@ OrnEhParam::OrnEhParam(const OrnEhParam& other) : m_list(nullptr) {
 }
 
 OrnEhParam::~OrnEhParam() {
-    orneh::Contained([&] {
+    orneh::ContainedBrief([&] {
         if (!m_list) return;
         if (m_list->values) {
             for (unsigned short i = m_list->capacity; i > 0; --i) {
@@ -85,7 +85,7 @@ void Append(List* list, const char* text) {
 }  // namespace
 
 void OrnEhParam::SetParam(unsigned short value) {
-    orneh::Contained([&] {
+    orneh::ContainedBrief([&] {
         char text[8];
         std::snprintf(text, sizeof text, "%hu", value);
         Append(m_list, text);
@@ -93,7 +93,7 @@ void OrnEhParam::SetParam(unsigned short value) {
 }
 
 void OrnEhParam::SetParam(short value) {
-    orneh::Contained([&] {
+    orneh::ContainedBrief([&] {
         char text[8];
         std::snprintf(text, sizeof text, "%hd", value);
         Append(m_list, text);
@@ -101,7 +101,7 @@ void OrnEhParam::SetParam(short value) {
 }
 
 void OrnEhParam::SetParam(unsigned long value) {
-    orneh::Contained([&] {
+    orneh::ContainedBrief([&] {
         char text[24];
         std::snprintf(text, sizeof text, "%lu", value);
         Append(m_list, text);
@@ -109,7 +109,7 @@ void OrnEhParam::SetParam(unsigned long value) {
 }
 
 void OrnEhParam::SetParam(long value) {
-    orneh::Contained([&] {
+    orneh::ContainedBrief([&] {
         char text[24];
         std::snprintf(text, sizeof text, "%ld", value);
         Append(m_list, text);
@@ -117,7 +117,7 @@ void OrnEhParam::SetParam(long value) {
 }
 
 void OrnEhParam::SetParam(char value) {
-    orneh::Contained([&] {
+    orneh::ContainedBrief([&] {
         char text[2];
         std::snprintf(text, sizeof text, "%c", value);
         Append(m_list, text);
@@ -125,7 +125,7 @@ void OrnEhParam::SetParam(char value) {
 }
 
 void OrnEhParam::SetParam(double value, unsigned short width, unsigned short precision) {
-    orneh::Contained([&] {
+    orneh::ContainedBrief([&] {
         // "%<width>.<precision>g"; both numbers are at most five digits.
         char format[20];
         std::snprintf(format, sizeof format, "%s%hu.%hug", "%", width, precision);
@@ -138,7 +138,7 @@ void OrnEhParam::SetParam(double value, unsigned short width, unsigned short pre
 }
 
 void OrnEhParam::SetParam(const char* const text) {
-    orneh::Contained([&] {
+    orneh::ContainedBrief([&] {
         Append(m_list, text);
     });
 }

@@ -270,8 +270,8 @@ bool WriteWholeFile(const char* path, const char* data, std::size_t size) noexce
     const int fd = ornlang::posix::OpenNoInt(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) return false;
     // Exclusive while written; the file is cut only once it is held.
-    const bool ok = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::ftruncate(fd, 0) == 0 &&
-                    ornlang::posix::WriteFull(fd, data, size);
+    const bool ok = NoInt([fd] { return ::flock(fd, LOCK_EX | LOCK_NB); }) == 0 &&
+                    NoInt([fd] { return ::ftruncate(fd, 0); }) == 0 && ornlang::posix::WriteFull(fd, data, size);
     if (!ok) {
         ornlang::posix::CloseKeepingErrno(fd);
         return false;

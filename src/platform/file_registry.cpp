@@ -6,6 +6,7 @@
 #include <pthread.h>
 
 #include "base/alloc.h"
+#include "platform/system.h"
 
 namespace orneh {
 namespace platform {
@@ -51,7 +52,7 @@ void ResetInChild() noexcept {
 
 void InstallForkHandlers() noexcept {
     // Holding the mutex across fork keeps the table consistent for the child.
-    pthread_atfork(LockTable, UnlockTable, ResetInChild);
+    HoldAcrossFork(LockTable, UnlockTable, ResetInChild);
 }
 
 bool SameKey(const FileKey& a, const FileKey& b) noexcept {

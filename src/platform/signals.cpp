@@ -65,6 +65,7 @@ void ReleaseAltStack(void*) {
 // Whether the handler is installed (and the key made); the module's unload
 // puts the previous handlers back, and a later use installs ours again.
 Mutex g_installLock;
+HeldAcrossFork<g_installLock> g_installLockAcrossFork;
 bool g_installed GUARDED_BY(g_installLock) = false;
 pthread_key_t g_altStackKey;
 

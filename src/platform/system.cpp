@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <pthread.h>
@@ -43,6 +45,43 @@ struct ForkHandlers {
 };
 ForkHandlers g_forkHandlers;
 
+// The library's locks across fork (system.h): the outer set, and the leaves
+// in the order they came. A slot is filled before it is counted as ready.
+struct ForkLocks {
+    void (*prepare)();
+    void (*parent)();
+    void (*child)();
+};
+constexpr int kMaxLeaves = 16;
+ForkLocks g_outer{};
+ForkLocks g_leaves[kMaxLeaves];
+std::atomic<int> g_leavesHandedOut{0};
+std::atomic<bool> g_leafReady[kMaxLeaves];
+// The leaves taken by the fork under way: fixed in prepare, after the outer
+// locks (which keep a second fork out until the first is done).
+int g_leavesTaken = 0;
+pthread_once_t g_forkOnce = PTHREAD_ONCE_INIT;
+
+void PrepareLocks() {
+    if (g_outer.prepare) g_outer.prepare();
+    g_leavesTaken = 0;
+    while (g_leavesTaken < kMaxLeaves && g_leafReady[g_leavesTaken].load(std::memory_order_acquire)) {
+        g_leaves[g_leavesTaken++].prepare();
+    }
+}
+
+void ParentLocks() {
+    for (int i = g_leavesTaken; i-- > 0;) g_leaves[i].parent();
+    if (g_outer.parent) g_outer.parent();
+}
+
+void ChildLocks() {
+    for (int i = g_leavesTaken; i-- > 0;) g_leaves[i].child();
+    if (g_outer.child) g_outer.child();
+}
+
+void RegisterForkLocks() { pthread_atfork(PrepareLocks, ParentLocks, ChildLocks); }
+
 // The civil date of a day count since 1970-01-01 (proleptic Gregorian).
 void CivilFromDays(long long days, LocalTime& out) {
     days += 719468;  // days from 0000-03-01 to 1970-01-01
@@ -77,6 +116,34 @@ LocalTime LocalTimeFromOffset(long long utcSeconds, long offset) noexcept {
     return result;
 }
 
+void HoldAcrossFork(void (*prepare)(), void (*parent)(), void (*child)()) noexcept {
+    pthread_once(&g_forkOnce, RegisterForkLocks);
+    const int slot = g_leavesHandedOut.fetch_add(1);
+    if (slot >= kMaxLeaves) return;  // a programming error: raise kMaxLeaves
+    g_leaves[slot] = ForkLocks{prepare, parent, child};
+    // Leaves are taken in slot order up to the first one not yet filled.
+    g_leafReady[slot].store(true, std::memory_order_release);
+}
+
+void SetOuterForkLocks(void (*prepare)(), void (*parent)(), void (*child)()) noexcept {
+    pthread_once(&g_forkOnce, RegisterForkLocks);
+    g_outer = ForkLocks{prepare, parent, child};
+}
+
+bool OtherThreadsRunning() noexcept {
+    // Field 20 of /proc/self/stat, counted after the command name, which may
+    // itself hold blanks and parentheses.
+    char text[1024];
+    ornlang::posix::UniqueFd fd(ornlang::posix::OpenNoInt("/proc/self/stat", O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) return true;
+    const ssize_t length = ornlang::posix::ReadFull(fd.get(), text, sizeof text - 1);
+    if (length <= 0) return true;
+    text[length] = '\0';
+    const char* field = std::strrchr(text, ')');
+    for (int i = 2; field && i < 20; ++i) field = std::strchr(field + 1, ' ');
+    return !field || std::strtol(field + 1, nullptr, 10) != 1;
+}
+
 std::uint32_t CurrentProcessId() noexcept { return static_cast<std::uint32_t>(::getpid()); }
 
 void SleepMilliseconds(unsigned long ms) noexcept {
@@ -105,12 +172,8 @@ LocalTime GetLocalTime() noexcept {
 
 void Beep() noexcept {
     int saved = errno;
-    int fd = ::open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    if (fd >= 0) {
-        ssize_t ignored = ::write(fd, "\a", 1);
-        (void)ignored;
-        ::close(fd);
-    }
+    ornlang::posix::UniqueFd fd(ornlang::posix::OpenNoInt("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.get() >= 0) ornlang::posix::WriteFull(fd.get(), "\a", 1);
     errno = saved;
 }
 
@@ -123,10 +186,9 @@ bool DisplayNamed() noexcept {
 }
 
 bool HasControllingTerminal() noexcept {
-    int fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return false;
-    ::close(fd);
-    return true;
+    // An interrupted open is no answer: it is tried again.
+    ornlang::posix::UniqueFd fd(ornlang::posix::OpenNoInt("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC));
+    return fd.get() >= 0;
 }
 
 }  // namespace platform

@@ -77,17 +77,35 @@ private:
     Mutex& m_mutex;
 };
 
-// Holds a lock of static storage across fork(): taken before it, released in
-// the parent, put back to unlocked in the child, so that the child never
-// inherits it locked by a thread it does not have. One object per lock:
+// fork(): every lock of the library is held across it, so that the child
+// finds each one unlocked and what it guards whole, never held by a thread
+// the child does not have. One set of handlers takes them in a fixed order:
+// first the outer locks (the administration's, see SetOuterForkLocks), then
+// the leaves registered with HoldAcrossFork. A leaf is a lock under which
+// no other lock of the library is taken, so a thread that holds an outer
+// lock and waits for a leaf always lets the fork through.
+//
+// Registers a leaf's handlers (up to 16 leaves; any thread, any time).
+void HoldAcrossFork(void (*prepare)(), void (*parent)(), void (*child)()) noexcept;
+// The outer locks' handlers: prepare runs before the leaves are taken,
+// parent and child after they are let go.
+void SetOuterForkLocks(void (*prepare)(), void (*parent)(), void (*child)()) noexcept;
+
+// Holds a leaf lock of static storage across fork(): taken before it,
+// released in the parent, put back to unlocked in the child. One object per
+// lock:
 //   HeldAcrossFork<g_lock> g_lockAcrossFork;
 template <Mutex& M>
 struct HeldAcrossFork {
-    HeldAcrossFork() { pthread_atfork(&Prepare, &Parent, &Child); }
+    HeldAcrossFork() { HoldAcrossFork(&Prepare, &Parent, &Child); }
     static void Prepare() NO_THREAD_SAFETY_ANALYSIS { M.Lock(); }
     static void Parent() NO_THREAD_SAFETY_ANALYSIS { M.Unlock(); }
     static void Child() { M.ResetInChild(); }
 };
+
+// Whether the process has a thread besides the calling one (true when that
+// cannot be told).
+bool OtherThreadsRunning() noexcept;
 
 }  // namespace platform
 }  // namespace orneh

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "OrnEhMemory.h"
+#include "core/basis_info.h"
 #include "base/alloc.h"
 #include "platform/fault_translator.h"
 #include "runtime/admin_state.h"
@@ -132,7 +133,11 @@ bool ExMultiThreadAdmin::SetUpRecord(ExMultiThreadAdminInfo* info) {
         ExContainer* container = info->container;
         if (info->index != 0 || g_configGeneration.load() != 0) ApplyLogConfig(container);
     }
-    if (!info->memoryException) info->memoryException = new OrnEhMemory();
+    if (!info->memoryException) {
+        info->memoryException = new OrnEhMemory();
+        // Told apart from an application's own OrnEhMemory by this mark.
+        if (OrnEhBasisInfo* record = OrnEhBasisAccess::Info(info->memoryException)) record->reserve = true;
+    }
     if (!t_override && !t_overrideId) {
         t_record = info;
         t_recordEpoch = m_epoch;
@@ -142,6 +147,7 @@ bool ExMultiThreadAdmin::SetUpRecord(ExMultiThreadAdminInfo* info) {
 }
 
 int ExMultiThreadAdmin::InitThread(std::uint32_t& index, int indexGiven) {
+    ActiveCall::HoldOffCancellation();  // the standard log file's search, emergency texts
     ap::MutexLock lock(m_lock);
     ap::SetSeTranslator(&ExSeTranslator);
     // An index found before the lock was taken may be stale, so the
@@ -178,10 +184,14 @@ ExContainer* ExMultiThreadAdmin::GetContainer() {
         info = OwnRecord();
     }
     if (!info) {
-        ap::MutexLock lock(m_lock);
-        ExitWithText("ExMultiThreadAdmin::GetContainer: Exception Handling wurde f\xFCr diesen Thread "
-                     "nicht initialisert",
-                     -7);
+        // The table cannot take the thread (memory is out, or every record is
+        // taken): each call gives its neutral result; the line goes out once.
+        if (!t_toldUnregistered) {
+            t_toldUnregistered = true;
+            WriteEmergencyTextAlone("ExMultiThreadAdmin::GetContainer: Exception Handling wurde f\xFCr diesen "
+                                    "Thread nicht initialisert");
+        }
+        return nullptr;
     }
     ExContainer* container = info->container;
     if (container && container->configGeneration != g_configGeneration.load(std::memory_order_relaxed)) {
@@ -199,10 +209,9 @@ int ExMultiThreadAdmin::EndThread() {
 
 void ExMultiThreadAdmin::ThreadEnded(ExMultiThreadAdminInfo* info) {
     if (t_record != info || t_recordEpoch != m_epoch) return;
-    // As OrnEhEndThreadExHandling: the chain is released; the exception whose
-    // deletion was put off stays with the record until its next thread
-    // appends, or until somebody takes it over.
-    if (info->container) info->container->ReleaseAll();
+    // What the thread did not release stays alive for whoever may still
+    // carry it; the record's next thread starts with an empty chain.
+    if (info->container) info->container->ThreadEnded(info->memoryException);
     ap::MutexLock lock(m_lock);
     info->inUse = false;
     info->threadId = 0;

@@ -68,8 +68,8 @@ public:
     int FindFreeSlot(std::uint32_t& index);
     // Registers the calling thread; 1 when it is registered afterwards.
     int InitThread(std::uint32_t& index, int indexGiven);
-    // The calling thread's container (may be null after a failed
-    // registration); ends the process (-7) when the thread has no record.
+    // The calling thread's container; null when the thread has no record
+    // (the table cannot take it) or its registration failed.
     ExContainer* GetContainer();
     int EndThread();
     void SetLogFileInfos(const char* applicationName, OrnEhLogfileStyle style,
@@ -84,7 +84,8 @@ public:
     ExMultiThreadAdminInfo* FindRecord();
 
     // The end of a registered thread (its pthread key's destructor): its
-    // chain is released and its record becomes free.
+    // container keeps what it did not release (core/container.h) and its
+    // record becomes free.
     void ThreadEnded(ExMultiThreadAdminInfo* info);
     // From now on threads end without the administration (the module is
     // going away: its code must not be called at a thread's end).
@@ -135,6 +136,9 @@ const char* GetApplicationName();
 // Writes one emergency line through the calling thread's container, or,
 // without one, through a standard log file of its own.
 void WriteEmergencyText(const char* text);
+// Gives log the process-wide log configuration, as every container's
+// standard log file has it.
+void ApplyLogConfigTo(OrnEhLogFile& log);
 
 // Module start and stop.
 void CreateAdminAtLoad();

@@ -12,8 +12,10 @@ using namespace orneh::runtime;
 
 namespace {
 
-// fork(): all locks of the administration are taken before it, so the child
-// finds them in a known state.
+// fork(): the administration's locks are the outer ones
+// (platform/system.h): taken before the leaves, in the order in which they
+// nest (creation, the table, each container, the configuration), so the
+// child finds them in a known state and every chain whole.
 void PrepareFork() NO_THREAD_SAFETY_ANALYSIS {
     g_createLock.Lock();
     if (ExMultiThreadAdmin* admin = g_admin.load()) admin->BeforeFork();
@@ -29,26 +31,35 @@ void ParentAfterFork() NO_THREAD_SAFETY_ANALYSIS {
 void ChildAfterFork() NO_THREAD_SAFETY_ANALYSIS {
     ap::RenewThreadIdAfterFork();
     g_configLock.ResetInChild();
-    for (CallStripe& stripe : g_activeCalls) stripe.count.store(0);
-    if (t_callDepth > 0) g_activeCalls[t_stripe].count.store(1);
     if (ExMultiThreadAdmin* admin = g_admin.load()) admin->AfterForkInChild();
     g_createLock.ResetInChild();
 }
 
 struct ForkHandlers {
-    ForkHandlers() { pthread_atfork(PrepareFork, ParentAfterFork, ChildAfterFork); }
+    ForkHandlers() { ap::SetOuterForkLocks(PrepareFork, ParentAfterFork, ChildAfterFork); }
 };
 ForkHandlers g_forkHandlers;
 
 }  // namespace
 
-void ExMultiThreadAdmin::BeforeFork() { m_lock.Lock(); }
+void ExMultiThreadAdmin::BeforeFork() NO_THREAD_SAFETY_ANALYSIS {
+    m_lock.Lock();
+    for (std::uint32_t i = 0; i < m_capacity; ++i) {
+        if (ExContainer* container = RecordAtLocked(i)->container) container->LockForFork();
+    }
+}
 
-void ExMultiThreadAdmin::AfterForkInParent() { m_lock.Unlock(); }
+void ExMultiThreadAdmin::AfterForkInParent() NO_THREAD_SAFETY_ANALYSIS {
+    for (std::uint32_t i = m_capacity; i-- > 0;) {
+        if (ExContainer* container = RecordAtLocked(i)->container) container->UnlockAfterFork();
+    }
+    m_lock.Unlock();
+}
 
 // The child's only thread is the one that forked: it keeps its record (under
-// its new id); the records of the other threads are freed without running
-// anything of theirs (their exceptions are left as they are).
+// its new id) and its chain; the records of the other threads are freed
+// without running anything of theirs (their exceptions are left as they
+// are).
 void ExMultiThreadAdmin::AfterForkInChild() NO_THREAD_SAFETY_ANALYSIS {
     m_lock.ResetInChild();
     ExMultiThreadAdminInfo* own = t_record && t_recordEpoch == m_epoch ? t_record : nullptr;
@@ -57,6 +68,7 @@ void ExMultiThreadAdmin::AfterForkInChild() NO_THREAD_SAFETY_ANALYSIS {
         if (info == own) {
             if (g_mainThreadId.load() == info->threadId) g_mainThreadId.store(ap::CurrentThreadId());
             info->threadId = ap::CurrentThreadId();
+            if (info->container) info->container->ResetLockInChild();
             continue;
         }
         if (info->container) info->container->AbandonInChild();

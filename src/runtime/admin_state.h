@@ -35,20 +35,11 @@ inline std::atomic<bool> g_closing{false};
 // recognised as one of the present administration.
 inline std::atomic<unsigned> g_epoch{0};
 
-// Calls inside the library, counted in stripes so that threads do not share
-// one cache line on every call; the module's unload waits for the sum to
-// fall to its own calls.
-struct alignas(64) CallStripe {
-    std::atomic<int> count{0};
-};
-const unsigned kStripes = 32;
-inline CallStripe g_activeCalls[kStripes];
-
 // Per thread; all plain data (a thread_local with a destructor would make the
 // C library register it with an allocation that aborts when memory is out).
-inline thread_local int t_callDepth = 0;
-inline thread_local unsigned t_stripe = 0;
 inline thread_local bool t_tearingDown = false;
+// Whether the thread was told (once) that it could not be registered.
+inline thread_local bool t_toldUnregistered = false;
 
 // --- Records (admin.cpp) and borrowed identities (thread_ids.cpp) ---
 inline thread_local ExMultiThreadAdminInfo* t_record = nullptr;  // the thread's own
@@ -64,8 +55,9 @@ inline std::atomic<unsigned long> g_configGeneration{0};
 void FreeConfiguration();
 
 // --- Emergency exits (admin_teardown.cpp) ---
-// Emergency text through a standard log file of its own, for the moments
-// when the calling thread has no container.
+// Emergency text through a standard log file of its own (configured as the
+// containers' are), for the moments when the calling thread has no
+// container.
 void WriteEmergencyTextAlone(const char* text);
 // Ends the process with code after text (when there is one).
 [[noreturn]] void ExitWithText(const char* text, int code);

@@ -15,6 +15,7 @@ using namespace orneh::runtime;
 // when the calling thread has no container.
 void orneh::runtime::WriteEmergencyTextAlone(const char* text) {
     OrnEhLogFile log;
+    if (g_configGeneration.load() != 0) ApplyLogConfigTo(log);
     ExContainer::WriteEmergencyLine(log, text);
 }
 
@@ -48,10 +49,16 @@ void ExMultiThreadAdmin::ThrowMemoryException() {
 }
 
 void ExMultiThreadAdmin::DeleteExceptionsOfClass(const CRuntimeClass* runtimeClass) {
-    ap::MutexLock lock(m_lock);
-    for (std::uint32_t i = m_capacity; i-- > 0;) {
-        ExMultiThreadAdminInfo* info = RecordAtLocked(i);
-        if (!info->container) continue;
+    // Records never move, so the table's lock is held only to find each one:
+    // the destructors that run are application code.
+    std::uint32_t index;
+    {
+        ap::MutexLock lock(m_lock);
+        index = m_capacity;
+    }
+    while (index-- > 0) {
+        ExMultiThreadAdminInfo* info = RecordAt(index);
+        if (!info || !info->container) continue;
         SetRecordOverride(info);
         info->container->DeleteOfClass(runtimeClass);
     }
@@ -81,10 +88,12 @@ void ExMultiThreadAdmin::Teardown() {
         if (!container) continue;
         SetRecordOverride(info);
         container->ReleaseAll();
+        container->ReleaseLeftChains();
         OrnEhBasis* current = container->GetCurrent();
         if (current) {
             container->ForgetCurrent(current);
-            if (!current->IsKindOf(RUNTIME_CLASS(OrnEhMemory))) delete current;
+            OrnEhBasisInfo* record = OrnEhBasisAccess::Info(current);
+            if (!record || !record->reserve) delete current;
         }
     }
     for (std::uint32_t i = m_capacity; i-- > 0;) {

@@ -1,42 +1,31 @@
-// The boundary of an exported operation that reaches the administration:
-// Contained (base/contained.h), with the calling thread marked as inside the
-// library (ActiveCall) while the body runs.
+// The boundary of an exported operation that reaches the administration.
+// It is Contained (base/contained.h), which already marks the calling thread
+// as inside the library; the name stays for the operations of the
+// administration and the reports.
 //
-// The marker is taken inside the catch-all, so an exception releases it on
-// its way to the catch, and nothing can leave the marker held.
+// ActiveCall is that marker alone, for the few places that must hold it
+// outside a catch-all (the new handler, whose result is a throw) or around
+// work that has its own (the end of a thread, taking over a caught
+// exception).
 #ifndef ORNEH_RUNTIME_BOUNDARY_H
 #define ORNEH_RUNTIME_BOUNDARY_H
 
+#include <utility>
+
 #include "base/contained.h"
 
-// Marks the calling thread as working inside the library for the lifetime of
-// the object, so that the module's teardown (runtime/admin_lifetime.cpp)
-// does not pull the thread's data away under it. Nests: only the outermost
-// one counts.
-class ActiveCall {
-public:
-    ActiveCall();
-    ~ActiveCall();
-    ActiveCall(const ActiveCall&) = delete;
-    ActiveCall& operator=(const ActiveCall&) = delete;
-};
+using ActiveCall = orneh::InLibrary;
 
 namespace orneh {
 
 template <class Neutral, class Body>
-auto Boundary(Neutral neutral, Body&& body) noexcept -> decltype(body()) {
-    return Contained(neutral, [&body] {
-        ActiveCall active;
-        return body();
-    });
+auto Boundary(Neutral neutral, Body&& body) -> decltype(body()) {
+    return Contained(neutral, std::forward<Body>(body));
 }
 
 template <class Body>
-void Boundary(Body&& body) noexcept {
-    Contained([&body] {
-        ActiveCall active;
-        body();
-    });
+void Boundary(Body&& body) {
+    Contained(std::forward<Body>(body));
 }
 
 }  // namespace orneh

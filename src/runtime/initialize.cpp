@@ -7,12 +7,15 @@
 #include "platform/fault_translator.h"
 #include "platform/signals.h"
 #include "runtime/admin.h"
+#include "runtime/boundary.h"
 #include "runtime/last_resort.h"
 #include "runtime/se_translator.h"
 
 void OrnEhInitialize(const char* const applicationName, OrnEhLogfileStyle style,
                      const char* const fileName, const char* const subDirectory,
                      const char* const directory, unsigned long maxSize) {
+    ActiveCall inside;
+    ActiveCall::HoldOffCancellation();
     orneh::platform::SetErrorMode(0x8001);
     if (!GetCurrentContainer()) {
         WriteEmergencyText("Programm mit exit (-1) abgebrochen: InitExHandling ");

@@ -52,6 +52,13 @@ void orneh::runtime::FreeConfiguration() {
     g_logMaxSize = kDefaultMaxSize;
 }
 
+void ApplyLogConfigTo(OrnEhLogFile& log) {
+    ap::MutexLock lock(g_configLock);
+    log.SetFileName(g_logPath);
+    log.SetStyle(g_logStyle);
+    log.SetMaxSize(g_logMaxSize);
+}
+
 void ExMultiThreadAdmin::ApplyLogConfig(ExContainer* container) {
     ap::MutexLock lock(g_configLock);
     container->SetLogFileInfos(g_logPath, g_logStyle, g_logMaxSize);

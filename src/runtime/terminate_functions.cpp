@@ -56,25 +56,39 @@ void OrnEhDeleteTerminateFunction(void (*function)()) {
 namespace orneh {
 namespace runtime {
 
+namespace {
+
+// A walk under way; when it ends, however it ends (a terminate function may
+// end its thread), the nodes removed meanwhile are freed by the last walk.
+struct Walk {
+    Walk() {
+        orneh::platform::MutexLock guard(g_lock);
+        ++g_walks;
+    }
+    ~Walk() {
+        orneh::platform::MutexLock guard(g_lock);
+        if (--g_walks != 0) return;
+        while (g_unlinked) {
+            TerminateNode* next = g_unlinked->nextUnlinked;
+            orneh::base::Delete(g_unlinked);
+            g_unlinked = next;
+        }
+    }
+};
+
+}  // namespace
+
 void CallTerminateFunctions() {
+    Walk walk;
     TerminateNode* node;
     {
         orneh::platform::MutexLock guard(g_lock);
-        ++g_walks;
         node = g_head;
     }
     while (node) {
         if (node->function) orneh::Contained(node->function);
         orneh::platform::MutexLock guard(g_lock);
         node = node->next;
-    }
-    orneh::platform::MutexLock guard(g_lock);
-    if (--g_walks == 0) {
-        while (g_unlinked) {
-            TerminateNode* next = g_unlinked->nextUnlinked;
-            orneh::base::Delete(g_unlinked);
-            g_unlinked = next;
-        }
     }
 }
 

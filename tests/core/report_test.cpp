@@ -23,6 +23,7 @@
 #include "support/scripted_dialog.h"
 #include "core/text_tables.h"
 #include "base/alloc.h"
+#include "core/basis_info.h"
 #include "support/test_exceptions.h"
 #include "support/test_util.h"
 
@@ -445,6 +446,41 @@ TEST_F(ReportTest, AllocationFailure) {
         EXPECT_TRUE(result == -1 || result == IDOK || result == IDRETRY) << failedAt << ": " << result;
         EXPECT_EQ(OrnEhBasis::GetLast(), nullptr) << failedAt;
     }), 5);
+}
+
+// What a report takes goes when the report is done: an application's own
+// OrnEhMemory like any exception (only the threads' reserves stay), and one
+// whose record could not be had, which still leaves an entry.
+TEST_F(ReportTest, ReportedExceptionsGo) {
+    auto reportMemory = [] {
+        try {
+            throw new OrnEhMemory();
+        } catch (OrnEhMemory* e) {
+            OrnEhBasis::Report(kNoWindow, e, 0, nullptr);
+        }
+        zkqtest::ClearChain();
+    };
+    reportMemory();  // the first report sets up what every later one reuses
+    const long before = at::Outstanding();
+    for (int i = 0; i < 100; ++i) reportMemory();
+    EXPECT_EQ(at::Outstanding(), before);
+
+    const int destroyed = zkqtest::TestException::destroyed;
+    auto separators = [this] {
+        const std::string text = LogText();
+        return std::count(text.begin(), text.end(), '*') / 68;
+    };
+    const long entries = separators();
+    zkqtest::TestException* e = nullptr;
+    {
+        zkqtest::AllocFailureReset reset;
+        at::FailNth(2);  // the object's block is the first, its record the second
+        e = new zkqtest::TestException("no record", 1, 0, 1);
+    }
+    ASSERT_TRUE(e && !OrnEhBasisAccess::Info(e));
+    EXPECT_EQ(OrnEhBasis::Report(kNoWindow, e, 0, nullptr), IDOK);
+    EXPECT_EQ(zkqtest::TestException::destroyed - destroyed, 1);
+    EXPECT_EQ(separators() - entries, 1);
 }
 
 }  // namespace

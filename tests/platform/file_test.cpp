@@ -1,8 +1,9 @@
 // The platform file layer: opening for appending, the probe, the plain file
 // operations, and the in-process writer table (writers of one process queue
 // for a file instead of meeting the flock; a forked child starts with an
-// empty table). Reading, seeking and the fallback when the table has no room
-// are exercised through the log file's cut and allocation tests.
+// empty table), and the module loader's check of the file it loads.
+// Reading, seeking and the fallback when the table has no room are exercised
+// through the log file's cut and allocation tests.
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -16,6 +17,7 @@
 
 #include "support/test_util.h"
 #include "platform/file.h"
+#include "platform/module_loader.h"
 #include "support/child_process.h"
 
 namespace pf = orneh::platform;
@@ -148,4 +150,20 @@ TEST(FileRegistry, ForkedChild) {
     churn.join();
     held.Close();
     EXPECT_EQ(pf::HeldFileCount(), 0u);
+}
+
+// A dialog module is loaded from the file that passed the check, even when
+// its name is pointed at another (untrusted) file in between.
+TEST(ModuleLoader, LoadsTheFileItChecked) {
+    static zkqtest::TempDir dir;
+    zkqtest::WriteFile(dir.file("marker.so"), ReadFile(ZKQ_MARKER_MODULE_1));
+    zkqtest::WriteFile(dir.file("swapped.so"), ReadFile(ZKQ_MARKER_MODULE_2));
+    ASSERT_EQ(::chmod(dir.file("marker.so").c_str(), 0644) | ::chmod(dir.file("swapped.so").c_str(), 0666), 0);
+    pf::moduletest::SetBetweenCheckAndLoad([](const char* path) { ::rename(dir.file("swapped.so").c_str(), path); });
+    std::string why;
+    void* marker = pf::LoadModuleSymbol("marker.so", "ZKQ_Marker", dir.path().c_str(), why);
+    pf::moduletest::SetBetweenCheckAndLoad(nullptr);
+    ASSERT_NE(marker, nullptr) << why;
+    EXPECT_EQ(reinterpret_cast<int (*)()>(marker)(), 1);
+    EXPECT_FALSE(zkqtest::FileExists(dir.file("swapped.so")));  // the swap did happen
 }

@@ -1,6 +1,6 @@
 // Many threads registering and working on their chains at once, the table
-// growing under them, chains handed between threads, and exceptions of one
-// class removed from every thread.
+// growing under them and unable to grow, chains handed between threads, and
+// exceptions of one class removed from every thread.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -11,7 +11,9 @@
 
 #include "OrnEh.h"
 #include "OrnEhDeleteAtTerminate.h"
-#include "runtime/admin.h"
+#include "base/alloc.h"
+#include "runtime/admin_state.h"
+#include "support/child_process.h"
 #include "support/test_exceptions.h"
 #include "support/test_util.h"
 
@@ -115,6 +117,54 @@ TEST(AdminThreadsTest, DeleteAtTerminate) {
     removed.Wait();
     for (std::thread& t : threads) t.join();
     EXPECT_EQ(intact.load(), kThreads);
+}
+
+// A thread the library cannot register gets the neutral result of every
+// call, and what it reports still goes (in a new process: the table starts
+// at 50 records, in one block). First a free record's container and reserve
+// cannot be made; then the table is full and cannot grow (more records need
+// a new block, for which there is no memory).
+TEST(AdminThreadsTest, ThreadsThatCannotBeRegistered) {
+    namespace at = orneh::base::alloctest;
+    if (zkqtest::InChildRole("cannot-register")) {
+        at::FailSize(sizeof(ExRecordChunk));
+        const int kHelpers = ExRecordChunk::kRecords - 1;  // with this thread, every record of the block
+        Barrier done(kHelpers + 1);
+        std::atomic<int> registered{0};
+        std::vector<std::thread> helpers;
+        auto addHelpers = [&](int count) {
+            for (int i = 0; i < count; ++i) {
+                helpers.emplace_back([&] {
+                    OrnEhInitThreadExHandling();
+                    registered.fetch_add(1);
+                    done.Wait();
+                });
+            }
+            zkqtest::WaitUntil([&] { return registered.load() == static_cast<int>(helpers.size()); }, 60000);
+        };
+        bool neutral = true;
+        auto unregistered = [&] {
+            std::thread([&] {
+                const int destroyed = TestException::destroyed.load();
+                auto* e = new TestException("unregistered", 1, 0, 1);  // null while nothing can be had
+                neutral = neutral && OrnEhExistMARLOException() == 0 && OrnEhMarloNewHandler() == 0 &&
+                          OrnEhBasis::Report(static_cast<HWND>(nullptr), e, 0, nullptr) == IDOK &&
+                          TestException::destroyed.load() == destroyed + (e ? 1 : 0);  // it went with its report
+            }).join();
+        };
+        addHelpers(kHelpers - 1);
+        at::FailAll();
+        unregistered();
+        at::Reset();
+        at::FailSize(sizeof(ExRecordChunk));
+        addHelpers(1);
+        unregistered();
+        done.Wait();
+        for (std::thread& t : helpers) t.join();
+        std::_Exit(neutral && zkqtest::RecordTableCapacity() == ExRecordChunk::kRecords ? 0 : 3);
+    }
+    const zkqtest::ChildResult child = zkqtest::RunTestInNewProcess("cannot-register");
+    EXPECT_TRUE(child.ExitedWith(0)) << child;
 }
 
 }  // namespace

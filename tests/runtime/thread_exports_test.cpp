@@ -2,18 +2,12 @@
 // threads that use them.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <sched.h>
 #include <string>
-#include <sys/resource.h>
 #include <thread>
-#include <unistd.h>
 
 #include "OrnEh.h"
 #include "platform/fault_translator.h"
 #include "runtime/admin.h"
-#include "support/child_process.h"
 #include "support/test_exceptions.h"
 #include "support/test_util.h"
 
@@ -73,47 +67,6 @@ TEST_F(ThreadExportsTest, EndThreadRelease) {
     EXPECT_EQ(TestException::destroyed.load() - before, 1);
     EXPECT_NE(GetAdmin()->FindRecord(), nullptr);  // the thread stays registered
 }
-
-#if !defined(ZKQ_SANITIZER_asan) && !defined(ZKQ_SANITIZER_tsan)
-// (The sanitizers' allocators do not run out under an address-space limit.)
-TEST_F(ThreadExportsTest, FirstCallWithMemoryExhausted) {
-    zkqtest::ChildResult child = zkqtest::RunInChild(
-        [] {
-            std::atomic<int> step{0};
-            int exists = -1;
-            std::thread worker([&] {
-                while (step.load() == 0) sched_yield();
-                exists = OrnEhExistMARLOException();
-                step.store(2);
-            });
-            // No more address space than now, and the heap used up.
-            struct rlimit old;
-            getrlimit(RLIMIT_AS, &old);
-            std::string statm = zkqtest::ReadFile("/proc/self/statm");
-            struct rlimit tight = {std::stoul(statm) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)), old.rlim_max};
-            setrlimit(RLIMIT_AS, &tight);
-            void* hoard = nullptr;
-            for (std::size_t size = std::size_t{1} << 20; size >= sizeof(void*); size /= 2) {
-                while (void* block = std::malloc(size)) {
-                    *static_cast<void**>(block) = hoard;
-                    hoard = block;
-                }
-            }
-            step.store(1);
-            while (step.load() != 2) sched_yield();
-            while (hoard) {
-                void* next = *static_cast<void**>(hoard);
-                std::free(hoard);
-                hoard = next;
-            }
-            setrlimit(RLIMIT_AS, &old);
-            worker.join();
-            ::_exit(exists == 0 ? 0 : 4);
-        },
-        60);
-    EXPECT_TRUE(child.ExitedWith(0)) << child;
-}
-#endif
 
 // Terminate functions run newest first; a removal takes one registration.
 std::string g_calls;

@@ -9,7 +9,6 @@
 #include "support/test_util.h"
 
 #include "OrnEhLogFile.h"
-#include "OrnEhMemory.h"
 #include "core/basis_info.h"
 #include "runtime/admin.h"
 
@@ -20,6 +19,7 @@ IMPLEMENT_DYNAMIC(DerivedTestException, TestException)
 IMPLEMENT_DYNAMIC(ForeignException, CException)
 
 std::atomic<int> TestException::destroyed{0};
+void (*TestException::onLog)(const TestException&) = nullptr;
 std::atomic<int> ForeignException::destroyed{0};
 
 BOOL ForeignException::GetErrorMessage(char* text, UINT max, UINT*) {
@@ -64,7 +64,8 @@ void ClearChain() {
     if (ExContainer* container = GetCurrentContainer()) {
         OrnEhBasis* current = container->GetCurrent();
         container->ForgetCurrent(current);
-        if (current && !current->IsKindOf(RUNTIME_CLASS(OrnEhMemory))) delete current;
+        const OrnEhBasisInfo* info = OrnEhBasisAccess::Info(current);
+        if (info && !info->reserve) delete current;
     }
 }
 

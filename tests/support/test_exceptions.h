@@ -37,7 +37,14 @@ public:
     using OrnEhBasis::Log;
     using OrnEhBasis::Push;
 
+    // An application's Log override: onLog, when set, runs first.
+    void Log(OrnEhLogFile& log) const override {
+        if (onLog) onLog(*this);
+        OrnEhBasis::Log(log);
+    }
+
     static std::atomic<int> destroyed;
+    static void (*onLog)(const TestException&);
 };
 
 // A second class, derived from the first, for the class-filtered walks.

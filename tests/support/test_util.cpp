@@ -81,6 +81,18 @@ void WriteFile(const std::string& path, const std::string& bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+bool WaitUntilBlockedIn(long tid, long syscallNumber, int timeoutMs) {
+    const std::string path = "/proc/self/task/" + std::to_string(tid) + "/syscall";
+    return WaitUntil([&] {
+        long current = -1;
+        std::FILE* file = std::fopen(path.c_str(), "r");
+        if (!file) return false;
+        const bool read = std::fscanf(file, "%ld", &current) == 1;
+        std::fclose(file);
+        return read && current == syscallNumber;
+    }, timeoutMs, 1);
+}
+
 ScopedEnv::ScopedEnv(const char* name, const char* value)
     : m_name(name), m_old(std::getenv(name) ? std::getenv(name) : ""), m_hadOld(std::getenv(name)) {
     value ? ::setenv(name, value, 1) : ::unsetenv(name);

@@ -45,6 +45,11 @@ void WriteFile(const std::string& path, const std::string& bytes);
 // (false): the one bounded wait of the tests.
 bool WaitUntil(const std::function<bool()>& done, int timeoutMs, int stepMs = 10);
 
+// Polls until thread tid of this process is blocked in the system call
+// numbered syscallNumber (true), or timeoutMs have passed (false): how a
+// test knows that a thread waits where it should.
+bool WaitUntilBlockedIn(long tid, long syscallNumber, int timeoutMs = 20000);
+
 // Milliseconds since it was made.
 class Stopwatch {
 public:

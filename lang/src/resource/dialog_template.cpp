@@ -1,6 +1,7 @@
 // Dialog templates (RT_DIALOG), classic DLGTEMPLATE and DLGTEMPLATEEX.
 // Items start on four-byte boundaries counted from the template's start;
 // creation data behind an item is skipped.
+#include <exception>
 #include <new>
 
 #include "OrnLangResource.h"
@@ -150,6 +151,7 @@ bool OrnResLoadDialog(HINSTANCE handle, unsigned int id, OrnResDialog& out) {
         out = OrnResDialog();
         return false;
     } catch (...) {
+        if (!std::current_exception()) throw;  // the unwind that ends the thread
         out = OrnResDialog();
         return false;
     }

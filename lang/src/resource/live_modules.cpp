@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <mutex>
 #include <new>
+#include <pthread.h>
 #include <vector>
 
 #include "OrnLangResource.h"
@@ -15,6 +16,17 @@ namespace {
 
 std::mutex g_mutex;
 std::vector<const Module*>* g_live = nullptr;  // never freed: used until the process ends
+
+// Held across fork(), so that a child never finds the list half changed by
+// a thread it does not have. Registered when the library loads, before any
+// library that uses this one registers its own: its handler then runs after
+// theirs, as this lock is taken under theirs, never the other way round.
+struct HeldAcrossFork {
+    HeldAcrossFork() {
+        pthread_atfork([] { g_mutex.lock(); }, [] { g_mutex.unlock(); }, [] { new (&g_mutex) std::mutex(); });
+    }
+};
+HeldAcrossFork g_heldAcrossFork;
 
 }  // namespace
 

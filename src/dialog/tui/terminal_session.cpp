@@ -1,5 +1,7 @@
 #include "dialog/tui/terminal_session.h"
 
+#include <new>
+
 #include <curses.h>
 #include <term.h>
 #include <errno.h>
@@ -40,6 +42,25 @@ std::mutex g_terminal;
 // The session of this thread, which a dialog opened from inside a dialog
 // (a report during the hand-over) shares.
 thread_local TerminalSession* t_session = nullptr;
+
+// A forked child has only the thread that forked: a session another thread
+// held is none of its own, one of its own it still holds.
+struct TerminalAfterFork {
+    TerminalAfterFork() {
+        pthread_atfork(nullptr, nullptr, [] {
+            new (&g_terminal) std::mutex();
+            if (t_session) g_terminal.lock();
+        });
+    }
+};
+TerminalAfterFork g_terminalAfterFork;
+
+// TERM as it was when the module loaded: read once, not at every dialog
+// (another thread may be changing the environment).
+const char* const g_term = [] {
+    const char* term = getenv("TERM");
+    return term ? strdup(term) : "";
+}();
 
 void GiveTerminalBack() {
     if (g_ttyFd < 0) return;
@@ -149,12 +170,12 @@ TerminalSession::TerminalSession() {
 }
 
 void TerminalSession::Open() {
-    const char* term = getenv("TERM");
+    const char* term = g_term;
     if (!term || !*term || strcmp(term, "dumb") == 0) {
         m_why = "no usable terminal type (TERM)";
         return;
     }
-    m_fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    m_fd = ornlang::posix::OpenNoInt("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (m_fd < 0 || !InForeground(m_fd)) {
         m_why = m_fd < 0 ? "no controlling terminal" : kBackground;
         if (m_fd >= 0) ::close(m_fd);
@@ -234,12 +255,12 @@ TerminalSession::~TerminalSession() {
 }
 
 bool TerminalSession::Usable(char* why, std::size_t whySize) {
-    const char* term = getenv("TERM");
+    const char* term = g_term;
     const char* problem = nullptr;
     if (!term || !*term || strcmp(term, "dumb") == 0) problem = "no usable terminal type (TERM)";
     int fd = -1;
     if (!problem) {
-        fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+        fd = ornlang::posix::OpenNoInt("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
         if (fd < 0) problem = "no controlling terminal";
         else if (!InForeground(fd)) problem = kBackground;
     }
