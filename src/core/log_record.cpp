@@ -42,7 +42,37 @@ void OrnEhBasis::Log(OrnEhLogFile& log) const {
 namespace orneh {
 namespace core {
 
+namespace {
+
+// The exceptions that joined the chain after `since` (a fault inside an
+// application's Log override, translated while the entry was written):
+// they go into the same entry, newest first, after the others. Bounded, in
+// case each record makes the next.
+void WriteJoined(OrnEhLogFile& log, OrnEhBasis* since) {
+    OrnEhBasis* newest = since;
+    for (int count = 0; count < 16; ++count) {
+        OrnEhBasisInfo* info = Info(newest);
+        if (!info || !info->next) break;
+        newest = info->next;
+    }
+    for (OrnEhBasis* e = newest; e && e != since;) {
+        log.NewLine(1);
+        OrnEhBasisAccess::WriteRecord(e, log);
+        OrnEhBasisInfo* info = Info(e);
+        if (!info) break;
+        log.SetBlanks(3);
+        e = info->prev;
+    }
+}
+
+}  // namespace
+
 void WriteReportEntry(OrnEhLogFile& log, const char* message, OrnEhBasis* newest) {
+    OrnEhBasis* tail = newest;
+    while (OrnEhBasisInfo* info = Info(tail)) {
+        if (!info->next) break;
+        tail = info->next;
+    }
     log << "Fehler: ";
     log.WriteDateTime();
     log.SetBlanks(3);
@@ -56,6 +86,7 @@ void WriteReportEntry(OrnEhLogFile& log, const char* message, OrnEhBasis* newest
         log.SetBlanks(3);
         e = info->prev;
     }
+    WriteJoined(log, tail);
     log.NewLine(1);
     log.NewLine(1);
     log.SetBlanks(0);

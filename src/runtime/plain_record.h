@@ -1,24 +1,34 @@
-// The call stacks of the last-resort handlers. The process ends after them,
-// and the heap may be what failed: module and offset lines go to the log
-// first, without allocating; the symbolized block follows in the record.
-#ifndef ORNEH_RUNTIME_LAST_RESORT_STACK_H
-#define ORNEH_RUNTIME_LAST_RESORT_STACK_H
+// The plain records of the last resorts, written first, before anything
+// that may block: the emergency texts and, for a fault, its code, address,
+// registers and call stack with module and offset only. They are written
+// without allocating and without any lock of this process
+// (platform/last_record.h), so that the process that ends leaves them on
+// disk even when the heap or a lock of the faulting thread is what failed.
+// The records with names follow through the log file as usual.
+#ifndef ORNEH_RUNTIME_PLAIN_RECORD_H
+#define ORNEH_RUNTIME_PLAIN_RECORD_H
+
+#include "compat/OrnEhSeh.h"
+#include "platform/stacktrace.h"
 
 class OrnEhBasis;
 
 namespace orneh {
 namespace runtime {
 
+// The fault handler's last words (platform::SetLastWords): the filter's
+// three emergency texts and the fault's plain record.
+void WritePlainFaultRecord(const EXCEPTION_POINTERS* pointers);
+
 // In the terminate handler (its direct callee): the stack that reached
 // std::terminate, which for an exception without a handler is still the
-// thrower's. The plain lines go to the log; the symbolized block goes into
-// the record of pending, the uncaught exception of ours (if it has no stack
-// yet), or, without one, to the log as well.
-void WriteTerminateStack(OrnEhBasis* pending) noexcept;
-
-// In the filter: the plain lines of the stack the fault handler kept under
-// pointers; the OrnEhSEH made from pointers carries it into its record.
-void WriteFaultStackFirst(const void* pointers) noexcept;
+// thrower's; empty when stacks are switched off.
+void CaptureTerminateStack(platform::CallStack& stack) noexcept;
+// The terminate handler's three emergency texts and the plain lines of stack.
+void WritePlainTerminateRecord(const platform::CallStack& stack) noexcept;
+// Then the block with names: into the record of pending, the uncaught
+// exception of ours (if it has no stack yet), or, without one, to the log.
+void WriteTerminateStackNames(OrnEhBasis* pending, const platform::CallStack& stack) noexcept;
 
 }  // namespace runtime
 }  // namespace orneh

@@ -4,12 +4,20 @@
 // without the lock held. While a walk is under way a removed node is unlinked
 // but not freed: the walk may stand on it, and its next pointer still leads
 // on into the list.
+//
+// The functions are the application's: they get a normal thread's stack.
+// A last resort reached from the fault handler runs on the small signal
+// stack, so there they run on a thread of their own, which is waited for.
 #include "runtime/terminate_functions.h"
 
 #include "OrnEh.h"
 #include "base/alloc.h"
+#include "platform/fault_translator.h"
+#include "platform/signals.h"
+#include "platform/stacktrace.h"
 #include "platform/system.h"
 #include "base/contained.h"
+#include "runtime/se_translator.h"
 
 namespace {
 
@@ -53,10 +61,9 @@ void OrnEhDeleteTerminateFunction(void (*function)()) {
     }
 }
 
-namespace orneh {
-namespace runtime {
+namespace {
 
-void CallTerminateFunctions() {
+void Walk() {
     TerminateNode* node;
     {
         orneh::platform::MutexLock guard(g_lock);
@@ -76,6 +83,22 @@ void CallTerminateFunctions() {
             g_unlinked = next;
         }
     }
+}
+
+// A fault in a function is thrown to the catch around it in this thread too.
+void WalkOnOwnThread(void*) {
+    orneh::platform::SetSeTranslator(&ExSeTranslator);
+    Walk();
+}
+
+}  // namespace
+
+namespace orneh {
+namespace runtime {
+
+void CallTerminateFunctions() {
+    if (platform::OnAlternateSignalStack() && platform::RunOnNewThread(&WalkOnOwnThread, nullptr)) return;
+    Walk();
 }
 
 }  // namespace runtime
