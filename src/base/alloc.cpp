@@ -1,14 +1,17 @@
 #include "base/alloc.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 namespace orneh {
 namespace base {
 namespace {
 
-// 0: off; >0: countdown to the failing call; -1: every call fails.
+// 0: off; >0: countdown to the failing call; -1: every call fails; -2:
+// every call blocks.
 std::atomic<long> g_failCountdown{0};
 std::atomic<bool> g_fired{false};
 std::atomic<long> g_outstanding{0};
@@ -18,6 +21,7 @@ std::atomic<bool> g_counting{false};
 bool ShouldFail() noexcept {
     long state = g_failCountdown.load(std::memory_order_relaxed);
     while (state != 0) {
+        while (state == -2) std::this_thread::sleep_for(std::chrono::hours(1));
         if (state < 0) {
             g_fired.store(true, std::memory_order_relaxed);
             return true;
@@ -72,6 +76,8 @@ void FailAll() noexcept {
     g_fired.store(false);
     g_failCountdown.store(-1);
 }
+
+void BlockAll() noexcept { g_failCountdown.store(-2); }
 
 void Reset() noexcept { g_failCountdown.store(0); }
 

@@ -47,6 +47,9 @@ namespace alloctest {
 void FailNth(unsigned long nth) noexcept;
 // Every allocation fails until Reset.
 void FailAll() noexcept;
+// Every allocation from now on waits for ever, as behind an allocator's lock
+// that the calling thread holds.
+void BlockAll() noexcept;
 // Back to normal.
 void Reset() noexcept;
 // True once an injected failure has happened since the last FailNth/FailAll.

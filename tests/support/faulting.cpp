@@ -51,4 +51,11 @@ __attribute__((noipa, no_sanitize("undefined"))) int ReadAt(volatile int* p) { r
 
 void DivideByZero() { zkq_idiv_register(1, 0); }
 
+__attribute__((noipa)) int Overflow(int depth) {
+    volatile char pad[2048];
+    pad[0] = static_cast<char>(depth);
+    if (depth < 0) return pad[0];  // never: keeps the compiler from calling it endless
+    return Overflow(depth + 1) + pad[0];
+}
+
 }  // namespace zkqtest

@@ -27,6 +27,8 @@ int ReadAt(volatile int* p);
 void ReadBeyondMappedFile();
 // The integer division by zero of compiled code.
 void DivideByZero();
+// Recursion in frames of 2 KiB until the stack runs out.
+int Overflow(int depth);
 }  // namespace zkqtest
 
 #endif
