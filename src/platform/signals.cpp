@@ -73,6 +73,7 @@ struct ThreadFaultState {
     bool inFilter;
     int endSignal;  // how a last resort of this thread ends the process
     void* handlerStack;  // the handler's stack of its own, when it needed one
+    void* currentHandlerStack;  // the one the last move went to (it may be left by a throw)
     bool onHandlerStack;
     stack_t savedAltStack;  // the thread's alternate stack while it is there
     bool prepared;
@@ -84,6 +85,12 @@ const std::size_t kHandlerMapping = kNestedStackSize + kHandlerStackSize;
 std::size_t PageSize() {
     long page = sysconf(_SC_PAGESIZE);
     return page > 0 ? static_cast<std::size_t>(page) : 4096;
+}
+
+// Whether address lies on a handler stack mapping (guard pages included).
+bool InHandlerMapping(const void* mapping, std::uintptr_t address) {
+    auto low = reinterpret_cast<std::uintptr_t>(mapping);
+    return mapping && address >= low && address < low + kHandlerMapping + 2 * PageSize();
 }
 
 // Gives the alternate stack back when the thread ends: a pthread key's
@@ -482,6 +489,7 @@ struct HandlerCall {
     int signal;
     siginfo_t* info;
     void* context;
+    char* stack;  // the handler stack mapping
 };
 
 // Back to the alternate stack the thread had, once the handler leaves the
@@ -497,7 +505,7 @@ void LeaveHandlerStack() {
 void OnFaultOnHandlerStack(void* argument) {
     const HandlerCall& call = *static_cast<HandlerCall*>(argument);
     stack_t nested{};
-    nested.ss_sp = static_cast<char*>(t_state.handlerStack) + PageSize();
+    nested.ss_sp = call.stack + PageSize();
     nested.ss_size = kNestedStackSize;
     if (sigaltstack(&nested, &t_state.savedAltStack) == 0) t_state.onHandlerStack = true;
     OnFault(call.signal, call.info, call.context);
@@ -518,24 +526,26 @@ bool TooLittleRoom() {
 // The handler on the library's own stack: a guard page, the nested
 // alternate stack, a guard page, the handler's part. Kept for the thread's
 // next fault; a thread the library never prepared gives it back at once
-// (it has no translator, so the handler always returns to here).
+// (it has no translator, so the handler always returns to here). A fault of
+// code that still runs on it (a terminate handler reached by a throw from
+// it) gets another one for the time being.
 __attribute__((no_sanitize("address"))) bool RunOnHandlerStack(int signal, siginfo_t* info, void* context) {
-    const std::size_t page = PageSize();
-    if (!t_state.handlerStack) {
-        void* mapping = mmap(nullptr, kHandlerMapping + 2 * page, PROT_READ | PROT_WRITE,
-                             MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    const std::size_t page = PageSize(), size = kHandlerMapping + 2 * page;
+    const auto interrupted = static_cast<std::uintptr_t>(static_cast<ucontext_t*>(context)->uc_mcontext.gregs[REG_RSP]);
+    void* mapping = t_state.handlerStack;
+    if (!mapping || InHandlerMapping(mapping, interrupted)) {
+        mapping = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (mapping == MAP_FAILED) return false;
         mprotect(mapping, page, PROT_NONE);
         mprotect(static_cast<char*>(mapping) + page + kNestedStackSize, page, PROT_NONE);
-        t_state.handlerStack = mapping;
+        if (!t_state.handlerStack && t_state.prepared) t_state.handlerStack = mapping;
     }
-    HandlerCall call{signal, info, context};
-    auto top = reinterpret_cast<std::uintptr_t>(t_state.handlerStack) + kHandlerMapping + 2 * page;
-    orneh_call_on_stack(&call, &OnFaultOnHandlerStack, reinterpret_cast<void*>(top & ~std::uintptr_t{15}));
-    if (!t_state.prepared) {
-        munmap(t_state.handlerStack, kHandlerMapping + 2 * page);
-        t_state.handlerStack = nullptr;
-    }
+    HandlerCall call{signal, info, context, static_cast<char*>(mapping)};
+    t_state.currentHandlerStack = mapping;
+    orneh_call_on_stack(&call, &OnFaultOnHandlerStack,
+                        reinterpret_cast<void*>((reinterpret_cast<std::uintptr_t>(mapping) + size) & ~std::uintptr_t{15}));
+    t_state.currentHandlerStack = nullptr;
+    if (mapping != t_state.handlerStack) munmap(mapping, size);
     return true;
 }
 #else
@@ -646,7 +656,9 @@ bool RunOnNewThread(void (*body)(void*), void* arg) noexcept {
 
 bool OnAlternateSignalStack() noexcept {
     stack_t current;
-    return t_state.onHandlerStack ||
+    const auto here = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+    return t_state.onHandlerStack || InHandlerMapping(t_state.handlerStack, here) ||
+           InHandlerMapping(t_state.currentHandlerStack, here) ||
            (sigaltstack(nullptr, &current) == 0 && (current.ss_flags & SS_ONSTACK) != 0);
 }
 

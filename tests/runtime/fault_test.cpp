@@ -102,6 +102,9 @@ const void* const kRead = reinterpret_cast<const void*>(&zkq_read);
 
 const FaultRow kFaults[] = {
     {"AccessViolation", [] { zkq_read(nullptr); }, 0xC0000005, "EXCEPTION_ACCESS_VIOLATION", kRead},
+    // An alternate stack smaller than the handler needs, given after the
+    // library gave the thread its own.
+    {"OnSmallAltStack", [] { zkqtest::OwnAltStack(8192), zkq_read(nullptr); }, 0xC0000005, "EXCEPTION_ACCESS_VIOLATION", kRead},
     // No memory for the exception: the thread's reserve is thrown.
     {"NoMemoryForTheException", [] { at::FailAll(), zkq_read(nullptr); }, 0xC0000005, "EXCEPTION_ACCESS_VIOLATION", kRead},
     {"NonCanonicalAddress", [] { zkq_read(reinterpret_cast<const void*>(0x8000000000000000ull)); }, 0xC0000005,

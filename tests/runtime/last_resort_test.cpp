@@ -11,7 +11,6 @@
 #include <new>
 #include <ostream>
 #include <string>
-#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
@@ -53,18 +52,6 @@ void NeedsLargeStack() {
     volatile char big[128 * 1024];
     std::memset(const_cast<char*>(big), 1, sizeof big);
     AppendMarker(big[100] == 1 ? "large\n" : "?\n");
-}
-
-// The calling thread's own alternate signal stack of size bytes, with a
-// guard page below it, as an application gives one.
-void OwnAltStack(std::size_t size) {
-    const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
-    char* mapping = static_cast<char*>(::mmap(nullptr, size + page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
-    ::mprotect(mapping, page, PROT_NONE);
-    stack_t stack{};
-    stack.ss_sp = mapping + page;
-    stack.ss_size = size;
-    ::sigaltstack(&stack, nullptr);
 }
 
 // Child exit codes.
@@ -328,13 +315,13 @@ const LastResortRow kLastResorts[] = {
      {"da throw ohne vorheriges try", "Fehlerart: OrnEhSEH", "Exceptioncode: EXCEPTION_ACCESS_VIOLATION", "Eip: "}},
     // Alternate stacks of the application's, smaller than the handler needs
     // (the C SIGSTKSZ, the C++ one).
-    {"FaultOnSmallAltStack", [] { std::thread([] { OwnAltStack(8192), zkq_read(nullptr); }).join(); }, SIGSEGV,
+    {"FaultOnSmallAltStack", [] { std::thread([] { zkqtest::OwnAltStack(8192), zkq_read(nullptr); }).join(); }, SIGSEGV,
      {"Unhandled BS-Exception", "Exceptioncode: EXCEPTION_ACCESS_VIOLATION", "Eip: "}},
-    {"FaultOnCxxSmallAltStack", [] { std::thread([] { OwnAltStack(13504), zkq_read(nullptr); }).join(); }, SIGSEGV,
+    {"FaultOnCxxSmallAltStack", [] { std::thread([] { zkqtest::OwnAltStack(13504), zkq_read(nullptr); }).join(); }, SIGSEGV,
      {"Unhandled BS-Exception", "Exceptioncode: EXCEPTION_ACCESS_VIOLATION", "Eip: "}},
 #if !defined(ZKQ_SANITIZER_asan)
     // A thread the library never prepared, with a 64 KiB stack of its own.
-    {"OverflowInUnregisteredThread", [] { std::thread([] { OwnAltStack(65536), zkqtest::Overflow(0); }).join(); },
+    {"OverflowInUnregisteredThread", [] { std::thread([] { zkqtest::OwnAltStack(65536), zkqtest::Overflow(0); }).join(); },
      SIGSEGV, {"Unhandled BS-Exception", "Exceptioncode: EXCEPTION_STACK_OVERFLOW"}},
 #endif
 };
