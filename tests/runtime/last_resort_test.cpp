@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <new>
 #include <ostream>
+#include <pthread.h>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -250,6 +251,12 @@ public:
     }
 };
 
+class ExitingLogException : public zkqtest::TestException {
+public:
+    ExitingLogException() : TestException("exiting", 1, 0, 1) {}
+    void Log(OrnEhLogFile&) const override { ::pthread_exit(nullptr); }
+};
+
 TEST_F(LastResortTest, FaultWhileAnotherThreadIsStuckInTheHandler) {
     ChildResult result = RunInChild(
         [this] {
@@ -374,6 +381,10 @@ const LastResortRow kStuckLastResorts[] = {
     // The terminate handler's own step hangs.
     {"StuckTerminateHandler", [] { std::thread([] { throw new StuckLogException(); }).join(); }, SIGABRT,
      {"da throw ohne vorheriges try", "Aufgetreten in Hauptthread: "}},
+    // Or ends its thread, an unwind that reaches std::terminate again: one
+    // record, then the end, never the handler over again.
+    {"ThreadEndsInTerminateHandler", [] { std::thread([] { throw new ExitingLogException(); }).join(); }, SIGABRT,
+     {"da throw ohne vorheriges try", "Aufgetreten in Hauptthread: "}},
 };
 
 class StuckLastResort : public LastResortEnd {};
@@ -388,7 +399,16 @@ TEST_P(StuckLastResort, RecordFirstThenBound) {
         },
         60);
     EXPECT_TRUE(result.KilledBy(row.signal)) << result;
-    for (const std::string& piece : row.logged) EXPECT_TRUE(zkqtest::Contains(Log(), {piece}));
+    const std::string log = Log();
+    for (const std::string& piece : row.logged) EXPECT_TRUE(zkqtest::Contains(log, {piece}));
+    // Once: the terminate handler's texts and an entry at most.
+    const auto count = [&log](const char* text) {
+        int n = 0;
+        for (auto at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++n;
+        return n;
+    };
+    EXPECT_EQ(count("throw ohne"), row.signal == SIGABRT ? 1 : 0) << log;
+    EXPECT_LE(count("Fehler: "), 1) << log;
 }
 
 INSTANTIATE_TEST_SUITE_P(LastResorts, StuckLastResort, ::testing::ValuesIn(kStuckLastResorts),
