@@ -97,6 +97,10 @@ namespace orneh {
 namespace runtime {
 
 void CallTerminateFunctions() {
+    {
+        platform::MutexLock guard(g_lock);
+        if (!g_head) return;
+    }
     if (platform::OnAlternateSignalStack() && platform::RunOnNewThread(&WalkOnOwnThread, nullptr)) return;
     Walk();
 }

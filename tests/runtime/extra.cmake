@@ -7,3 +7,8 @@ if(NOT ZKQ_SANITIZER)
   add_dependencies(runtime_tests alloc_lock_probe)
   target_compile_definitions(runtime_tests PRIVATE ZKQ_ALLOC_LOCK_PROBE="$<TARGET_FILE:alloc_lock_probe>")
 endif()
+# The last resorts' test sets ThreadSanitizer's options in the program; the
+# runtime finds them only among the exported symbols.
+if(ZKQ_SANITIZER STREQUAL "tsan")
+  target_link_options(runtime_threads_tests PRIVATE -Wl,--export-dynamic-symbol=__tsan_default_options)
+endif()

@@ -15,7 +15,7 @@
 #if defined(ZKQ_SANITIZER_tsan)
 // The fault handler's last resorts allocate on purpose (their plain record
 // first goes without).
-extern "C" const char* __tsan_default_options() { return "report_signal_unsafe=0"; }
+extern "C" __attribute__((visibility("default"))) const char* __tsan_default_options() { return "report_signal_unsafe=0"; }
 #endif
 
 namespace {
