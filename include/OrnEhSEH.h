@@ -24,6 +24,16 @@ public:
     unsigned long GetResIdForTextInfo() const override;
     unsigned long GetResIdForCaption() const override;
 
+    // --- Used inside the library only (not exported). -----------------------
+
+    // A thread's reserve for a fault that finds no memory: made in advance
+    // with room for a record, a context and a call stack; null when that room
+    // cannot be had.
+    ORNEH_LOCAL static OrnEhSEH* NewReserve();
+    // Fills the reserve from a fault without allocating (one record, no
+    // nested ones); the caller links it into the chain.
+    ORNEH_LOCAL void TakeFault(EXCEPTION_POINTERS* pointers);
+
 private:
     SehExceptionCopy* m_copy;
 };

@@ -1,14 +1,17 @@
 #include "base/alloc.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 namespace orneh {
 namespace base {
 namespace {
 
-// 0: off; >0: countdown to the failing call; -1: every call fails.
+// 0: off; >0: countdown to the failing call; -1: every call fails; -2:
+// every call blocks.
 std::atomic<long> g_failCountdown{0};
 std::atomic<std::size_t> g_failSize{0};  // every block of this size fails; 0: none
 std::atomic<bool> g_fired{false};
@@ -19,6 +22,7 @@ std::atomic<bool> g_counting{false};
 bool ShouldFail() noexcept {
     long state = g_failCountdown.load(std::memory_order_relaxed);
     while (state != 0) {
+        while (state == -2) std::this_thread::sleep_for(std::chrono::hours(1));
         if (state < 0) {
             g_fired.store(true, std::memory_order_relaxed);
             return true;
@@ -75,6 +79,8 @@ void FailAll() noexcept {
 }
 
 void FailSize(std::size_t size) noexcept { g_failSize.store(size); }
+
+void BlockAll() noexcept { g_failCountdown.store(-2); }
 
 void Reset() noexcept {
     g_failCountdown.store(0);

@@ -51,6 +51,9 @@ void FailNth(unsigned long nth) noexcept;
 void FailAll() noexcept;
 // Every allocation of exactly size bytes fails until Reset.
 void FailSize(std::size_t size) noexcept;
+// Every allocation from now on waits for ever, as behind an allocator's lock
+// that the calling thread holds.
+void BlockAll() noexcept;
 // Back to normal.
 void Reset() noexcept;
 // True once an injected failure has happened since the last FailNth/FailAll.

@@ -2,6 +2,8 @@
 // the static Log that writes a report entry for the calling thread's chain.
 #include "core/log_record.h"
 
+#include <climits>
+
 #include "OrnEhBasis.h"
 #include "OrnEhLogFile.h"
 #include "OrnEhParam.h"
@@ -42,6 +44,37 @@ void OrnEhBasis::Log(OrnEhLogFile& log) const {
 namespace orneh {
 namespace core {
 
+namespace {
+
+// The records from newest down the chain to until (not included; null: to
+// the oldest), each after an empty line.
+void WriteRecordsDown(OrnEhLogFile& log, OrnEhBasis* newest, const OrnEhBasis* until) {
+    for (OrnEhBasis* e = newest; e && e != until;) {
+        log.NewLine(1);
+        OrnEhBasisAccess::WriteRecord(e, log);
+        OrnEhBasisInfo* info = Info(e);
+        if (!info) break;
+        log.SetBlanks(3);
+        e = info->prev;
+    }
+}
+
+// The newest exception of the chain that since is in, at most steps newer.
+OrnEhBasis* NewestFrom(OrnEhBasis* since, int steps) {
+    OrnEhBasis* newest = since;
+    for (int count = 0; count < steps; ++count) {
+        OrnEhBasisInfo* info = Info(newest);
+        if (!info || !info->next) break;
+        newest = info->next;
+    }
+    return newest;
+}
+
+}  // namespace
+
+// Exceptions that join the chain while the entry is written (a fault inside
+// an application's Log override, translated) go into the same entry, after
+// the others; a few, in case each record makes the next.
 void WriteReportEntry(OrnEhLogFile& log, const char* message, OrnEhBasis* newest) {
     // The entry ends with Close however its writing ends (a Log override
     // that ends its thread included): the file is let go, and the next entry
@@ -50,19 +83,14 @@ void WriteReportEntry(OrnEhLogFile& log, const char* message, OrnEhBasis* newest
         OrnEhLogFile& log;
         ~Closing() { log.Close(); }
     } closing{log};
+    OrnEhBasis* const tail = NewestFrom(newest, INT_MAX);
     log << "Fehler: ";
     log.WriteDateTime();
     log.SetBlanks(3);
     log << "Fehlermeldung: " << message << "\r\n";
     log << "Anwendung: " << GetApplicationName() << "\r\n";
-    for (OrnEhBasis* e = newest; e;) {
-        log.NewLine(1);
-        OrnEhBasisAccess::WriteRecord(e, log);
-        OrnEhBasisInfo* info = Info(e);
-        if (!info) break;
-        log.SetBlanks(3);
-        e = info->prev;
-    }
+    WriteRecordsDown(log, newest, nullptr);
+    WriteRecordsDown(log, NewestFrom(tail, 16), tail);
     log.NewLine(1);
     log.NewLine(1);
     log.SetBlanks(0);

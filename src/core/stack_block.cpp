@@ -133,7 +133,6 @@ void AttachFaultStack(OrnEhBasis* e, const void* key) noexcept {
     } else {
         AttachStack(e, *kept);
     }
-    ap::ForgetFaultStack();
 }
 
 const ap::CallStack* StackOf(const OrnEhBasis* e) noexcept {
@@ -158,25 +157,16 @@ void WriteStackBlock(const OrnEhBasis* e, OrnEhLogFile& log) {
     log.SetBlanks(6);
 }
 
-void PlainStackText(const ap::CallStack& stack, char* out, std::size_t size) noexcept {
-    if (!out || size == 0) return;
-    std::size_t length = 0;
-    auto append = [&](const char* text) {
-        std::size_t n = std::strlen(text);
-        if (length + n + 1 > size) return false;
-        std::memcpy(out + length, text, n + 1);
-        length += n;
-        return true;
-    };
-    out[0] = '\0';
-    append("      ");
-    append(kHeading);
+void WritePlainStack(const ap::CallStack& stack, ap::RecordSink& sink) noexcept {
+    sink.Text("      ");
+    sink.Text(kHeading);
+    sink.Text("\r\n");
     for (int i = 0; i < stack.count && i < ap::kMaxStackFrames; ++i) {
         char line[kLineSize];
         ap::FormatPlainFrame(stack, i, i, line, sizeof line);
-        if (length + std::strlen(line) + 12 > size) break;
-        append("\r\n         ");
-        append(line);
+        sink.Text("         ");
+        sink.Text(line);
+        sink.Text("\r\n");
     }
 }
 

@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "platform/last_record.h"
 #include "platform/stacktrace.h"
 
 class OrnEhBasis;
@@ -33,11 +34,12 @@ void AttachConstructionStack(OrnEhBasis* e, int skip) noexcept;
 // switch is off.
 void WriteStackBlock(const OrnEhBasis* e, OrnEhLogFile& log);
 
-// The block as one text of lines ending in CR LF, each frame indented by
-// nine blanks under a heading indented by six, the way the record has it.
-// Plain: module and offset only, into a buffer of the caller's, without
-// allocating (for handlers after which the process ends).
-void PlainStackText(const platform::CallStack& stack, char* out, std::size_t size) noexcept;
+// The block as text, each frame indented by nine blanks under a heading
+// indented by six, the way the record has it. Plain: module and offset
+// only, every line ending in CR LF, through a sink that needs no heap (for
+// handlers after which the process ends). Symbolized: lines separated by
+// CR LF.
+void WritePlainStack(const platform::CallStack& stack, platform::RecordSink& sink) noexcept;
 std::string SymbolizedStackText(const platform::CallStack& stack);
 
 }  // namespace core

@@ -10,6 +10,8 @@
 #include "module/language.h"
 #include "base/alloc.h"
 #include "base/contained.h"
+#include "core/basis_info.h"
+#include "platform/fault_record.h"
 
 IMPLEMENT_DYNAMIC(OrnEhSEH, OrnEhBasis)
 
@@ -18,56 +20,25 @@ struct SehExceptionCopy {
 };
 
 namespace base = orneh::base;
+namespace ap = orneh::platform;
 
 namespace {
 
 // A nested-record chain longer than this is cut: a corrupt chain may loop.
 const int kMaxNestedRecords = 64;
 
-struct CodeName {
-    DWORD code;
-    const char* name;
-};
-
-const CodeName kCodeNames[] = {
-    {0x80000002u, "EXCEPTION_DATATYPE_MISALIGNMENT"},
-    {0x80000003u, "EXCEPTION_BREAKPOINT"},
-    {0x80000004u, "EXCEPTION_SINGLE_STEP"},
-    {0xC0000005u, "EXCEPTION_ACCESS_VIOLATION"},
-    {0xC0000006u, "EXCEPTION_IN_PAGE_ERROR"},
-    {0xC000001Du, "EXCEPTION_ILLEGAL_INSTRUCTION"},
-    {0xC0000025u, "EXCEPTION_NONCONTINUABLE_EXCEPTION"},
-    {0xC0000026u, "EXCEPTION_INVALID_DISPOSITION"},
-    {0xC000008Cu, "EXCEPTION_ARRAY_BOUNDS_EXCEEDED"},
-    {0xC000008Du, "EXCEPTION_FLT_DENORMAL_OPERAND"},
-    {0xC000008Eu, "EXCEPTION_FLT_DIVIDE_BY_ZERO"},
-    {0xC000008Fu, "EXCEPTION_FLT_INEXACT_RESULT"},
-    {0xC0000090u, "EXCEPTION_FLT_INVALID_OPERATION"},
-    {0xC0000091u, "EXCEPTION_FLT_OVERFLOW"},
-    {0xC0000092u, "EXCEPTION_FLT_STACK_CHECK"},
-    {0xC0000093u, "EXCEPTION_FLT_UNDERFLOW"},
-    {0xC0000094u, "EXCEPTION_INT_DIVIDE_BY_ZERO"},
-    {0xC0000095u, "EXCEPTION_INT_OVERFLOW"},
-    {0xC0000096u, "EXCEPTION_PRIV_INSTRUCTION"},
-    {0xC00000FDu, "EXCEPTION_STACK_OVERFLOW"},
-};
-
-const char* NameOf(DWORD code) {
-    for (const CodeName& entry : kCodeNames) {
-        if (entry.code == code) return entry.name;
-    }
-    return nullptr;
+// The five fields the dump needs; the parameters are not copied.
+void CopyRecordFields(const EXCEPTION_RECORD& from, EXCEPTION_RECORD& to) {
+    to.ExceptionCode = from.ExceptionCode;
+    to.ExceptionFlags = from.ExceptionFlags;
+    to.ExceptionAddress = from.ExceptionAddress;
+    to.NumberParameters = from.NumberParameters;
+    to.ExceptionRecord = nullptr;
 }
 
-// The five fields the dump needs; the parameters are not copied.
 EXCEPTION_RECORD* CopyRecord(const EXCEPTION_RECORD& from) {
     EXCEPTION_RECORD* to = static_cast<EXCEPTION_RECORD*>(base::AllocZeroed(sizeof(EXCEPTION_RECORD)));
-    if (!to) return nullptr;
-    to->ExceptionCode = from.ExceptionCode;
-    to->ExceptionFlags = from.ExceptionFlags;
-    to->ExceptionAddress = from.ExceptionAddress;
-    to->NumberParameters = from.NumberParameters;
-    to->ExceptionRecord = nullptr;
+    if (to) CopyRecordFields(from, *to);
     return to;
 }
 
@@ -163,6 +134,39 @@ OrnEhSEH::OrnEhSEH(EXCEPTION_POINTERS* pointers, int push)
     });
 }
 
+OrnEhSEH* OrnEhSEH::NewReserve() {
+    EXCEPTION_RECORD record{};
+    CONTEXT context{};
+    EXCEPTION_POINTERS pointers{&record, &context};
+    OrnEhSEH* e = new OrnEhSEH(&pointers, 0);
+    if (!e) return nullptr;
+    ap::CallStack place{};
+    place.count = 1;  // storage for the fault's stack; TakeFault sets what it holds
+    orneh::core::AttachStack(e, place);
+    const EXCEPTION_POINTERS* own = e->m_copy ? e->m_copy->pointers : nullptr;
+    if (!own || !own->ExceptionRecord || !own->ContextRecord || !orneh::core::StackOf(e)) {
+        delete e;
+        return nullptr;
+    }
+    return e;
+}
+
+void OrnEhSEH::TakeFault(EXCEPTION_POINTERS* pointers) {
+    EXCEPTION_POINTERS* own = m_copy ? m_copy->pointers : nullptr;
+    if (own && own->ExceptionRecord && pointers && pointers->ExceptionRecord) {
+        CopyRecordFields(*pointers->ExceptionRecord, *own->ExceptionRecord);
+        SetErrorNo(pointers->ExceptionRecord->ExceptionCode);
+    }
+    if (own && own->ContextRecord && pointers && pointers->ContextRecord) {
+        CopyContext(*pointers->ContextRecord, *own->ContextRecord);
+    }
+    if (OrnEhBasisInfo* info = OrnEhBasisAccess::Info(this)) {
+        if (info->stack) info->stack->count = 0;
+    }
+    orneh::core::AttachFaultStack(this, pointers);
+    SetErrorTextNo(1);
+}
+
 OrnEhSEH::~OrnEhSEH() {
     CheckBeforeDelete();  // has its own catch-all
     FreeCopy(m_copy);
@@ -176,7 +180,7 @@ void OrnEhSEH::Log(OrnEhLogFile& file) const {
         for (const EXCEPTION_RECORD* record = m_copy->pointers->ExceptionRecord; record;
              record = record->ExceptionRecord) {
             file << "Exceptioncode: ";
-            if (const char* name = NameOf(record->ExceptionCode)) {
+            if (const char* name = ap::ExceptionCodeName(record->ExceptionCode)) {
                 file << name;
             } else {
                 file << static_cast<unsigned long>(record->ExceptionCode);
@@ -190,41 +194,9 @@ void OrnEhSEH::Log(OrnEhLogFile& file) const {
         const CONTEXT* c = m_copy->pointers->ContextRecord;
         if (!c) return;
         file << "Contextflags: " << static_cast<unsigned long>(c->ContextFlags) << "\r\n";
-        const struct {
-            const char* label;
-            unsigned long value;
-        } rows[] = {
-            {"Dr1: ", c->Dr1},
-            {"Dr2: ", c->Dr2},
-            {"Dr3: ", c->Dr3},
-            {"Dr6: ", c->Dr6},
-            {"Dr7: ", c->Dr7},
-            {"SegGs: ", c->SegGs},
-            {"SegFs: ", c->SegFs},
-            {"SegEs: ", c->SegEs},
-            {"SegDs: ", c->SegDs},
-            {"Edi: ", c->Edi},
-            {"Esi: ", c->Esi},
-            {"Ebx: ", c->Ebx},
-            {"Edx: ", c->Edx},
-            {"Ecx: ", c->Ecx},
-            {"Eax: ", c->Eax},
-            {"Ebp: ", c->Ebp},
-            {"Eip: ", c->Eip},
-            {"SegCs: ", c->SegCs},
-            {"EFlags: ", c->EFlags},
-            {"Esp: ", c->Esp},
-            {"SegSs: ", c->SegSs},
-            {"ControlWord: ", c->FloatSave.ControlWord},
-            {"StatusWord: ", c->FloatSave.StatusWord},
-            {"TagWord: ", c->FloatSave.TagWord},
-            {"ErrorOffset: ", c->FloatSave.ErrorOffset},
-            {"ErrorSelector: ", c->FloatSave.ErrorSelector},
-            {"DataOffset: ", c->FloatSave.DataOffset},
-            {"DataSelector: ", c->FloatSave.DataSelector},
-            {"Cr0NpxState: ", c->FloatSave.Cr0NpxState},
-        };
-        for (const auto& row : rows) orneh::kinds::WriteHexLine(file, row.label, row.value);
+        ap::RegisterLine lines[ap::kRegisterLines];
+        ap::RegisterLines(*c, lines);
+        for (const ap::RegisterLine& line : lines) orneh::kinds::WriteHexLine(file, line.label, line.value);
     });
 }
 

@@ -1,5 +1,6 @@
 // OrnEhLogFile: opening (with the retries while another writer holds the
 // file and the search for the standard file) and closing.
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <initializer_list>
@@ -7,6 +8,7 @@
 #include "OrnEhLogFile.h"
 #include "base/settings.h"
 #include "logfile/logfile_state.h"
+#include "logfile/loss_notice.h"
 #include "platform/file.h"
 #include "platform/system.h"
 #include "base/contained.h"
@@ -29,7 +31,7 @@ std::uint64_t SaturatingProduct(std::uint64_t a, std::uint64_t b) {
 // standard file, a beep) per attempt, cut short when that writer lets go; a
 // writer of this process is waited for in one go, for as long as all
 // attempts could take together.
-void OrnEhLogFile::State::OpenFile(const char* name, pf::PathTrust trust) noexcept {
+void OrnEhLogFile::State::OpenFile(const char* name, lf::Candidate which) noexcept {
     const unsigned long attemptsAllowed =
         maxAttempts > lf::kMaxAttempts ? lf::kMaxAttempts : maxAttempts;
     const std::uint64_t budgetMs =
@@ -44,11 +46,18 @@ void OrnEhLogFile::State::OpenFile(const char* name, pf::PathTrust trust) noexce
         std::uint64_t spent = elapsed > 0 ? static_cast<std::uint64_t>(elapsed) : 0;
         std::uint64_t leftMs = spent < budgetMs ? budgetMs - spent : 0;
 
-        pf::OpenStatus status = file.OpenForAppend(name, leftMs, trust);
-        if (status == pf::OpenStatus::kOpened) return;
-        if (status != pf::OpenStatus::kHeldElsewhere) return;
+        pf::OpenStatus status = file.OpenForAppend(name, leftMs);
         // The wait after the attempt: taken as soon as the other writer lets go.
-        if (file.WaitForTurn(name, retryDelay, trust) == pf::OpenStatus::kOpened) return;
+        if (status == pf::OpenStatus::kHeldElsewhere &&
+            file.WaitForTurn(name, retryDelay) == pf::OpenStatus::kOpened) {
+            status = pf::OpenStatus::kOpened;
+        }
+        if (status == pf::OpenStatus::kOpened) {
+            candidate = which;
+            std::strncpy(openName, name, sizeof openName - 1);
+            return;
+        }
+        if (status != pf::OpenStatus::kHeldElsewhere) return;
         if (isStandard) pf::Beep();
         ++attempts;
         if (attempts >= attemptsAllowed) return;
@@ -81,26 +90,46 @@ char* OrnEhLogFile::State::FindStandardFile() noexcept {
     for (Setting setting : {Setting::kTmp, Setting::kTemp, Setting::kTmpDir}) {
         const char* directory = orneh::base::GetSetting(setting);
         if (!directory) continue;
-        if (char* path = ProbeFile(directory, lf::kStandardFileName)) return path;
+        if (char* path = ProbeFile(directory, lf::kStandardLogName)) return path;
     }
-    return ProbeFile(lf::kFallbackDirectory, lf::kStandardFileName);
+    return ProbeFile(lf::kFallbackLogDirectory, lf::kStandardLogName);
 }
 
-void OrnEhLogFile::State::OpenStandardFallbacks() noexcept {
+void OrnEhLogFile::State::OpenStandardFallbacks(lf::Candidate from) noexcept {
     if (file.IsOpen() || !isStandard) return;
-    if (char* found = FindStandardFile()) {
-        OpenFile(found, pf::PathTrust::kGuardShared);
-        OrnEhDeleteString(found);
+    if (from <= lf::Candidate::kSearched) {
+        if (char* found = FindStandardFile()) {
+            OpenFile(found, lf::Candidate::kSearched);
+            OrnEhDeleteString(found);
+        }
     }
-    if (!file.IsOpen()) OpenFile(lf::kFallbackFileName, pf::PathTrust::kGuardShared);
+    if (!file.IsOpen()) OpenFile(lf::kFallbackLogName, lf::Candidate::kFallback);
 }
 
-// A name the search found is trusted no more than the search trusts it.
-pf::PathTrust OrnEhLogFile::State::FileNameTrust() const noexcept {
-    return nameFromSearch ? pf::PathTrust::kGuardShared : pf::PathTrust::kFollow;
+// The standard log file found no place at all: its records would vanish.
+void OrnEhLogFile::State::NoticeNothingOpen() noexcept {
+    if (!file.IsOpen() && isStandard) {
+        lf::NoticeLogFailure(lf::kFallbackLogName, errno, "no error log could be opened; the record is lost");
+    }
+}
+
+void OrnEhLogFile::State::FinishEntry() noexcept {
+    if (!file.IsOpen()) return;
+    const bool synced = file.Close();
+    if (!synced) {
+        lf::NoticeLogFailure(openName, errno, "the record may not be on disk");
+    } else if (!entryFailed) {
+        lf::NoticeLogWorks();
+    }
 }
 
 void OrnEhLogFile::State::ResetForWriting() noexcept {
+    NoticeNothingOpen();
+    entryStart = 0;
+    entryWritten = 0;
+    entryFailed = false;
+    entryLost = false;
+    if (file.IsOpen() && !file.Size(&entryStart)) entryLost = true;  // could never be cut back
     blanks = 0;
     lineStart = 1;
     std::memset(buffer, 0, sizeof buffer);
@@ -112,8 +141,8 @@ int OrnEhLogFile::Open() {
         if (!m_state) return 0;
         State& s = *m_state;
         if (s.file.IsOpen()) Close();
-        if (s.fileName) s.OpenFile(s.fileName, s.FileNameTrust());
-        s.OpenStandardFallbacks();
+        if (s.fileName) s.OpenFile(s.fileName, s.nameFromSearch ? lf::Candidate::kSearched : lf::Candidate::kNamed);
+        s.OpenStandardFallbacks(lf::Candidate::kSearched);
         if (s.file.IsOpen() && s.style == OrnEhLogLimited) s.CutToSize(s.maxSize);
         s.ResetForWriting();
         return s.file.IsOpen() ? 1 : 0;
@@ -126,16 +155,18 @@ int OrnEhLogFile::Open(const char* preferredName, OrnEhLogfileStyle style, unsig
         State& s = *m_state;
         if (s.file.IsOpen()) Close();
         bool sizeChecked = false;
-        if (!s.nameFromSearch && s.fileName) s.OpenFile(s.fileName, pf::PathTrust::kFollow);
+        if (!s.nameFromSearch && s.fileName) s.OpenFile(s.fileName, lf::Candidate::kNamed);
         if (!s.file.IsOpen() && preferredName && *preferredName) {
-            s.OpenFile(preferredName, pf::PathTrust::kFollow);
+            s.OpenFile(preferredName, lf::Candidate::kNamed);
             if (s.file.IsOpen()) {
                 sizeChecked = true;
                 if (style == OrnEhLogLimited) s.CutToSize(maxSize);
             }
         }
-        if (!s.file.IsOpen() && s.fileName) s.OpenFile(s.fileName, s.FileNameTrust());
-        s.OpenStandardFallbacks();
+        // A configured name was tried above, once: a name held by another
+        // writer costs its attempts only once.
+        if (!s.file.IsOpen() && s.fileName && s.nameFromSearch) s.OpenFile(s.fileName, lf::Candidate::kSearched);
+        s.OpenStandardFallbacks(lf::Candidate::kSearched);
         if (!sizeChecked && s.file.IsOpen() && s.style == OrnEhLogLimited) s.CutToSize(s.maxSize);
         s.ResetForWriting();
         return s.file.IsOpen() ? 1 : 0;
@@ -149,10 +180,8 @@ void OrnEhLogFile::Close() {
         s.WriteText(s.separator);
         s.WriteText("\r\n");
         if (s.isStandard) NewLine(2);
-        if (s.file.IsOpen()) {
-            s.FlushBuffer();
-            s.file.Close();
-        }
+        if (s.file.IsOpen()) s.FlushBuffer();
+        s.FinishEntry();
         s.blanks = 0;
         s.lineStart = 1;
     });

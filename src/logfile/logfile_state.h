@@ -7,6 +7,7 @@
 
 #include "OrnEhLogFile.h"
 #include "platform/file.h"
+#include "platform/last_record.h"
 
 namespace orneh {
 namespace logfile {
@@ -15,15 +16,21 @@ constexpr std::size_t kBufferSize = 1024;
 constexpr std::size_t kMaxSeparatorLength = 1024;
 constexpr std::size_t kMaxIndent = 99;
 constexpr std::size_t kMemoryTextStart = 2048;
-constexpr std::size_t kMaxProbePath = 260;  // bytes, terminating zero included
+constexpr std::size_t kMaxProbePath = orneh::platform::kMaxStandardPath;
+// The open file's name as the notice of a failure shows it (cut if longer).
+constexpr std::size_t kNoticeNameSize = 512;
 // Reading and moving while cutting: bytes per system call.
 constexpr std::size_t kCutBufferSize = std::size_t(256) << 10;
 // The attempt counter is 16 bits wide; more attempts could never be counted.
 constexpr unsigned long kMaxAttempts = 65535;
 
-constexpr const char kStandardFileName[] = "ZKFEHLER.LOG";
-constexpr const char kFallbackFileName[] = "FEHLER.LOG";
-constexpr const char kFallbackDirectory[] = "/tmp";
+using orneh::platform::kFallbackLogDirectory;
+using orneh::platform::kFallbackLogName;
+using orneh::platform::kStandardLogName;
+
+// Which of the standard log file's candidates is open: the places a failed
+// write moves the entry on to are the ones after it.
+enum class Candidate { kNamed, kSearched, kFallback };
 constexpr unsigned long kStandardRetryDelay = 100;
 constexpr unsigned long kStandardMaxAttempts = 10;
 constexpr unsigned long kStandardMaxSize = 1048576;
@@ -52,6 +59,15 @@ struct ORNEH_LOCAL OrnEhLogFile::State {
     char* memoryText = nullptr;
     unsigned long memoryCapacity = 0;
     unsigned long memoryLength = 0;  // strlen(memoryText), kept to append in O(1)
+    // The entry being written: where it began in the file, how much of it is
+    // written, and whether it is lost (every write that failed was moved on
+    // or counted lost, and its file cut back to entryStart).
+    std::uint64_t entryStart = 0;
+    std::uint64_t entryWritten = 0;
+    bool entryFailed = false;
+    bool entryLost = false;
+    orneh::logfile::Candidate candidate = orneh::logfile::Candidate::kNamed;
+    char openName[orneh::logfile::kNoticeNameSize] = {};
 
     State() = default;
     ~State();
@@ -63,10 +79,13 @@ struct ORNEH_LOCAL OrnEhLogFile::State {
     static void Destroy(State* state) noexcept;
 
     // logfile_open.cpp
-    void OpenFile(const char* name, orneh::platform::PathTrust trust) noexcept;
-    void OpenStandardFallbacks() noexcept;
-    orneh::platform::PathTrust FileNameTrust() const noexcept;
+    void OpenFile(const char* name, orneh::logfile::Candidate which) noexcept;
+    // The standard log file's candidates from `from` on, while none is open.
+    void OpenStandardFallbacks(orneh::logfile::Candidate from) noexcept;
+    void NoticeNothingOpen() noexcept;
     void ResetForWriting() noexcept;
+    // The end of an entry: the file is closed; a failed sync is told.
+    void FinishEntry() noexcept;
     static char* FindStandardFile() noexcept;
     static char* ProbeFile(const char* directory, const char* name) noexcept;
 
@@ -76,6 +95,10 @@ struct ORNEH_LOCAL OrnEhLogFile::State {
     // logfile_writers.cpp
     void WriteText(const char* text) noexcept;
     void FlushBuffer() noexcept;
+    // Appends bytes of the entry; a failure moves the entry on (MoveEntry).
+    void Put(const char* data, std::size_t length) noexcept;
+    void MoveEntry(const char* failedData, std::size_t failedLength, int error) noexcept;
+    bool CopyEntry(orneh::platform::File& from, std::uint64_t start, std::uint64_t length) noexcept;
     void AppendToMemory(const char* text, std::size_t length) noexcept;
 };
 

@@ -1,10 +1,12 @@
 // OrnEhLogFile: the writers. Everything goes through WriteText, which buffers
 // for the open file (with indentation) or collects into the memory text.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "OrnEhLogFile.h"
 #include "logfile/logfile_state.h"
+#include "logfile/loss_notice.h"
 #include "base/alloc.h"
 #include "platform/system.h"
 #include "base/contained.h"
@@ -21,9 +23,66 @@ static_assert(sizeof kBlankRun - 1 == lf::kMaxIndent, "the blank run is the inde
 }  // namespace
 
 void OrnEhLogFile::State::FlushBuffer() noexcept {
-    if (bufferUsed > 0) file.WriteAll(buffer, bufferUsed);
+    if (bufferUsed > 0) Put(buffer, bufferUsed);
     std::memset(buffer, 0, sizeof buffer);
     bufferUsed = 0;
+}
+
+void OrnEhLogFile::State::Put(const char* data, std::size_t length) noexcept {
+    if (entryLost || !file.IsOpen() || length == 0) return;
+    if (file.WriteAll(data, length)) {
+        entryWritten += length;
+    } else {
+        MoveEntry(data, length, errno);
+    }
+}
+
+// A write of the entry failed (no room, a size limit, an I/O error): the
+// entry leaves the file, which is cut back to where the entry began, so that
+// no torn entry stays in front of the next one. The standard log file goes
+// on with the candidates after the failed one, as a failed open would: the
+// first that takes what was written of the entry and the failed bytes holds
+// it from now on. Without one the entry is lost. Either is told once.
+void OrnEhLogFile::State::MoveEntry(const char* failedData, std::size_t failedLength, int error) noexcept {
+    char failedName[sizeof openName];
+    std::memcpy(failedName, openName, sizeof failedName);
+    const std::uint64_t start = entryStart, written = entryWritten;
+    pf::File failed = std::move(file);
+    entryFailed = true;
+    bool moved = false;
+    while (!moved && isStandard && candidate != lf::Candidate::kFallback) {
+        OpenStandardFallbacks(candidate == lf::Candidate::kNamed ? lf::Candidate::kSearched : lf::Candidate::kFallback);
+        if (!file.IsOpen()) break;
+        if (style == OrnEhLogLimited) CutToSize(maxSize);
+        if (!file.Size(&entryStart)) entryStart = 0;
+        moved = CopyEntry(failed, start, written) && file.WriteAll(failedData, failedLength);
+        if (!moved) {
+            file.Truncate(entryStart);
+            file.Close();
+        }
+    }
+    failed.Truncate(start);
+    failed.Close();
+    if (moved) {
+        entryWritten = written + failedLength;
+        char consequence[sizeof openName + 32];
+        std::snprintf(consequence, sizeof consequence, "the record went to %s", openName);
+        lf::NoticeLogFailure(failedName, error, consequence);
+    } else {
+        entryLost = true;
+        lf::NoticeLogFailure(failedName, error, "the record is lost");
+    }
+}
+
+bool OrnEhLogFile::State::CopyEntry(pf::File& from, std::uint64_t start, std::uint64_t length) noexcept {
+    char piece[1024];
+    for (std::uint64_t done = 0; done < length;) {
+        const std::size_t want = length - done < sizeof piece ? static_cast<std::size_t>(length - done) : sizeof piece;
+        const long got = from.ReadAt(start + done, piece, want);
+        if (got != static_cast<long>(want) || !file.WriteAll(piece, want)) return false;
+        done += want;
+    }
+    return true;
 }
 
 void OrnEhLogFile::State::AppendToMemory(const char* text, std::size_t length) noexcept {
@@ -62,7 +121,7 @@ void OrnEhLogFile::State::WriteText(const char* text) noexcept {
         bufferUsed += static_cast<std::uint32_t>(length);
     } else {
         FlushBuffer();
-        file.WriteAll(text, length);
+        Put(text, length);
     }
 }
 

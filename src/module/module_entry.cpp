@@ -6,6 +6,7 @@
 #include "platform/signals.h"
 #include "platform/system.h"
 #include "runtime/admin.h"
+#include "runtime/plain_record.h"
 
 namespace {
 
@@ -14,8 +15,10 @@ struct ModuleLifetime {
         orneh::base::LoadSettings();
         SetMainThreadId(orneh::platform::CurrentThreadId());
         CreateAdminAtLoad();
+        orneh::platform::SetLastWords(&orneh::runtime::WritePlainFaultRecord);
     }
     ~ModuleLifetime() {
+        orneh::platform::SetLastWords(nullptr);
         DestroyAdminAtUnload();
         // A fault after the unload must reach the handler the application
         // had before, not this module's code.

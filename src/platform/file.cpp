@@ -19,6 +19,7 @@ namespace {
 
 std::atomic<long> g_failRead{0};
 std::atomic<long> g_failWrite{0};
+std::atomic<long> g_failSync{0};
 
 // Counts down an armed injection; true on the call that is to fail.
 bool InjectedFailure(std::atomic<long>& countdown) noexcept {
@@ -71,12 +72,12 @@ File& File::operator=(File&& other) noexcept {
     return *this;
 }
 
-int File::OpenDescriptor(const char* path, PathTrust trust, FileKey* key) noexcept {
+int File::OpenDescriptor(const char* path, FileKey* key) noexcept {
     if (IsOpen() || !path) {
         errno = EINVAL;
         return -1;
     }
-    return OpenRegularFile(path, O_RDWR | O_APPEND, true, trust, key);
+    return OpenRegularFile(path, O_RDWR | O_APPEND, true, key);
 }
 
 void File::Take(int fd, const FileClaim& claim) noexcept {
@@ -85,9 +86,9 @@ void File::Take(int fd, const FileClaim& claim) noexcept {
     m_claim = claim;
 }
 
-OpenStatus File::OpenForAppend(const char* path, std::uint64_t waitMs, PathTrust trust) noexcept {
+OpenStatus File::OpenForAppend(const char* path, std::uint64_t waitMs) noexcept {
     FileKey key{};
-    int fd = OpenDescriptor(path, trust, &key);
+    int fd = OpenDescriptor(path, &key);
     if (fd < 0) return OpenStatus::kFailed;
 
     FileClaim claim{};
@@ -107,9 +108,9 @@ OpenStatus File::OpenForAppend(const char* path, std::uint64_t waitMs, PathTrust
     return OpenStatus::kOpened;
 }
 
-OpenStatus File::WaitForTurn(const char* path, std::uint64_t waitMs, PathTrust trust) noexcept {
+OpenStatus File::WaitForTurn(const char* path, std::uint64_t waitMs) noexcept {
     FileKey key{};
-    int fd = OpenDescriptor(path, trust, &key);
+    int fd = OpenDescriptor(path, &key);
     if (fd < 0) return OpenStatus::kFailed;
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
     for (;;) {
@@ -140,7 +141,7 @@ OpenStatus File::ProbeExisting(const char* path) noexcept {
         return OpenStatus::kFailed;
     }
     FileKey key{};
-    int fd = OpenRegularFile(path, O_WRONLY, false, PathTrust::kGuardShared, &key);
+    int fd = OpenRegularFile(path, O_WRONLY, false, &key);
     if (fd < 0) return OpenStatus::kFailed;
     FileClaim claim{};
     if (ClaimFile(key, 0, &claim) == ClaimResult::kBusy) {
@@ -239,19 +240,26 @@ bool File::Truncate(std::uint64_t length) noexcept {
     return true;
 }
 
-void File::Close() noexcept {
-    if (!IsOpen()) return;
+bool File::Close() noexcept {
+    if (!IsOpen()) return true;
     // Everything is written: the next writer may append behind it while this
     // one waits for the disk. Concurrent syncs of one file then share the
     // journal commit instead of queueing behind the lock.
-    ::flock(m_fd, LOCK_UN);
+    NoInt([this] { return ::flock(m_fd, LOCK_UN); });
     ReleaseFile(m_claim);
     m_claim = FileClaim{};
     // O_DSYNC covers the writes, not a truncation; fdatasync covers both.
-    if (m_dirty) ::fdatasync(m_fd);
-    CloseKeepingErrno(m_fd);
+    bool synced = true;
+    if (m_dirty) {
+        synced = !InjectedFailure(g_failSync) && NoInt([this] { return ::fdatasync(m_fd); }) == 0;
+    }
+    const int syncError = errno;
+    // A failing close can be the first report of a failed write.
+    const bool closed = ornlang::posix::CloseNoInt(m_fd) == 0;
+    if (!synced) errno = syncError;
     m_fd = -1;
     m_dirty = false;
+    return synced && closed;
 }
 
 bool CurrentDirectory(char* out, std::size_t size) noexcept {
@@ -288,9 +296,12 @@ void FailNthWrite(unsigned long nth) noexcept {
     g_failWrite.store(nth == 0 ? 1 : static_cast<long>(nth));
 }
 
+void FailNthSync(unsigned long nth) noexcept { g_failSync.store(nth == 0 ? 1 : static_cast<long>(nth)); }
+
 void Reset() noexcept {
     g_failRead.store(0);
     g_failWrite.store(0);
+    g_failSync.store(0);
 }
 
 }  // namespace filetest

@@ -8,7 +8,8 @@
 // as soon as the other process lets go, in the short moment before that
 // process's next thread takes it again.
 //
-// Durability: what was written is on disk when Close returns (one fdatasync).
+// Durability: what was written is on disk when Close returns true (one
+// fdatasync); Close returns false when the system could not promise that.
 //
 // Thread safety: one File is used by one thread at a time.
 #ifndef ORNEH_PLATFORM_FILE_H
@@ -39,21 +40,20 @@ public:
     File(const File&) = delete;
     File& operator=(const File&) = delete;
 
-    // Opens path read/write, creating it (mode 0666 less the umask, or 0600 in
-    // a shared directory, see PathTrust), and takes the writer lock without
-    // blocking. Writes append at the end of the file, wherever it is then.
-    // While a writer of this process holds the file, waits up to waitMs for
-    // its turn. REQUIRES: !IsOpen().
-    OpenStatus OpenForAppend(const char* path, std::uint64_t waitMs,
-                             PathTrust trust = PathTrust::kFollow) noexcept;
+    // Opens path read/write, creating it (0600; see OpenRegularFile for the
+    // names it refuses), and takes the writer lock without blocking. Writes
+    // append at the end of the file, wherever it is then. While a writer of
+    // this process holds the file, waits up to waitMs for its turn.
+    // REQUIRES: !IsOpen().
+    OpenStatus OpenForAppend(const char* path, std::uint64_t waitMs) noexcept;
 
     // The wait of a writer that met a writer of another process: tries the
     // file every millisecond for up to waitMs (once when it is 0), with one
     // descriptor. kHeldElsewhere when the time ran out. REQUIRES: !IsOpen().
-    OpenStatus WaitForTurn(const char* path, std::uint64_t waitMs, PathTrust trust) noexcept;
+    OpenStatus WaitForTurn(const char* path, std::uint64_t waitMs) noexcept;
 
     // Whether an existing regular file could be taken for writing right now:
-    // opens it without creating (trusted as kGuardShared), takes the writer
+    // opens it without creating, takes the writer
     // lock and lets it go again. A file held by a writer of this process
     // counts as available.
     static OpenStatus ProbeExisting(const char* path) noexcept;
@@ -74,12 +74,14 @@ public:
     bool Size(std::uint64_t* size) const noexcept;
     bool Truncate(std::uint64_t length) noexcept;
     // Lets the next writer in, then syncs and closes: what was written is on
-    // disk when Close returns. Harmless when not open.
-    void Close() noexcept;
+    // disk when Close returns true. False (errno set) when the sync or the
+    // close failed: the bytes are in the file as readers see it, but may not
+    // be on disk. True when not open.
+    bool Close() noexcept;
 
 private:
     // A descriptor for appending to path; -1 (errno set) when it cannot be had or this file is open.
-    int OpenDescriptor(const char* path, PathTrust trust, FileKey* key) noexcept;
+    int OpenDescriptor(const char* path, FileKey* key) noexcept;
     // Makes fd, locked and claimed, this file's descriptor.
     void Take(int fd, const FileClaim& claim) noexcept;
     bool WriteLoop(std::int64_t offset, const void* data, std::size_t size) noexcept;
@@ -98,11 +100,12 @@ bool CurrentDirectory(char* out, std::size_t size) noexcept;
 // on any failure, errno set.
 bool WriteWholeFile(const char* path, const char* data, std::size_t size) noexcept;
 
-// Fault injection for tests: the nth read or write from now (1 = the next)
-// fails with EIO. Safe to call from any thread.
+// Fault injection for tests: the nth read, write or sync from now (1 = the
+// next) fails with EIO. Safe to call from any thread.
 namespace filetest {
 void FailNthRead(unsigned long nth) noexcept;
 void FailNthWrite(unsigned long nth) noexcept;
+void FailNthSync(unsigned long nth) noexcept;
 void Reset() noexcept;
 }  // namespace filetest
 

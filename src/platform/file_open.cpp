@@ -47,7 +47,7 @@ int OpenGuarded(int directory, const char* name, int flags, bool create) noexcep
 }
 
 // Checks what was opened and makes the descriptor blocking again.
-int Finish(int fd, PathTrust trust, bool guarded, FileKey* key) noexcept {
+int Finish(int fd, bool guarded, FileKey* key) noexcept {
     struct stat info;
     if (::fstat(fd, &info) != 0) {
         CloseKeepingErrno(fd);
@@ -58,7 +58,7 @@ int Finish(int fd, PathTrust trust, bool guarded, FileKey* key) noexcept {
         errno = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
         return -1;
     }
-    if (trust == PathTrust::kGuardShared && guarded && !OwnPlainFile(info)) {
+    if (guarded && !OwnPlainFile(info)) {
         CloseKeepingErrno(fd);
         errno = EPERM;
         return -1;
@@ -75,14 +75,10 @@ int Finish(int fd, PathTrust trust, bool guarded, FileKey* key) noexcept {
 
 }  // namespace
 
-int OpenRegularFile(const char* path, int flags, bool create, PathTrust trust, FileKey* key) noexcept {
+int OpenRegularFile(const char* path, int flags, bool create, FileKey* key) noexcept {
     if (!path || !*path) {
         errno = ENOENT;
         return -1;
-    }
-    if (trust == PathTrust::kFollow) {
-        int fd = OpenAt(AT_FDCWD, path, flags | (create ? O_CREAT : 0), 0666);
-        return fd < 0 ? -1 : Finish(fd, trust, false, key);
     }
     // The directory is opened once and the name looked up in it, so the
     // directory that was judged is the one the file is opened in.
@@ -112,10 +108,10 @@ int OpenRegularFile(const char* path, int flags, bool create, PathTrust trust, F
     if (::fstat(directory, &info) == 0) {
         guarded = OthersCanWrite(info);
         fd = guarded ? OpenGuarded(directory, name, flags, create)
-                     : OpenAt(directory, name, flags | (create ? O_CREAT : 0), 0666);
+                     : OpenAt(directory, name, flags | (create ? O_CREAT : 0), 0600);
     }
     CloseKeepingErrno(directory);
-    return fd < 0 ? -1 : Finish(fd, trust, guarded, key);
+    return fd < 0 ? -1 : Finish(fd, guarded, key);
 }
 
 }  // namespace platform

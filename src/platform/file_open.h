@@ -1,6 +1,6 @@
 // Opening the descriptor of a log file: only regular files, never blocking on
-// a FIFO or device, and, for names found by searching, never a file another
-// user could have planted.
+// a FIFO or device, and in a directory others can write to, never a file
+// another user could have planted.
 #ifndef ORNEH_PLATFORM_FILE_OPEN_H
 #define ORNEH_PLATFORM_FILE_OPEN_H
 
@@ -9,24 +9,21 @@
 namespace orneh {
 namespace platform {
 
-// How far a name is trusted.
-enum class PathTrust {
-    // A name the application or its administrator configured: symlinks are
-    // followed wherever they point.
-    kFollow,
-    // A name the library chose itself (the standard file's search). In a
-    // directory that other users can write to (world- or group-writable, or
-    // owned by another user than the caller and root) only a regular file of
-    // the caller or root with one link is used, opened without following a
-    // symlink; a new one is created exclusively, readable by the caller only.
-    kGuardShared
-};
-
-// Opens path with flags (O_RDWR or O_WRONLY, O_APPEND, O_DSYNC ...), creating
-// it when create is set. The descriptor is close-on-exec and blocking; its
-// (device, inode) goes into *key. -1 with errno on failure; EPERM for a file
-// that kGuardShared passes over.
-int OpenRegularFile(const char* path, int flags, bool create, PathTrust trust, FileKey* key) noexcept;
+// Opens path with flags (O_RDWR or O_WRONLY, O_APPEND ...), creating it
+// when create is set; only a regular file, never blocking on a FIFO or a
+// device. The descriptor is close-on-exec and blocking; its (device, inode)
+// goes into *key. -1 with errno on failure.
+//
+// How far a name is trusted depends on its directory, whoever chose the
+// name (the application's configuration or the standard file's search).
+// In a directory that other users can write to (world- or group-writable,
+// or owned by another user than the caller and root) only a regular file of
+// the caller or root with one link is used, opened without following a
+// symlink (EPERM or ELOOP otherwise), and a new one is created exclusively.
+// In any other directory the name is the caller's own: a symlink there is
+// followed wherever it points. A new file is readable and writable by its
+// owner only (0600) in either.
+int OpenRegularFile(const char* path, int flags, bool create, FileKey* key) noexcept;
 
 }  // namespace platform
 }  // namespace orneh

@@ -1,5 +1,6 @@
 #include "platform/file_registry.h"
 
+#include <atomic>
 #include <cerrno>
 #include <ctime>
 #include <new>
@@ -31,9 +32,37 @@ pthread_mutex_t g_mutex = PTHREAD_MUTEX_INITIALIZER;
 Entry* g_entries = nullptr;
 unsigned long g_generation = 0;
 pthread_once_t g_forkHandlersOnce = PTHREAD_ONCE_INIT;
+// The thread that holds g_mutex (0: none), so that a thread which comes back
+// while it holds it (a fault inside the table's code, reaching a last resort
+// that opens the log) never waits for itself.
+std::atomic<std::uint32_t> g_owner{0};
+void (*g_heldHook)() = nullptr;
 
-void LockTable() noexcept { pthread_mutex_lock(&g_mutex); }
-void UnlockTable() noexcept { pthread_mutex_unlock(&g_mutex); }
+// How long a writer waits for the table before it takes its file without
+// it (plain flock behaviour): the mutex is held only for a few list steps,
+// so this is reached only when its holder cannot go on.
+constexpr long kTableWaitMs = 1000;
+
+void LockTable() noexcept {
+    pthread_mutex_lock(&g_mutex);
+    g_owner.store(CurrentThreadId(), std::memory_order_relaxed);
+}
+void UnlockTable() noexcept {
+    g_owner.store(0, std::memory_order_relaxed);
+    pthread_mutex_unlock(&g_mutex);
+}
+
+// LockTable for the writers: false when the calling thread holds the table
+// already or the wait ran out.
+bool LockTableBounded() noexcept {
+    if (g_owner.load(std::memory_order_relaxed) == CurrentThreadId()) return false;
+    timespec deadline{};
+    clock_gettime(CLOCK_REALTIME, &deadline);
+    deadline.tv_sec += kTableWaitMs / 1000;
+    if (pthread_mutex_timedlock(&g_mutex, &deadline) != 0) return false;
+    g_owner.store(CurrentThreadId(), std::memory_order_relaxed);
+    return true;
+}
 
 // The parent's holders and waiters do not exist in a child: start afresh.
 // The forking thread took the mutex in LockTable before the fork and is the
@@ -111,7 +140,9 @@ bool WaitForTurn(Entry* entry, std::uint64_t waitMs) noexcept {
 
     const timespec deadline = DeadlineAfter(waitMs);
     while (!waiter.granted) {
+        g_owner.store(0, std::memory_order_relaxed);
         int rc = pthread_cond_timedwait(&waiter.cond, &g_mutex, &deadline);
+        g_owner.store(CurrentThreadId(), std::memory_order_relaxed);
         if (rc == ETIMEDOUT && !waiter.granted) {
             RemoveWaiter(entry, &waiter);
             break;
@@ -127,12 +158,17 @@ ClaimResult ClaimFile(const FileKey& key, std::uint64_t waitMs, FileClaim* claim
     pthread_once(&g_forkHandlersOnce, InstallForkHandlers);
     claim->key = key;
     claim->tracked = false;
-
-    LockTable();
+    // Allocated before the table is locked: nothing that may block or fault
+    // runs while it is held.
+    void* block = base::Alloc(sizeof(Entry));
+    if (!LockTableBounded()) {
+        base::Free(block);
+        return ClaimResult::kClaimed;
+    }
+    if (g_heldHook) g_heldHook();
     claim->generation = g_generation;
     Entry** slot = FindSlot(key);
     if (!*slot) {
-        void* block = base::Alloc(sizeof(Entry));
         if (block) {
             *slot = new (block) Entry{nullptr, key, nullptr, nullptr};
             claim->tracked = true;
@@ -143,12 +179,13 @@ ClaimResult ClaimFile(const FileKey& key, std::uint64_t waitMs, FileClaim* claim
     bool granted = waitMs > 0 && WaitForTurn(*slot, waitMs);
     claim->tracked = granted;
     UnlockTable();
+    base::Free(block);
     return granted ? ClaimResult::kClaimed : ClaimResult::kBusy;
 }
 
 void ReleaseFile(const FileClaim& claim) noexcept {
-    if (!claim.tracked) return;
-    LockTable();
+    // A table that cannot be had keeps the entry: its waiters time out.
+    if (!claim.tracked || !LockTableBounded()) return;
     if (claim.generation == g_generation) {
         Entry** slot = FindSlot(claim.key);
         Entry* entry = *slot;
@@ -161,7 +198,9 @@ void ReleaseFile(const FileClaim& claim) noexcept {
             pthread_cond_signal(&next->cond);
         } else if (entry) {
             *slot = entry->next;
+            UnlockTable();
             base::Free(entry);
+            return;
         }
     }
     UnlockTable();
@@ -174,6 +213,10 @@ std::size_t HeldFileCount() noexcept {
     UnlockTable();
     return count;
 }
+
+namespace registrytest {
+void SetHeldHook(void (*hook)()) noexcept { g_heldHook = hook; }
+}  // namespace registrytest
 
 }  // namespace platform
 }  // namespace orneh

@@ -48,6 +48,16 @@ void ReleaseFile(const FileClaim& claim) noexcept;
 // Files currently held or waited for in this process (for tests).
 std::size_t HeldFileCount() noexcept;
 
+// A claim never waits for the table without limit: a thread that comes back
+// into it while it holds it (a fault in the table's own code, whose last
+// resort opens the log), or that cannot have it within a second, takes its
+// file untracked.
+namespace registrytest {
+// Called with the table held, at each claim (a fault there is a fault under
+// the table's lock); null removes it.
+void SetHeldHook(void (*hook)()) noexcept;
+}  // namespace registrytest
+
 }  // namespace platform
 }  // namespace orneh
 

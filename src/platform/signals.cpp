@@ -11,6 +11,7 @@
 #include <ucontext.h>
 #include <unistd.h>
 
+#include "platform/allocator_frames.h"
 #include "platform/fault_decode.h"
 #include "platform/fault_translator.h"
 #include "platform/system.h"
@@ -22,17 +23,38 @@ namespace {
 
 const int kSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP};
 const std::size_t kAltStackSize = 64 * 1024;
+// What the library's own steps in the handler need at most (about 18 KiB
+// measured, more in sanitizer builds); with less room left on the alternate
+// stack at the handler's entry, the handler moves to a stack of its own: the
+// handler's part, and below it the alternate stack for signals that arrive
+// while it runs there (its bound, a fault inside it).
+const std::size_t kHandlerRoom = 40 * 1024;
+const std::size_t kHandlerStackSize = 96 * 1024;
+const std::size_t kNestedStackSize = 32 * 1024;
 
 std::atomic<UnhandledExceptionFilter> g_filter{nullptr};
+std::atomic<LastWords> g_lastWords{nullptr};
+std::atomic<bool> g_handlersInstalled{false};
 struct sigaction g_previous[NSIG];
 // How long the library's own steps in the handler may take before the
 // process is ended by the fault's signal: a fault inside the allocator must
 // not become a hang.
 std::atomic<unsigned int> g_boundSeconds{10};
-// The value our bound's timer carries, to tell its signal from any other.
-const char g_boundMarker = 0;
-// The thread that runs the filter; the process ends when it is done.
-std::atomic<long> g_filterThread{0};
+// The values the bounds' timers carry, to tell their signals from any other.
+const char g_faultMarker = 0;
+const char g_stepsMarker = 0;
+// The last resorts: records being written, and the thread that ends the
+// process.
+std::atomic<int> g_lastRecords{0};
+std::atomic<long> g_ender{0};
+
+// A bound: a timer of one thread that sends it a signal of ours when the
+// steps it bounds take too long; the process then ends by endSignal.
+struct Bound {
+    int timer;
+    int endSignal;
+    bool armed;
+};
 
 // The calling thread's alternate stack, stack bounds and handler state. Plain
 // data, so that the handler can read it without running any thread-local
@@ -43,17 +65,42 @@ struct ThreadFaultState {
     std::uintptr_t stackLow;
     std::uintptr_t guardSize;
     volatile sig_atomic_t risky;  // inside the library's own steps of the handler
-    int boundTimer;               // the kernel's id of the bound's timer, while risky
-    int boundSignal;
-    bool boundArmed;
+    Bound faultBound;             // those steps
+    Bound stepsBound;             // a last resort's steps outside the handler
+    const EXCEPTION_POINTERS* pending;  // the fault of the running handler
+    bool lastWordsWritten;
+    bool counted;   // among the last records in progress
+    bool inFilter;
+    int endSignal;  // how a last resort of this thread ends the process
+    void* handlerStack;  // the handler's stack of its own, when it needed one
+    void* currentHandlerStack;  // the one the last move went to (it may be left by a throw)
+    bool onHandlerStack;
+    stack_t savedAltStack;  // the thread's alternate stack while it is there
     bool prepared;
 };
 thread_local ThreadFaultState t_state;
+
+const std::size_t kHandlerMapping = kNestedStackSize + kHandlerStackSize;
+
+std::size_t PageSize() {
+    long page = sysconf(_SC_PAGESIZE);
+    return page > 0 ? static_cast<std::size_t>(page) : 4096;
+}
+
+// Whether address lies on a handler stack mapping (guard pages included).
+bool InHandlerMapping(const void* mapping, std::uintptr_t address) {
+    auto low = reinterpret_cast<std::uintptr_t>(mapping);
+    return mapping && address >= low && address < low + kHandlerMapping + 2 * PageSize();
+}
 
 // Gives the alternate stack back when the thread ends: a pthread key's
 // destructor, not a thread_local object with one (registering that makes the
 // C library allocate, and it aborts the process when memory is out).
 void ReleaseAltStack(void*) {
+    if (t_state.handlerStack) {
+        munmap(t_state.handlerStack, kHandlerMapping + 2 * PageSize());
+        t_state.handlerStack = nullptr;
+    }
     if (!t_state.mapping) return;
     stack_t disable{};
     disable.ss_flags = SS_DISABLE;
@@ -76,11 +123,28 @@ void WriteStderr(const char* text) {
     (void)ignored;
 }
 
-bool InStackGuard(const void* address) {
-    if (!t_state.stackLow) return false;
+long long NowMs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// Whether a fault at address ran off the thread's stack: below its lowest
+// page, within its guard area. Without the stack's bounds (a thread the
+// library never prepared) the interrupted stack pointer stands in: the
+// stack's own memory above the guard never faults, so a fault from just
+// above it to a guard's reach below it can only be the stack running out.
+bool InStackGuard(const void* address, const ucontext_t* uc) {
     auto a = reinterpret_cast<std::uintptr_t>(address);
+    std::uintptr_t low = t_state.stackLow;
     std::uintptr_t reach = t_state.guardSize > 65536 ? t_state.guardSize : 65536;
-    return a + reach + 4096 >= t_state.stackLow && a < t_state.stackLow + 4096;
+#if defined(__x86_64__)
+    if (!low) low = static_cast<std::uintptr_t>(uc->uc_mcontext.gregs[REG_RSP]);
+#else
+    (void)uc;
+#endif
+    if (!low) return false;
+    return a + reach + 4096 >= low && a < low + 4096;
 }
 
 
@@ -175,16 +239,16 @@ void Unblock(int signal) {
     _exit(128 + signal);
 }
 
-// The bound: a POSIX timer of the calling thread that sends the fault's own
-// signal to this thread only. Raw system calls, which are async-signal-safe
-// (the C library's timer_create is not).
-void ArmBound(int signal) {
-    t_state.risky = 1;
+// The bounds: a POSIX timer of the calling thread that sends a signal of
+// ours (timerSignal) to this thread only. Raw system calls, which are
+// async-signal-safe (the C library's timer_create is not).
+void Arm(Bound& bound, const char* marker, int timerSignal, int endSignal) {
+    if (bound.armed) return;
     struct sigevent event;
     std::memset(&event, 0, sizeof event);
     event.sigev_notify = SIGEV_THREAD_ID;
-    event.sigev_signo = signal;
-    event.sigev_value.sival_ptr = const_cast<char*>(&g_boundMarker);
+    event.sigev_signo = timerSignal;
+    event.sigev_value.sival_ptr = const_cast<char*>(marker);
     event._sigev_un._tid = static_cast<pid_t>(ThreadId());
     int timer = -1;
     if (syscall(SYS_timer_create, CLOCK_MONOTONIC, &event, &timer) != 0) return;  // unbounded
@@ -194,22 +258,57 @@ void ArmBound(int signal) {
         syscall(SYS_timer_delete, timer);
         return;
     }
-    t_state.boundTimer = timer;
-    t_state.boundSignal = signal;
-    t_state.boundArmed = true;
-    Unblock(signal);  // the timer's signal must get through
+    bound.timer = timer;
+    bound.endSignal = endSignal;
+    bound.armed = true;
+    Unblock(timerSignal);  // the timer's signal must get through
+}
+
+void Disarm(Bound& bound) {
+    if (!bound.armed) return;
+    bound.armed = false;
+    syscall(SYS_timer_delete, bound.timer);
+}
+
+void ArmBound(int signal) {
+    t_state.risky = 1;
+    Arm(t_state.faultBound, &g_faultMarker, signal, signal);
 }
 
 void DisarmBound() {
-    if (t_state.boundArmed) {
-        t_state.boundArmed = false;
-        syscall(SYS_timer_delete, t_state.boundTimer);
-    }
+    Disarm(t_state.faultBound);
+    if (t_state.pending) ForgetFaultStack();
+    t_state.pending = nullptr;
     t_state.risky = 0;
 }
 
-bool IsBoundSignal(const siginfo_t* info) {
-    return info->si_code == SI_TIMER && info->si_value.sival_ptr == &g_boundMarker;
+// The bound whose timer sent info, or null for any other signal (and for a
+// late one, after its bound ended).
+Bound* ExpiredBound(const siginfo_t* info) {
+    if (info->si_code != SI_TIMER) return nullptr;
+    const void* marker = info->si_value.sival_ptr;
+    Bound* bound = marker == &g_faultMarker ? &t_state.faultBound
+                   : marker == &g_stepsMarker ? &t_state.stepsBound
+                                              : nullptr;
+    return bound && bound->armed ? bound : nullptr;
+}
+
+void WriteLastWords() {
+    LastWords writer = g_lastWords.load();
+    if (!writer || !t_state.pending || t_state.lastWordsWritten) return;
+    t_state.lastWordsWritten = true;
+    writer(t_state.pending);
+}
+
+void CountLastRecord(bool on) {
+    if (t_state.counted == on) return;
+    t_state.counted = on;
+    g_lastRecords.fetch_add(on ? 1 : -1);
+}
+
+void WaitForLastRecords(long long ms) {
+    const long long end = NowMs() + ms;
+    while (g_lastRecords.load() > (t_state.counted ? 1 : 0) && NowMs() < end) SleepMilliseconds(1);
 }
 
 // Hands a signal to the handler that was installed before ours, with that
@@ -241,12 +340,14 @@ void PassOn(int signal, siginfo_t* info, void* uc) {
 
 // The handler. Its steps, from safe to risky:
 //
-//  1. Clear EFLAGS.AC (OnSignal), then only read siginfo and the thread's
-//     plain state.
-//  2. The signal of our own bound (SI_TIMER with our marker): the library's
-//     steps below took too long. One fixed line to stderr (the log may be
-//     what hangs), and the process ends by the signal being handled. A late
-//     one, after the bound ended, is dropped.
+//  1. Clear EFLAGS.AC (OnSignal) and, when the alternate stack the thread
+//     has leaves too little room, move to a stack of the library's own;
+//     then only read siginfo and the thread's plain state.
+//  2. The signal of one of our bounds (SI_TIMER with its marker): the
+//     library's steps took too long. One fixed line to stderr (the log may be
+//     what hangs), the fault's plain record (its last words) if it is not
+//     written yet, and the process ends by the bound's signal. A late one,
+//     after the bound ended, is dropped.
 //  3. A signal that a process sent (si_code <= 0: kill, raise, sigqueue,
 //     tgkill) is no fault: it goes to the handler installed before ours, or
 //     gets the default action. Nothing of the library runs.
@@ -260,27 +361,35 @@ void PassOn(int signal, siginfo_t* info, void* uc) {
 //     watchdog thread, which would have to be started and kept alive across
 //     fork. Each faulting thread has its own timer, so concurrent faults never
 //     cancel each other's bound. SA_NODEFER keeps the signal deliverable.
-//  6. With a translator: it makes the OrnEhSEH (allocates), ends the bound
-//     and throws from the faulting point. Without one, with the filter: it
-//     writes the record, ends the bound, calls the application's terminate
-//     functions unbounded, and the process ends by the signal.
+//     Then the faulting stack is taken.
+//  6. A fault inside the allocator: nothing that allocates can follow (the
+//     thread may hold the allocator's lock, and a thrown exception needs the
+//     allocator): the last words are written and the process ends.
+//  7. With a translator: it makes the OrnEhSEH (allocates), ends the bound
+//     and throws from the faulting point. Without one, or when it could not
+//     make the exception, with the filter: the last words are written first,
+//     then the filter writes the records, ends the bound, calls the
+//     application's terminate functions unbounded, and the process ends by
+//     the signal.
 //
 // Re-entry:
 //  - A fault in the same thread while the library's own steps run (step 5
-//    to the end of the bound): nothing more is tried; one line to stderr and
-//    the process ends by the new fault's signal.
+//    to the end of the bound): nothing more is tried; one line to stderr, the
+//    last words of the first fault, and the process ends by the new fault's
+//    signal.
 //  - A fault in a terminate function that the filter calls (the bound has
 //    ended) is an ordinary fault of the application: translated and thrown to
 //    the catch around that function, so the other functions still run.
-//  - Faults in several threads at once: each translates its own. Only one
-//    thread runs the filter; another thread without a translator waits for
-//    it to end the process.
+//  - Faults in several threads at once: each translates its own, or writes
+//    its own records; the first filter to finish its records ends the
+//    process, once the others have finished theirs.
 void OnFault(int signal, siginfo_t* info, void* context) {
     int savedErrno = errno;
-    if (IsBoundSignal(info)) {
-        if (!t_state.boundArmed) return;
-        WriteStderr("fault handler timed out\n");
-        EndBySignal(t_state.boundSignal);
+    if (Bound* expired = ExpiredBound(info)) {
+        WriteStderr(expired == &t_state.faultBound ? "fault handler timed out\n" : "last resort timed out\n");
+        WriteLastWords();
+        WaitForLastRecords(1000);
+        EndBySignal(expired->endSignal);
     }
     if (info->si_code <= 0) {
         PassOn(signal, info, context);
@@ -290,13 +399,14 @@ void OnFault(int signal, siginfo_t* info, void* context) {
     EndFaultedStackWalk();
     if (t_state.risky) {
         WriteStderr("fault inside the fault handler\n");
+        WriteLastWords();
         EndBySignal(signal);
     }
 
     auto* uc = static_cast<ucontext_t*>(context);
     EXCEPTION_RECORD record{};
     CONTEXT ctx{};
-    record.ExceptionCode = ExceptionCodeOf(signal, info->si_code, InStackGuard(info->si_addr));
+    record.ExceptionCode = ExceptionCodeOf(signal, info->si_code, signal == SIGSEGV && InStackGuard(info->si_addr, uc));
     record.ExceptionAddress = info->si_addr;
     FillContext(uc, ctx, record);
     Refine(signal, info->si_code, uc, ctx, record);
@@ -305,37 +415,145 @@ void OnFault(int signal, siginfo_t* info, void* context) {
         record.ExceptionInformation[1] = reinterpret_cast<std::uintptr_t>(info->si_addr);
     }
     EXCEPTION_POINTERS pointers{&record, &ctx};
+    t_state.lastWordsWritten = false;
+    t_state.endSignal = signal;
+    t_state.pending = &pointers;
     ArmBound(signal);
     // The faulting context is complete here (uc, record, ctx), the bound
     // runs, and nothing has been allocated or thrown yet: what else is taken
     // from the faulting point (a call stack) is taken here.
     KeepFaultStack(uc, &pointers);
+    const bool inAllocator =
+        FaultInAllocator(reinterpret_cast<std::uintptr_t>(record.ExceptionAddress), KeptFaultStack(&pointers));
 
-    if (_se_translator_function translator = GetSeTranslator()) {
+    _se_translator_function translator = GetSeTranslator();
+    if (translator && !inAllocator) {
         RestoreFpuControl(uc);
         errno = savedErrno;
         translator(record.ExceptionCode, &pointers);  // throws; ends the bound first
-        // A translator that returns would send the thread back to the
-        // faulting instruction: the filter takes the fault instead.
+        // A translator that returns could not make the exception; returning
+        // would send the thread back to the faulting instruction.
     }
 
     UnhandledExceptionFilter filter = g_filter.load();
+    if (translator || filter) {
+        CountLastRecord(true);
+        WriteLastWords();
+    }
     if (filter) {
-        long self = ThreadId();
-        long expected = 0;
-        if (!g_filterThread.compare_exchange_strong(expected, self)) {
-            if (expected == self) EndBySignal(signal);  // the filter itself faulted
-            DisarmBound();
-            for (;;) pause();  // the first thread's filter ends the process
+        if (t_state.inFilter) EndBySignal(signal);  // the filter itself faulted
+        t_state.inFilter = true;
+        if (inAllocator) {
+            LastResortRecordsWritten();
+            WaitForLastResortRecords();
+        } else {
+            filter(&pointers);  // returns in the thread that ends the process
         }
-        filter(&pointers);
         DisarmBound();
         EndBySignal(signal);
     }
     DisarmBound();
+    CountLastRecord(false);
     errno = savedErrno;
     PassOn(signal, info, context);
 }
+
+#if defined(__x86_64__)
+// Calls fn(arg) on the stack that ends at top, and comes back. The frame
+// pointer keeps the way back, for returning and for the unwinder (a throw
+// from fn, a stack taken inside it), which the CFI below describes.
+extern "C" void orneh_call_on_stack(void* arg, void (*fn)(void*), void* top);
+__asm__(R"(
+    .text
+    .p2align 4
+    .globl orneh_call_on_stack
+    .hidden orneh_call_on_stack
+    .type orneh_call_on_stack, @function
+orneh_call_on_stack:
+    .cfi_startproc
+    pushq %rbp
+    .cfi_def_cfa_offset 16
+    .cfi_offset %rbp, -16
+    movq %rsp, %rbp
+    .cfi_def_cfa_register %rbp
+    movq %rdx, %rsp
+    callq *%rsi
+    movq %rbp, %rsp
+    popq %rbp
+    .cfi_def_cfa %rsp, 8
+    ret
+    .cfi_endproc
+    .size orneh_call_on_stack, .-orneh_call_on_stack
+)");
+
+struct HandlerCall {
+    int signal;
+    siginfo_t* info;
+    void* context;
+    char* stack;  // the handler stack mapping
+};
+
+// Back to the alternate stack the thread had, once the handler leaves the
+// library's own stack (returning, or the translator throwing).
+void LeaveHandlerStack() {
+    if (!t_state.onHandlerStack) return;
+    t_state.onHandlerStack = false;
+    stack_t previous = t_state.savedAltStack;
+    previous.ss_flags &= SS_DISABLE;
+    sigaltstack(&previous, nullptr);
+}
+
+void OnFaultOnHandlerStack(void* argument) {
+    const HandlerCall& call = *static_cast<HandlerCall*>(argument);
+    stack_t nested{};
+    nested.ss_sp = call.stack + PageSize();
+    nested.ss_size = kNestedStackSize;
+    if (sigaltstack(&nested, &t_state.savedAltStack) == 0) t_state.onHandlerStack = true;
+    OnFault(call.signal, call.info, call.context);
+    LeaveHandlerStack();
+}
+
+// True when the handler runs on an alternate stack with less room left than
+// its own steps need (a small one the application gave the thread).
+bool TooLittleRoom() {
+    stack_t current;
+    if (t_state.onHandlerStack || sigaltstack(nullptr, &current) != 0 || !(current.ss_flags & SS_ONSTACK)) {
+        return false;
+    }
+    auto here = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+    return here < reinterpret_cast<std::uintptr_t>(current.ss_sp) + kHandlerRoom;
+}
+
+// The handler on the library's own stack: a guard page, the nested
+// alternate stack, a guard page, the handler's part. Kept for the thread's
+// next fault; a thread the library never prepared gives it back at once
+// (it has no translator, so the handler always returns to here). A fault of
+// code that still runs on it (a terminate handler reached by a throw from
+// it) gets another one for the time being.
+__attribute__((no_sanitize("address"))) bool RunOnHandlerStack(int signal, siginfo_t* info, void* context) {
+    const std::size_t page = PageSize(), size = kHandlerMapping + 2 * page;
+    const auto interrupted = static_cast<std::uintptr_t>(static_cast<ucontext_t*>(context)->uc_mcontext.gregs[REG_RSP]);
+    void* mapping = t_state.handlerStack;
+    if (!mapping || InHandlerMapping(mapping, interrupted)) {
+        mapping = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (mapping == MAP_FAILED) return false;
+        mprotect(mapping, page, PROT_NONE);
+        mprotect(static_cast<char*>(mapping) + page + kNestedStackSize, page, PROT_NONE);
+        if (!t_state.handlerStack && t_state.prepared) t_state.handlerStack = mapping;
+    }
+    HandlerCall call{signal, info, context, static_cast<char*>(mapping)};
+    t_state.currentHandlerStack = mapping;
+    orneh_call_on_stack(&call, &OnFaultOnHandlerStack,
+                        reinterpret_cast<void*>((reinterpret_cast<std::uintptr_t>(mapping) + size) & ~std::uintptr_t{15}));
+    t_state.currentHandlerStack = nullptr;
+    if (mapping != t_state.handlerStack) munmap(mapping, size);
+    return true;
+}
+#else
+void LeaveHandlerStack() {}
+bool TooLittleRoom() { return false; }
+bool RunOnHandlerStack(int, siginfo_t*, void*) { return false; }
+#endif
 
 // The entry the signal action names. EFLAGS.AC survives into a handler: with
 // it set, the first misaligned access (memcpy's, a sanitizer's shadow
@@ -346,6 +564,7 @@ __attribute__((no_sanitize("address", "undefined"))) void OnSignal(int signal, s
 #if defined(__x86_64__)
     __asm__ volatile("pushfq\n\tandq $~0x40000, (%%rsp)\n\tpopfq" ::: "memory", "cc");
 #endif
+    if (TooLittleRoom() && RunOnHandlerStack(signal, info, context)) return;
     OnFault(signal, info, context);
 }
 
@@ -382,12 +601,73 @@ DWORD ExceptionCodeOf(int signal, int code, bool inStackGuard) noexcept {
     }
 }
 
-void FaultHandlingDone() noexcept { DisarmBound(); }
+void FaultHandlingDone() noexcept {
+    DisarmBound();
+    LeaveHandlerStack();
+}
+
+bool InFaultHandling() noexcept { return t_state.risky != 0; }
+
+void SetLastWords(LastWords writer) noexcept { g_lastWords.store(writer); }
+
+void BeginLastResort(int endSignal) noexcept {
+    t_state.endSignal = endSignal;
+    // The bound's timer needs our handler for its signal.
+    if (g_handlersInstalled.load()) Arm(t_state.stepsBound, &g_stepsMarker, SIGSEGV, endSignal);
+    CountLastRecord(true);
+}
+
+void LastResortRecordsWritten() noexcept {
+    DisarmBound();
+    Disarm(t_state.stepsBound);
+    CountLastRecord(false);
+    const long self = ThreadId();
+    long expected = 0;
+    if (g_ender.compare_exchange_strong(expected, self) || expected == self) return;
+    for (;;) pause();  // the first thread ends the process
+}
+
+void WaitForLastResortRecords() noexcept { WaitForLastRecords(1000LL * g_boundSeconds.load()); }
+
+namespace {
+struct ThreadCall {
+    void (*body)(void*);
+    void* arg;
+};
+void* RunThreadCall(void* argument) {
+    const ThreadCall& call = *static_cast<ThreadCall*>(argument);
+    call.body(call.arg);
+    return nullptr;
+}
+}  // namespace
+
+bool RunOnNewThread(void (*body)(void*), void* arg) noexcept {
+    ThreadCall call{body, arg};
+    pthread_t thread;
+    // Making a thread needs locks of the C library that a faulting thread
+    // may hold.
+    const bool bounded = !t_state.stepsBound.armed && g_handlersInstalled.load();
+    if (bounded) Arm(t_state.stepsBound, &g_stepsMarker, SIGSEGV, t_state.endSignal ? t_state.endSignal : SIGABRT);
+    const int made = pthread_create(&thread, nullptr, &RunThreadCall, &call);
+    if (bounded) Disarm(t_state.stepsBound);
+    if (made != 0) return false;
+    pthread_join(thread, nullptr);
+    return true;
+}
+
+bool OnAlternateSignalStack() noexcept {
+    stack_t current;
+    const auto here = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+    return t_state.onHandlerStack || InHandlerMapping(t_state.handlerStack, here) ||
+           InHandlerMapping(t_state.currentHandlerStack, here) ||
+           (sigaltstack(nullptr, &current) == 0 && (current.ss_flags & SS_ONSTACK) != 0);
+}
 
 void InstallFaultHandlers() noexcept {
     MutexLock guard(g_installLock);
     if (g_installed) return;
     pthread_key_create(&g_altStackKey, ReleaseAltStack);
+    FindAllocatorFunctions();
     for (int signal : kSignals) {
         struct sigaction action{};
         action.sa_sigaction = &OnSignal;
@@ -397,6 +677,7 @@ void InstallFaultHandlers() noexcept {
         sigaction(signal, &action, &g_previous[signal]);
     }
     g_installed = true;
+    g_handlersInstalled.store(true);
 }
 
 void RestorePreviousFaultHandlers() noexcept {
@@ -412,6 +693,7 @@ void RestorePreviousFaultHandlers() noexcept {
     // No thread may call into this code once it is unloaded.
     pthread_key_delete(g_altStackKey);
     g_installed = false;
+    g_handlersInstalled.store(false);
 }
 
 UnhandledExceptionFilter SetUnhandledExceptionFilter(UnhandledExceptionFilter filter) noexcept {
@@ -439,11 +721,12 @@ void PrepareThreadForFaults() noexcept {
     }
     // An alternate stack the application gave the thread stays, if it is
     // large enough.
+    // The key's destructor gives back what the thread's handlers mapped.
+    pthread_setspecific(g_altStackKey, &t_state);
     if (!(current.ss_flags & SS_DISABLE) && current.ss_size >= kAltStackSize) return;
 
     // The alternate stack with a guard page below it.
-    long page = sysconf(_SC_PAGESIZE);
-    std::size_t pageSize = page > 0 ? static_cast<std::size_t>(page) : 4096;
+    std::size_t pageSize = PageSize();
     std::size_t total = kAltStackSize + pageSize;
     void* mapping = mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mapping == MAP_FAILED) return;
@@ -457,7 +740,6 @@ void PrepareThreadForFaults() noexcept {
     }
     t_state.mapping = mapping;
     t_state.mappingSize = total;
-    pthread_setspecific(g_altStackKey, mapping);
 }
 
 namespace faulttest {

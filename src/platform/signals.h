@@ -26,7 +26,10 @@ UnhandledExceptionFilter SetUnhandledExceptionFilter(UnhandledExceptionFilter fi
 // Gives the calling thread what it needs to receive faults: an alternate
 // signal stack (so that a stack overflow can be reported; one the
 // application gave the thread is kept) and the knowledge of its stack
-// bounds; installs the process-wide handler if needed.
+// bounds; installs the process-wide handler if needed. A handler that finds
+// too little room on whatever alternate stack the thread has at the time
+// (the application may give it a small one) moves to a stack of the
+// library's own first.
 void PrepareThreadForFaults() noexcept;
 
 // Installs the handler on the five fault signals and keeps the handlers it
@@ -37,9 +40,38 @@ void InstallFaultHandlers() noexcept;
 void RestorePreviousFaultHandlers() noexcept;
 
 // Ends the bound on the library's own steps in the fault handler: the
-// translator calls it right before it throws, the filter before it calls the
-// application's terminate functions, which are not bounded.
+// translator calls it right before it throws.
 void FaultHandlingDone() noexcept;
+// True while the calling thread runs the library's own steps of the fault
+// handler (nothing there may allocate what it can do without).
+bool InFaultHandling() noexcept;
+
+// The last words of a fault: the plain record of the fault (written without
+// allocating, see last_record.h). The handler has them written first when a
+// fault goes to the filter or happened inside the allocator, and before it
+// ends the process when its bound runs out.
+typedef void (*LastWords)(const EXCEPTION_POINTERS* pointers);
+void SetLastWords(LastWords writer) noexcept;
+
+// The last resorts of every thread that meets one (the filter in the fault
+// handler, the terminate handler): each writes its records under a bound,
+// then one of them ends the process, after the records of the others.
+//
+// The terminate handler's start: its own steps are bounded from here (the
+// process ends by endSignal when they take too long), and its records count
+// as in progress. The fault handler does the same for the filter.
+void BeginLastResort(int endSignal) noexcept;
+// The calling thread's records are written: its bound ends. Returns in the
+// one thread that is to end the process (the first to get here); any other
+// thread blocks here until the process ends.
+void LastResortRecordsWritten() noexcept;
+// Waits until the records other threads are writing are done, at most as
+// long as their bound.
+void WaitForLastResortRecords() noexcept;
+// Runs body(arg) on a new thread with a normal stack and waits for it to end
+// (making the thread is bounded, body is not); false when no thread could be
+// made. For what must not run on a signal stack.
+bool RunOnNewThread(void (*body)(void*), void* arg) noexcept;
 
 // The exception code of a fault as far as the signal tells it (0xC0000005
 // for an access violation, ...); the handler refines it by the instruction.

@@ -14,6 +14,7 @@
 #include <unwind.h>
 
 #include "base/settings.h"
+#include "platform/fixed_text.h"
 
 namespace orneh {
 namespace platform {
@@ -95,39 +96,6 @@ void KeepInterruptedOnly(CallStack& out, std::uintptr_t interrupted) {
     out.frames[out.count++] = interrupted;
 }
 
-// Appends to a fixed buffer, cutting what does not fit; always terminated.
-struct Appender {
-    char* out;
-    std::size_t size;
-    std::size_t length;
-    void Text(const char* text) {
-        while (*text && length + 1 < size) out[length++] = *text++;
-        out[length] = '\0';
-    }
-    void Hex(std::uintptr_t value, int minDigits) {
-        char digits[2 * sizeof value + 1];
-        int n = 0;
-        do {
-            digits[n++] = "0123456789abcdef"[value & 0xF];
-            value >>= 4;
-        } while (value || n < minDigits);
-        char text[sizeof digits + 1];
-        for (int i = 0; i < n; ++i) text[i] = digits[n - 1 - i];
-        text[n] = '\0';
-        Text(text);
-    }
-    void Decimal(unsigned value) {
-        char text[12];
-        int n = sizeof text - 1;
-        text[n] = '\0';
-        do {
-            text[--n] = static_cast<char>('0' + value % 10);
-            value /= 10;
-        } while (value);
-        Text(text + n);
-    }
-};
-
 }  // namespace
 
 StackTraceMode GetStackTraceMode() noexcept {
@@ -188,11 +156,6 @@ const CallStack* KeptFaultStack(const void* key) noexcept {
     return &t_kept.stack;
 }
 
-bool OnAlternateSignalStack() noexcept {
-    stack_t current;
-    return sigaltstack(nullptr, &current) == 0 && (current.ss_flags & SS_ONSTACK) != 0;
-}
-
 void ForgetFaultStack() noexcept { t_kept.key = nullptr; }
 
 bool FindModule(std::uintptr_t address, const char** path, std::uintptr_t* offset) noexcept {
@@ -217,10 +180,10 @@ bool FindModule(std::uintptr_t address, const char** path, std::uintptr_t* offse
 std::size_t FormatPlainFrame(const CallStack& stack, int i, int index, char* out,
                              std::size_t size) noexcept {
     if (!out || size == 0) return 0;
-    Appender line{out, size, 0};
+    FixedText line{out, size, 0};
     out[0] = '\0';
     line.Text("#");
-    line.Decimal(static_cast<unsigned>(index));
+    line.Decimal(static_cast<unsigned long>(index));
     line.Text(" 0x");
     line.Hex(stack.frames[i], 16);
     const char* path = nullptr;

@@ -43,15 +43,16 @@ void CaptureSignalStack(const void* ucontext, CallStack& out) noexcept;
 // takes it from there. Null when nothing is kept for key.
 void KeepFaultStack(const void* ucontext, const void* key) noexcept;
 const CallStack* KeptFaultStack(const void* key) noexcept;
-void ForgetFaultStack() noexcept;  // once the exception has its copy
+void ForgetFaultStack() noexcept;  // when the fault's handling ends
 
 // The fault handler's first step for a fault: a fault raised by the unwinder
 // itself while KeepFaultStack walks a damaged stack ends that walk (the frames
 // taken so far are kept) and does not return here. Returns otherwise.
 void EndFaultedStackWalk() noexcept;
 
-// True while the calling thread runs on its alternate signal stack (in a
-// fault handler, or a terminate handler reached from one).
+// True while the calling thread runs on its alternate signal stack, or the
+// stack the fault handler moved to from a small one (in a fault handler, or
+// a terminate handler reached from one). In signals.cpp.
 bool OnAlternateSignalStack() noexcept;
 
 // The address to look up for frame i: a return address stands for the call

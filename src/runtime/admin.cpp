@@ -164,7 +164,10 @@ int ExMultiThreadAdmin::InitThread(std::uint32_t& index, int indexGiven) {
         if (!Grow()) return 0;
     }
     ExMultiThreadAdminInfo* info = RecordAtLocked(index);
-    if (SetUpRecord(info)) return 1;
+    if (SetUpRecord(info)) {
+        MakeFaultReserve(info);
+        return 1;
+    }
     const char* text = "ExMultiThreadAdmin::InitThread: ExhBasis oder ExContainer ";
     if (info->container) {
         info->container->WriteEmergencyText(text);
@@ -197,6 +200,7 @@ ExContainer* ExMultiThreadAdmin::GetContainer() {
     if (container && container->configGeneration != g_configGeneration.load(std::memory_order_relaxed)) {
         ApplyLogConfig(container);
     }
+    if (!info->faultReserve) MakeFaultReserve(info);
     return container;
 }
 

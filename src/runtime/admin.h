@@ -34,15 +34,18 @@
 #include "OrnEhLogFile.h"
 #include "base/thread_annotations.h"
 #include "compat/OrnEhAfx.h"
+#include "compat/OrnEhSeh.h"
 #include "core/container.h"
 #include "platform/system.h"
 #include "runtime/boundary.h"
 
 class OrnEhMemory;
+class OrnEhSEH;
 
 struct ExMultiThreadAdminInfo {
     ExContainer* container;
     OrnEhMemory* memoryException;  // the thread's reserve exception
+    OrnEhSEH* faultReserve;        // thrown for a fault that finds no memory
     std::uint32_t threadId;
     // Library-private: where the record lives, whether a thread holds it,
     // and whether that thread is inside the library (the module's unload
@@ -139,6 +142,12 @@ void WriteEmergencyText(const char* text);
 // Gives log the process-wide log configuration, as every container's
 // standard log file has it.
 void ApplyLogConfigTo(OrnEhLogFile& log);
+
+// The fault translator's reserve: the calling thread's OrnEhSEH made in
+// advance, filled from the fault without allocating and made the newest
+// exception of the chain, which owns it from then on (the thread's next
+// call into the library makes a new one). Null when the thread has none.
+OrnEhSEH* TakeFaultReserve(EXCEPTION_POINTERS* pointers);
 
 // Module start and stop.
 void CreateAdminAtLoad();

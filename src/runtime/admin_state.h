@@ -54,6 +54,11 @@ inline std::atomic<unsigned long> g_configGeneration{0};
 // Back to the defaults, freeing every text (with the administration).
 void FreeConfiguration();
 
+// --- Reserve exceptions (admin_teardown.cpp) ---
+// Gives info a new fault reserve when it has none (not inside the fault
+// handler, which must not allocate what it can do without).
+void MakeFaultReserve(ExMultiThreadAdminInfo* info);
+
 // --- Emergency exits (admin_teardown.cpp) ---
 // Emergency text through a standard log file of its own (configured as the
 // containers' are), for the moments when the calling thread has no

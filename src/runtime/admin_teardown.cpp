@@ -4,8 +4,10 @@
 
 #include "OrnEhBasis.h"
 #include "OrnEhMemory.h"
+#include "OrnEhSEH.h"
 #include "base/alloc.h"
 #include "core/basis_info.h"
+#include "platform/signals.h"
 #include "runtime/admin_state.h"
 
 namespace ap = orneh::platform;
@@ -46,6 +48,27 @@ void ExMultiThreadAdmin::PrepareMemoryException(std::size_t size) {
 void ExMultiThreadAdmin::ThrowMemoryException() {
     ExMultiThreadAdminInfo* info = FindRecord();
     if (info && info->memoryException) throw info->memoryException;
+}
+
+void orneh::runtime::MakeFaultReserve(ExMultiThreadAdminInfo* info) {
+    // Making it may delete a half-made one, which comes back here.
+    static thread_local bool t_making = false;
+    if (t_making || info->faultReserve || ap::InFaultHandling()) return;
+    t_making = true;
+    info->faultReserve = OrnEhSEH::NewReserve();
+    t_making = false;
+}
+
+OrnEhSEH* TakeFaultReserve(EXCEPTION_POINTERS* pointers) {
+    ExMultiThreadAdmin* admin = PeekAdmin();
+    ExMultiThreadAdminInfo* info = admin ? admin->FindRecord() : nullptr;
+    OrnEhSEH* e = info ? info->faultReserve : nullptr;
+    if (!e) return nullptr;
+    info->faultReserve = nullptr;
+    e->TakeFault(pointers);
+    if (OrnEhBasisInfo* record = OrnEhBasisAccess::Info(e)) record->threadId = GetExThreadId();
+    OrnEhBasisAccess::Push(e);
+    return e;
 }
 
 void ExMultiThreadAdmin::DeleteExceptionsOfClass(const CRuntimeClass* runtimeClass) {
@@ -101,6 +124,8 @@ void ExMultiThreadAdmin::Teardown() {
         SetRecordOverride(info);
         delete info->memoryException;
         info->memoryException = nullptr;
+        delete info->faultReserve;
+        info->faultReserve = nullptr;
         orneh::base::Delete(info->container);
         info->container = nullptr;
         info->inUse = false;

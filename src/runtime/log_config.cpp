@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "base/alloc.h"
+#include "platform/last_record.h"
 #include "runtime/admin_state.h"
 
 namespace ap = orneh::platform;
@@ -48,6 +49,7 @@ void orneh::runtime::FreeConfiguration() {
     OrnEhDeleteString(g_logPath);
     g_applicationName = nullptr;
     g_logPath = nullptr;
+    ap::SetLastRecordPath(nullptr);
     g_logStyle = OrnEhLogLimited;
     g_logMaxSize = kDefaultMaxSize;
 }
@@ -92,6 +94,8 @@ void ExMultiThreadAdmin::SetLogFileInfos(const char* applicationName, OrnEhLogfi
     }
     Retire(g_logPath);
     g_logPath = path;
+    // The last resorts' copy, which they read without the lock.
+    ap::SetLastRecordPath(path);
     // Each thread applies the new configuration to its own standard log file
     // at its next lookup, so no thread writes into another thread's log file.
     g_configGeneration.fetch_add(1);

@@ -4,12 +4,20 @@
 // without the lock held. While a walk is under way a removed node is unlinked
 // but not freed: the walk may stand on it, and its next pointer still leads
 // on into the list.
+//
+// The functions are the application's: they get a normal thread's stack.
+// A last resort reached from the fault handler runs on the small signal
+// stack, so there they run on a thread of their own, which is waited for.
 #include "runtime/terminate_functions.h"
 
 #include "OrnEh.h"
 #include "base/alloc.h"
+#include "platform/fault_translator.h"
+#include "platform/signals.h"
+#include "platform/stacktrace.h"
 #include "platform/system.h"
 #include "base/contained.h"
+#include "runtime/se_translator.h"
 
 namespace {
 
@@ -53,19 +61,16 @@ void OrnEhDeleteTerminateFunction(void (*function)()) {
     }
 }
 
-namespace orneh {
-namespace runtime {
-
 namespace {
 
 // A walk under way; when it ends, however it ends (a terminate function may
 // end its thread), the nodes removed meanwhile are freed by the last walk.
-struct Walk {
-    Walk() {
+struct WalkUnderWay {
+    WalkUnderWay() {
         orneh::platform::MutexLock guard(g_lock);
         ++g_walks;
     }
-    ~Walk() {
+    ~WalkUnderWay() {
         orneh::platform::MutexLock guard(g_lock);
         if (--g_walks != 0) return;
         while (g_unlinked) {
@@ -76,10 +81,8 @@ struct Walk {
     }
 };
 
-}  // namespace
-
-void CallTerminateFunctions() {
-    Walk walk;
+void Walk() {
+    WalkUnderWay walk;
     TerminateNode* node;
     {
         orneh::platform::MutexLock guard(g_lock);
@@ -90,6 +93,26 @@ void CallTerminateFunctions() {
         orneh::platform::MutexLock guard(g_lock);
         node = node->next;
     }
+}
+
+// A fault in a function is thrown to the catch around it in this thread too.
+void WalkOnOwnThread(void*) {
+    orneh::platform::SetSeTranslator(&ExSeTranslator);
+    Walk();
+}
+
+}  // namespace
+
+namespace orneh {
+namespace runtime {
+
+void CallTerminateFunctions() {
+    {
+        platform::MutexLock guard(g_lock);
+        if (!g_head) return;
+    }
+    if (platform::OnAlternateSignalStack() && platform::RunOnNewThread(&WalkOnOwnThread, nullptr)) return;
+    Walk();
 }
 
 }  // namespace runtime

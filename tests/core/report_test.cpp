@@ -24,6 +24,7 @@
 #include "core/text_tables.h"
 #include "base/alloc.h"
 #include "core/basis_info.h"
+#include "support/faulting.h"
 #include "support/test_exceptions.h"
 #include "support/test_util.h"
 
@@ -206,7 +207,7 @@ TEST_F(ErrorTextsTest, ErrorMessage) {
 
 const HWND kNoWindow = nullptr;
 
-bool Before(const std::string& text, const char* first, const char* second) {
+bool Before(const std::string& text, const std::string& first, const std::string& second) {
     const auto a = text.find(first), b = text.find(second);
     return a != std::string::npos && b != std::string::npos && a < b;
 }
@@ -405,25 +406,28 @@ TEST_F(ReportTest, FileAndTextReports) {
     EXPECT_EQ(Shown(), "|Datei %1 fehlt|0|0");  // without a list, inserts and all
 }
 
-// An application's record that fails half-way.
+// An application's record that faults half-way.
 class FailingLogException : public zkqtest::TestException {
 public:
     FailingLogException() : TestException("failing", 1, 0, 1) {}
     void Log(OrnEhLogFile& log) const override {
         log << "half a record\r\n";
-        throw 1;
+        zkq_read(nullptr);
     }
 };
 
 TEST_F(ReportTest, FailingLogOverride) {
+    OrnEhInitThreadExHandling();  // the fault is translated
     new zkqtest::TestException("older", 1, 0, 1);
     new FailingLogException();
     OrnEhBasis::Log("message", nullptr, 1);
     const std::string text = LogText();
-    // The entry goes on after the failed record and ends with the separator
-    // at the start of a line, where a later cut finds the boundary.
+    // The entry goes on after the failed record, the fault inside it is
+    // recorded in the same entry, and the entry ends with the separator at
+    // the start of a line, where a later cut finds the boundary.
     EXPECT_TRUE(Before(text, "half a record", "Fehlerursache: older")) << text;
-    EXPECT_NE(text.find("\r\n" + std::string(68, '*') + "\r\n"), std::string::npos) << text;
+    EXPECT_TRUE(Before(text, "Fehlerursache: older", "Exceptioncode: EXCEPTION_ACCESS_VIOLATION")) << text;
+    EXPECT_TRUE(Before(text, "Exceptioncode: EXCEPTION_ACCESS_VIOLATION", "\r\n" + std::string(68, '*') + "\r\n")) << text;
     EXPECT_TRUE(zkqtest::ForeignHolder(m_log.path()).holds()) << "the file is closed: its lock is free";
 }
 

@@ -1,12 +1,17 @@
 // Opening and closing log files: separator lines, the cut of the oldest record
 // above the limit, one writer at a time, the standard log file's search and
 // the names a report's open tries, the name queries, allocation failure.
+#include <algorithm>
 #include <climits>
+#include <csignal>
 #include <cstring>
+#include <fcntl.h>
+#include <functional>
 #include <memory>
 #include <sched.h>
 #include <thread>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include "logfile/logfile_helpers.h"
@@ -296,4 +301,79 @@ TEST(LogAlloc, AllocationFailure) {
             return ReadFile(dir.file("ZKFEHLER.LOG")) + ReadFile(dir.file("FEHLER.LOG"));
         },
         {"", "r\r\n\r\n\r\n\r\n"}, full, 5);
+}
+
+namespace {
+
+// What body, run in a child process, wrote to stderr.
+std::string StderrOf(const std::function<void()>& body) {
+    zkqtest::TempDir out;
+    const std::string path = out.file("stderr");
+    const zkqtest::ChildResult result = zkqtest::RunInChild([&] {
+        ::dup2(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
+        body();
+    });
+    EXPECT_TRUE(result.ExitedWith(0)) << result;
+    return ReadFile(path);
+}
+
+void LimitFileSize(rlim_t size) {
+    struct rlimit limit;
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = size == RLIM_INFINITY ? limit.rlim_max : size;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+}  // namespace
+
+// A write or sync that fails: no torn entry stays in front of the next one,
+// the standard log file takes the entry on to its next candidate (else it
+// is lost), and the failure is told once on stderr, not per record. The
+// process's file size limit stands in for a full disk: a short write, then
+// EFBIG.
+TEST_F(StandardFile, FailedWritesAndSyncs) {
+    ScopedTempVariables vars(tmp.file("none").c_str(), nullptr, nullptr);
+    zkqtest::ScopedCwd cwd(cwdDir.path());
+    const std::string configured = cwdDir.file("app.log"), fallback = cwdDir.file("FEHLER.LOG");
+    std::string records[10];
+    for (int i = 1; i <= 9; ++i) records[i] = "record " + std::to_string(i) + std::string(1000, '.') + "\r\n";
+    const auto entries = [&](int first, int last) {
+        std::string text;
+        for (int i = first; i <= last; ++i) text += records[i] + StandardEnd();
+        return text;
+    };
+    for (bool fallbackUsable : {true, false}) {
+        ::unlink(configured.c_str()), ::unlink(fallback.c_str()), ::rmdir(fallback.c_str());
+        if (!fallbackUsable) ::mkdir(fallback.c_str(), 0700);
+        const std::string told = StderrOf([&] {
+            ::signal(SIGXFSZ, SIG_IGN);
+            OrnEhLogFile log;
+            log.SetFileName(configured.c_str()), log.SetStyle(OrnEhLogUnlimited);
+            for (int i = 1; i <= 9; ++i) {
+                if (i == 4) LimitFileSize(entries(1, 3).size() + 500);
+                if (i == 7) LimitFileSize(RLIM_INFINITY);
+                log.Open(), log << records[i].c_str(), log.Close();
+            }
+        });
+        EXPECT_EQ(ReadFile(configured), entries(1, 3) + entries(7, 9));
+        if (fallbackUsable) EXPECT_EQ(ReadFile(fallback), entries(4, 6));
+        EXPECT_EQ(std::count(told.begin(), told.end(), '\n'), 1) << told;
+        EXPECT_TRUE(Contains(told, {"error log " + configured + ": File too large; ",
+                                    fallbackUsable ? "the record went to FEHLER.LOG" : "the record is lost"}));
+    }
+    // A sync that fails, and no place at all (the working directory is gone).
+    const std::string sync = StderrOf([&] {
+        orneh::platform::filetest::FailNthSync(1);
+        OrnEhLogFile log(configured.c_str(), OrnEhLogUnlimited, 0, "--", 10, 1);
+        log.Open(), log << "synced?", log.Close();
+    });
+    EXPECT_TRUE(Contains(sync, {configured + ": Input/output error; the record may not be on disk\n"})) << sync;
+    const std::string nowhere = StderrOf([&] {
+        ::mkdir(cwdDir.file("gone").c_str(), 0700), ::chdir(cwdDir.file("gone").c_str()), ::rmdir(cwdDir.file("gone").c_str());
+        OrnEhLogFile log;
+        log.SetFileName(cwdDir.file("missing/app.log").c_str());
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(log.Open(), 0), log << "r", log.Close();
+    });
+    EXPECT_EQ(std::count(nowhere.begin(), nowhere.end(), '\n'), 1) << nowhere;
+    EXPECT_TRUE(Contains(nowhere, {"no error log could be opened; the record is lost"})) << nowhere;
 }

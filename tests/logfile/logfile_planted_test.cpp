@@ -1,9 +1,12 @@
 // Files planted by another user at the names the standard log file searches,
 // in a sticky world-writable directory used as TMP and as the current
-// directory: passed over without being followed, written, created through or
-// waited for, and the record still lands. Runs as root; uid 65534 plants.
+// directory, and at a configured name in such a directory: passed over
+// without being followed, written, cut, created through or waited for long,
+// and the record still lands. Runs as root; uid 65534 plants.
+#include <csignal>
 #include <fcntl.h>
 #include <functional>
+#include <thread>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -11,6 +14,7 @@
 
 #include "logfile/logfile_helpers.h"
 #include "support/child_process.h"
+#include "support/faulting.h"
 
 using logtest::StandardEnd;
 using zkqtest::FileExists;
@@ -30,6 +34,25 @@ protected:
         WriteFile(victim, "secret\n");
         ASSERT_EQ(::chmod(victim.c_str(), 0600), 0);
     }
+
+    // Holds path's writer lock as the other user (who may only read it)
+    // until the returned process is ended with Release.
+    static pid_t HoldAsOtherUser(const std::string& path) {
+        int ready[2];
+        if (::pipe(ready) != 0) return -1;
+        const pid_t holder = ::fork();
+        if (holder == 0) {
+            if (::setgid(kOtherUser) != 0 || ::setuid(kOtherUser) != 0) ::_exit(2);
+            const int fd = ::open(path.c_str(), O_RDONLY | O_CREAT, 0644);
+            if (fd < 0 || ::flock(fd, LOCK_EX) != 0 || ::write(ready[1], "r", 1) != 1) ::_exit(1);
+            ::pause();
+        }
+        char byte = 0;
+        const bool held = ::read(ready[0], &byte, 1) == 1;
+        ::close(ready[0]), ::close(ready[1]);
+        return held ? holder : -1;
+    }
+    static void Release(pid_t holder) { ::kill(holder, SIGKILL), ::waitpid(holder, nullptr, 0); }
 
     // Runs plant as the other user in a child process.
     static void AsOtherUser(const std::function<void()>& plant) {
@@ -84,24 +107,12 @@ TEST_F(PlantedFiles, PassedOver) {
 // waited for (ten attempts of 100 ms otherwise).
 TEST_F(PlantedFiles, ForeignLockedFile) {
     zkqtest::ScopedCwd cwd(home.path());
-    int ready[2], done[2];
-    ASSERT_EQ(::pipe(ready) | ::pipe(done), 0);
-    const pid_t holder = ::fork();
-    if (holder == 0) {
-        if (::setgid(kOtherUser) != 0 || ::setuid(kOtherUser) != 0) ::_exit(2);
-        const int fd = ::open(zk.c_str(), O_RDWR | O_CREAT, 0644);
-        if (fd < 0 || ::flock(fd, LOCK_EX) != 0 || ::write(ready[1], "r", 1) != 1) ::_exit(1);
-        char byte;
-        ::_exit(::read(done[0], &byte, 1) >= 0 ? 0 : 1);  // holds until the test is done
-    }
-    char byte = 0;
-    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    const pid_t holder = HoldAsOtherUser(zk);
+    ASSERT_GT(holder, 0);
     const zkqtest::Stopwatch watch;
     EXPECT_EQ(LogOnce(), 1);
     const long spent = watch.Ms();
-    ASSERT_EQ(::write(done[1], "d", 1), 1);
-    ::waitpid(holder, nullptr, 0);
-    for (int fd : {ready[0], ready[1], done[0], done[1]}) ::close(fd);
+    Release(holder);
     EXPECT_LT(spent, 700);  // waiting would take 900 ms
     EXPECT_EQ(ReadFile(zk), "");
     EXPECT_EQ(ReadFile(home.file("FEHLER.LOG")), "r\r\n" + StandardEnd());
@@ -131,11 +142,70 @@ TEST_F(PlantedFiles, SharedCurrentDirectory) {
     EXPECT_FALSE(FileExists(target));
 }
 
-TEST_F(PlantedFiles, ConfiguredSymlink) {
-    const std::string link = shared.file("app.log"), real = home.file("app.log");
+// A configured name in a directory others can write to (sticky or not: the
+// kernel's protected_symlinks covers only the sticky one) is judged like the
+// searched names: another user's symlink or file there is passed over for
+// the next candidate, never followed, written or cut; a new file is the
+// caller's alone. In a private directory the name is the caller's own: its
+// symlink is followed.
+TEST_F(PlantedFiles, ConfiguredNames) {
+    zkqtest::ScopedCwd cwd(home.path());
+    const std::string name = shared.file("app.log"), target(10000, 'v');
+    WriteFile(victim, target);
+    const auto logTo = [](const std::string& configured) {
+        OrnEhLogFile log;
+        log.SetFileName(configured.c_str()), log.SetStyle(OrnEhLogLimited), log.SetMaxSize(1000);
+        log.Open(), log << "r\r\n", log.Close();
+    };
+    for (mode_t mode : {01777, 0777}) {
+        ASSERT_EQ(::chmod(shared.path().c_str(), mode), 0);
+        AsOtherUser([&] { ::symlink(victim.c_str(), name.c_str()); });
+        logTo(name);
+        ::unlink(name.c_str());
+        AsOtherUser([&] { WriteFile(name, ""); });
+        logTo(name);
+        EXPECT_EQ(ReadFile(name), "") << mode;
+        ::unlink(name.c_str());
+        logTo(name);
+        struct stat info;
+        ASSERT_EQ(::lstat(name.c_str(), &info), 0);
+        EXPECT_TRUE(S_ISREG(info.st_mode) && info.st_uid == 0 && (info.st_mode & 0777) == 0600) << mode;
+        ::unlink(name.c_str());
+    }
+    EXPECT_EQ(ReadFile(victim), target);
+    EXPECT_EQ(ReadFile(home.file("FEHLER.LOG")), "r\r\n" + StandardEnd() + "r\r\n" + StandardEnd() + "r\r\n" + StandardEnd() + "r\r\n" + StandardEnd());
+    const std::string link = home.file("app.log"), real = home.file("real.log");
     ASSERT_EQ(::symlink(real.c_str(), link.c_str()), 0);
-    OrnEhLogFile log(link.c_str(), OrnEhLogUnlimited, 0, "#", 10, 1);
-    EXPECT_EQ(log.Open(), 1);
-    log.Close();
-    EXPECT_EQ(ReadFile(real), "#\r\n");
+    logTo(link);
+    EXPECT_EQ(ReadFile(real), "r\r\n" + StandardEnd());
+}
+
+// An existing log of the caller's that another user holds (it was made
+// readable for all by an older version): one second of attempts (10 of
+// 100 ms), then the next candidate; a fault meanwhile writes its record
+// elsewhere (here nothing else is left: stderr) within a fraction of that,
+// and the process ends.
+TEST_F(PlantedFiles, ForeignLockOnConfiguredLog) {
+    zkqtest::ScopedCwd cwd(shared.path());
+    const std::string name = shared.file("app.log"), fallback = shared.file("FEHLER.LOG");
+    for (const std::string& path : {name, fallback}) WriteFile(path, ""), ::chmod(path.c_str(), 0644);
+    const pid_t holder = HoldAsOtherUser(name);
+    ASSERT_GT(holder, 0);
+    const zkqtest::Stopwatch watch;
+    OrnEhLogFile log;
+    log.SetFileName(name.c_str());
+    log.Open(), log << "r\r\n", log.Close();
+    EXPECT_LT(watch.Ms(), 1900) << "the configured name is tried once (twice would take 2 s)";
+    EXPECT_EQ(ReadFile(fallback), "r\r\n" + StandardEnd());
+    const pid_t fallbackHolder = HoldAsOtherUser(fallback);
+    ASSERT_GT(fallbackHolder, 0);
+    const std::string told = home.file("stderr");
+    const zkqtest::ChildResult child = zkqtest::RunInChild([&] {
+        ::dup2(::open(told.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
+        OrnEhInitialize("Held", OrnEhLogUnlimited, "app.log", nullptr, shared.path().c_str(), 0);
+        std::thread([] { zkq_read(nullptr); }).join();
+    }, 30);
+    Release(holder), Release(fallbackHolder);
+    EXPECT_TRUE(child.KilledBy(SIGSEGV)) << child;
+    EXPECT_TRUE(zkqtest::Contains(ReadFile(told), {"Unhandled BS-Exception", "Exceptioncode: EXCEPTION_ACCESS_VIOLATION"}));
 }

@@ -34,7 +34,7 @@ TEST(File, Lifecycle) {
     ASSERT_EQ(status, pf::OpenStatus::kOpened);
     struct stat info;
     ASSERT_EQ(::stat(path.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    EXPECT_EQ(info.st_mode & 0777, 0600u) << "the owner's alone, whatever the umask allows";
     // A size beyond 4 GiB (sparse: no disk space), then a failed write that
     // reports EIO and leaves the file open for the next.
     const std::uint64_t big = (1ull << 32) + 7;
@@ -44,7 +44,9 @@ TEST(File, Lifecycle) {
     ASSERT_TRUE(file.Truncate(0));
     pf::filetest::FailNthWrite(2);
     EXPECT_TRUE(file.WriteAll("on", 2) && !file.WriteAll("x", 1) && errno == EIO && file.WriteAll("e", 1));
-    file.Close();
+    pf::filetest::FailNthSync(1);
+    EXPECT_FALSE(file.Close()) << "a failed sync is reported";
+    EXPECT_EQ(errno, EIO);
     EXPECT_TRUE(!file.WriteAll("x", 1) && !file.Size(&size) && file.ReadAt(0, &size, 1) == -1) << "closed";
     ASSERT_EQ(file.OpenForAppend(path.c_str(), 0), pf::OpenStatus::kOpened);
     ASSERT_TRUE(file.WriteAll("two", 3));
@@ -58,7 +60,7 @@ TEST(File, Lifecycle) {
     pf::File moved(std::move(file));
     EXPECT_FALSE(file.IsOpen());
     EXPECT_FALSE(ForeignHolder(path).holds()) << "the moved-to object keeps the lock";
-    moved.Close();
+    EXPECT_TRUE(moved.Close());
     EXPECT_TRUE(ForeignHolder(path).holds()) << "Close lets the lock go";
     EXPECT_EQ(ReadFile(path), "onetwo");
 }

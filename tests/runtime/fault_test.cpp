@@ -12,23 +12,18 @@
 
 #include "OrnEh.h"
 #include "OrnEhSEH.h"
+#include "base/alloc.h"
 #include "support/faulting.h"
 #include "support/test_exceptions.h"
 #include "support/test_util.h"
 
 namespace {
 
+namespace at = orneh::base::alloctest;
 using zkqtest::ReadAt;
 
 volatile double g_sink;
 __attribute__((noipa, no_sanitize("undefined"))) void DivideFloat(double a, double b) { g_sink = a / b; }
-
-__attribute__((noipa)) int Recurse(int depth) {
-    volatile char pad[2048];
-    pad[0] = static_cast<char>(depth);
-    if (depth < 0) return pad[0];  // never: keeps the compiler from calling it endless
-    return Recurse(depth + 1) + pad[0];
-}
 
 // The hexadecimal value of a line of the record ("Eip: " ...), or 0.
 std::uintptr_t HexField(const std::string& record, const std::string& label) {
@@ -51,6 +46,8 @@ Caught CatchFault(Body body) {
         try {
             body();
         } catch (OrnEhBasis* e) {
+            at::Reset();
+            ASSERT_NE(e, nullptr);
             EXPECT_TRUE(e->IsKindOf(RUNTIME_CLASS(OrnEhSEH)));
             EXPECT_EQ(OrnEhBasis::GetLast(), e);
             caught = {e->GetErrorNo(), zkqtest::RecordOf(*e)};
@@ -105,6 +102,11 @@ const void* const kRead = reinterpret_cast<const void*>(&zkq_read);
 
 const FaultRow kFaults[] = {
     {"AccessViolation", [] { zkq_read(nullptr); }, 0xC0000005, "EXCEPTION_ACCESS_VIOLATION", kRead},
+    // An alternate stack smaller than the handler needs, given after the
+    // library gave the thread its own.
+    {"OnSmallAltStack", [] { zkqtest::OwnAltStack(8192), zkq_read(nullptr); }, 0xC0000005, "EXCEPTION_ACCESS_VIOLATION", kRead},
+    // No memory for the exception: the thread's reserve is thrown.
+    {"NoMemoryForTheException", [] { at::FailAll(), zkq_read(nullptr); }, 0xC0000005, "EXCEPTION_ACCESS_VIOLATION", kRead},
     {"NonCanonicalAddress", [] { zkq_read(reinterpret_cast<const void*>(0x8000000000000000ull)); }, 0xC0000005,
      "EXCEPTION_ACCESS_VIOLATION", kRead},  // a general protection fault
     {"PageNoFileBacks", &zkqtest::ReadBeyondMappedFile, 0xC0000006, "EXCEPTION_IN_PAGE_ERROR", kRead},
@@ -122,7 +124,7 @@ const FaultRow kFaults[] = {
     {"MisalignedReadWithAlignmentCheck", [] { zkq_misaligned_read(g_aligned); }, 0x80000002,
      "EXCEPTION_DATATYPE_MISALIGNMENT", nullptr},
 #if !defined(ZKQ_SANITIZER_asan)
-    {"StackOverflow", [] { Recurse(0); }, 0xC00000FD, "EXCEPTION_STACK_OVERFLOW", nullptr},
+    {"StackOverflow", [] { zkqtest::Overflow(0); }, 0xC00000FD, "EXCEPTION_STACK_OVERFLOW", nullptr},
 #endif
 };
 

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <new>
 #include <ostream>
+#include <pthread.h>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -21,7 +22,9 @@
 #include "OrnEh.h"
 #include "OrnEhMemory.h"
 #include "OrnEhSEH.h"
+#include "base/alloc.h"
 #include "platform/fault_translator.h"
+#include "platform/file_registry.h"
 #include "platform/signals.h"
 #include "support/child_process.h"
 #include "support/faulting.h"
@@ -44,6 +47,13 @@ void AppendMarker(const std::string& text) {
     ::close(fd);
 }
 void WriteMarker() { AppendMarker("terminate function\n"); }
+
+// A terminate function that needs more stack than a signal stack has.
+void NeedsLargeStack() {
+    volatile char big[128 * 1024];
+    std::memset(const_cast<char*>(big), 1, sizeof big);
+    AppendMarker(big[100] == 1 ? "large\n" : "?\n");
+}
 
 // Child exit codes.
 const int kCaught = 42;
@@ -241,6 +251,12 @@ public:
     }
 };
 
+class ExitingLogException : public zkqtest::TestException {
+public:
+    ExitingLogException() : TestException("exiting", 1, 0, 1) {}
+    void Log(OrnEhLogFile&) const override { ::pthread_exit(nullptr); }
+};
+
 TEST_F(LastResortTest, FaultWhileAnotherThreadIsStuckInTheHandler) {
     ChildResult result = RunInChild(
         [this] {
@@ -304,11 +320,22 @@ const LastResortRow kLastResorts[] = {
       "Fehlerursache: nobody catches this"}},
     {"TranslatedFaultWhereNothingMayThrow", &FaultWhereNothingMayThrow, SIGABRT,  // the main thread has the translator
      {"da throw ohne vorheriges try", "Fehlerart: OrnEhSEH", "Exceptioncode: EXCEPTION_ACCESS_VIOLATION", "Eip: "}},
+    // Alternate stacks of the application's, smaller than the handler needs
+    // (the C SIGSTKSZ, the C++ one).
+    {"FaultOnSmallAltStack", [] { std::thread([] { zkqtest::OwnAltStack(8192), zkq_read(nullptr); }).join(); }, SIGSEGV,
+     {"Unhandled BS-Exception", "Exceptioncode: EXCEPTION_ACCESS_VIOLATION", "Eip: "}},
+    {"FaultOnCxxSmallAltStack", [] { std::thread([] { zkqtest::OwnAltStack(13504), zkq_read(nullptr); }).join(); }, SIGSEGV,
+     {"Unhandled BS-Exception", "Exceptioncode: EXCEPTION_ACCESS_VIOLATION", "Eip: "}},
+#if !defined(ZKQ_SANITIZER_asan)
+    // A thread the library never prepared, with a 64 KiB stack of its own.
+    {"OverflowInUnregisteredThread", [] { std::thread([] { zkqtest::OwnAltStack(65536), zkqtest::Overflow(0); }).join(); },
+     SIGSEGV, {"Unhandled BS-Exception", "Exceptioncode: EXCEPTION_STACK_OVERFLOW"}},
+#endif
 };
 
 // Each last resort logs what escaped, runs the terminate functions newest
-// first (one that faults is passed over; they are not bounded) and ends the
-// process by its signal.
+// first on a normal thread's stack (one that faults is passed over; they are
+// not bounded) and ends the process by its signal.
 class LastResortEnd : public LastResortTest, public ::testing::WithParamInterface<LastResortRow> {};
 
 TEST_P(LastResortEnd, LogAndTerminateFunctions) {
@@ -320,17 +347,98 @@ TEST_P(LastResortEnd, LogAndTerminateFunctions) {
             OrnEhSetTerminateFunction(&WriteCount);
             for (int i = 0; i < 296; ++i) OrnEhSetTerminateFunction(&Count);
             OrnEhSetTerminateFunction(&SlowTerminateFunction);  // longer than the bound
+            OrnEhSetTerminateFunction(&NeedsLargeStack);
             OrnEhSetTerminateFunction([] { zkq_read(nullptr); });  // runs first
             row.escape();
         },
         60);
     EXPECT_TRUE(result.KilledBy(row.signal)) << result;
-    EXPECT_EQ(zkqtest::ReadFile(g_marker), "slow\n296\nterminate function\n");
+    EXPECT_EQ(zkqtest::ReadFile(g_marker), "large\nslow\n296\nterminate function\n");
     for (const std::string& piece : row.logged) EXPECT_TRUE(zkqtest::Contains(Log(), {piece}));
 }
 
 INSTANTIATE_TEST_SUITE_P(LastResorts, LastResortEnd, ::testing::ValuesIn(kLastResorts),
                          [](const ::testing::TestParamInfo<LastResortRow>& info) { return std::string(info.param.name); });
+
+// Last resorts whose own steps cannot finish: the fault's plain record (or
+// the terminate handler's texts) is on disk first, and the bound ends the
+// process.
+const LastResortRow kStuckLastResorts[] = {
+    // Behind an allocator's lock that the faulting thread holds.
+    {"AllocatorHeldInRegisteredThread", [] { orneh::base::alloctest::BlockAll(), zkq_read(nullptr); }, SIGSEGV,
+     {"Fehlerart: OrnEhSEH", "Exceptioncode: EXCEPTION_ACCESS_VIOLATION", "Eip: ", "Aufrufstapel:"}},
+    {"AllocatorHeldInUnregisteredThread",
+     [] { std::thread([] { orneh::base::alloctest::BlockAll(), zkq_read(nullptr); }).join(); }, SIGSEGV,
+     {"Unhandled BS-Exception", "Exceptioncode: EXCEPTION_ACCESS_VIOLATION", "Eip: ", "Aufrufstapel:"}},
+    // A fault while the thread holds the log files' table: its last resort
+    // opens the log without it.
+    {"FileTableHeldByTheFaultingThread",
+     [] {
+         orneh::platform::registrytest::SetHeldHook([] { zkq_read(nullptr); });
+         OrnEhBasis::Log(nullptr, nullptr, 1);
+     },
+     SIGABRT, {"da throw ohne vorheriges try", "Fehlerart: OrnEhSEH", "Exceptioncode: EXCEPTION_ACCESS_VIOLATION"}},
+    // The terminate handler's own step hangs.
+    {"StuckTerminateHandler", [] { std::thread([] { throw new StuckLogException(); }).join(); }, SIGABRT,
+     {"da throw ohne vorheriges try", "Aufgetreten in Hauptthread: "}},
+    // Or ends its thread, an unwind that reaches std::terminate again: one
+    // record, then the end, never the handler over again.
+    {"ThreadEndsInTerminateHandler", [] { std::thread([] { throw new ExitingLogException(); }).join(); }, SIGABRT,
+     {"da throw ohne vorheriges try", "Aufgetreten in Hauptthread: "}},
+};
+
+class StuckLastResort : public LastResortEnd {};
+
+TEST_P(StuckLastResort, RecordFirstThenBound) {
+    const LastResortRow& row = GetParam();
+    ChildResult result = RunInChild(
+        [&] {
+            Initialize();
+            orneh::platform::faulttest::SetBoundSeconds(1);
+            row.escape();
+        },
+        60);
+    EXPECT_TRUE(result.KilledBy(row.signal)) << result;
+    const std::string log = Log();
+    for (const std::string& piece : row.logged) EXPECT_TRUE(zkqtest::Contains(log, {piece}));
+    // Once: the terminate handler's texts and an entry at most.
+    const auto count = [&log](const char* text) {
+        int n = 0;
+        for (auto at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++n;
+        return n;
+    };
+    EXPECT_EQ(count("throw ohne"), row.signal == SIGABRT ? 1 : 0) << log;
+    EXPECT_LE(count("Fehler: "), 1) << log;
+}
+
+INSTANTIATE_TEST_SUITE_P(LastResorts, StuckLastResort, ::testing::ValuesIn(kStuckLastResorts),
+                         [](const ::testing::TestParamInfo<LastResortRow>& info) { return std::string(info.param.name); });
+
+// A fault inside the real allocator, with its lock held by the faulting
+// thread (an interposed allocator's, and glibc's own arena lock), in a probe
+// application: every run ends at once with the fault's record. The
+// sanitizers own the allocator, so only the build without them has the
+// probe.
+TEST(AllocatorLockProbe, RecordEveryTime) {
+#if !defined(ZKQ_ALLOC_LOCK_PROBE)
+    GTEST_SKIP() << "no probe in a sanitizer build: the sanitizer owns the allocator";
+#else
+    for (const char* allocator : {"interposed", "arena"}) {
+        for (const char* thread : {"registered", "unregistered"}) {
+            for (int run = 0; run < 20; ++run) {
+                zkqtest::TempDir dir;
+                const ChildResult result = RunInChild([&] {
+                    execl(ZKQ_ALLOC_LOCK_PROBE, ZKQ_ALLOC_LOCK_PROBE, allocator, thread, dir.path().c_str(), nullptr);
+                    _exit(127);
+                }, 30);
+                const std::string log = zkqtest::ReadFile(dir.file("probe.log"));
+                ASSERT_TRUE(result.KilledBy(SIGSEGV) && zkqtest::Contains(log, {"Exceptioncode: EXCEPTION_ACCESS_VIOLATION", "Aufrufstapel:"}))
+                    << allocator << " " << thread << " run " << run << ": " << result << "\n" << log;
+            }
+        }
+    }
+#endif
+}
 
 // --- The new handler ----------------------------------------------------------------
 

@@ -94,7 +94,7 @@ TEST_P(ProbeFault, RecordFrames) {
     const FaultCase& c = GetParam();
     const ProbeRun run = RunProbe(ZKQ_STACK_PROBE, c.mode);
     ASSERT_TRUE(c.processEnds ? run.result.signaled : run.result.ExitedWith(0)) << run.result << "\n" << run.log;
-    const std::size_t record = run.log.find("Fehlerart: OrnEhSEH");
+    const std::size_t record = run.log.rfind("Fehlerart: OrnEhSEH");  // after the plain one, if any
     const std::size_t dumpEnd = run.log.find("\r\n", run.log.find("      Cr0NpxState: ", record)) + 2;
     ASSERT_EQ(run.log.compare(dumpEnd, sizeof kHeading - 1, kHeading), 0) << run.log;
     const std::vector<std::string> frames = Frames(run.log, dumpEnd);
@@ -159,7 +159,7 @@ TEST(CallStackTest, RuinedStackFaultingFrame) {
 #endif
     ProbeRun run = RunProbe(ZKQ_STACK_PROBE, "damaged");
     ASSERT_TRUE(run.result.signaled) << run.log;
-    std::vector<std::string> frames = Frames(run.log, run.log.find("Fehlerart: OrnEhSEH"));
+    std::vector<std::string> frames = Frames(run.log, run.log.rfind("Fehlerart: OrnEhSEH"));
     ASSERT_EQ(frames.size(), 1u) << run.log;
     EXPECT_TRUE(Contains(frames[0], {"FaultWithRuinedStack() stack_probe.cpp:"}));
 }

@@ -1,5 +1,6 @@
 #include "support/faulting.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -50,5 +51,22 @@ void ReadBeyondMappedFile() {
 __attribute__((noipa, no_sanitize("undefined"))) int ReadAt(volatile int* p) { return *p; }
 
 void DivideByZero() { zkq_idiv_register(1, 0); }
+
+void OwnAltStack(unsigned long size) {
+    const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+    char* mapping = static_cast<char*>(::mmap(nullptr, size + page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ::mprotect(mapping, page, PROT_NONE);
+    stack_t stack{};
+    stack.ss_sp = mapping + page;
+    stack.ss_size = size;
+    ::sigaltstack(&stack, nullptr);
+}
+
+__attribute__((noipa)) int Overflow(int depth) {
+    volatile char pad[2048];
+    pad[0] = static_cast<char>(depth);
+    if (depth < 0) return pad[0];  // never: keeps the compiler from calling it endless
+    return Overflow(depth + 1) + pad[0];
+}
 
 }  // namespace zkqtest

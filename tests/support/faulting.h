@@ -27,6 +27,11 @@ int ReadAt(volatile int* p);
 void ReadBeyondMappedFile();
 // The integer division by zero of compiled code.
 void DivideByZero();
+// Recursion in frames of 2 KiB until the stack runs out.
+int Overflow(int depth);
+// Gives the calling thread an alternate signal stack of its own of size
+// bytes, with a guard page below it, as an application does.
+void OwnAltStack(unsigned long size);
 }  // namespace zkqtest
 
 #endif
