@@ -88,14 +88,16 @@ bool StartHelper(const char* path, char* const argv[], char* const envp[], Helpe
         close(pair[0]);
         return false;
     }
+    out.running = true;
     out.socket = pair[0];
     out.pidfd = start.pidfd;
     return true;
 }
 
 void StopHelper(HelperProcess& helper) noexcept {
+    if (!helper.running) return;
     const int savedErrno = errno;
-    if (helper.socket >= 0) close(helper.socket);
+    close(helper.socket);
     if (helper.pidfd >= 0) {
         syscall(SYS_pidfd_send_signal, helper.pidfd, SIGKILL, nullptr, 0);
         close(helper.pidfd);
@@ -105,7 +107,8 @@ void StopHelper(HelperProcess& helper) noexcept {
 }
 
 void ForgetHelperInChild(HelperProcess& helper) noexcept {
-    if (helper.socket >= 0) close(helper.socket);
+    if (!helper.running) return;
+    close(helper.socket);
     if (helper.pidfd >= 0) close(helper.pidfd);
     helper = HelperProcess();
 }

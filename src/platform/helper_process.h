@@ -12,9 +12,11 @@
 namespace orneh {
 namespace platform {
 
+// All zero: none (so that one of static storage needs no initialisation).
 struct HelperProcess {
-    int socket = -1;  // the library's end; the program has the other as fd 0
-    int pidfd = -1;   // to kill it by (-1: a kernel without pidfds)
+    bool running;
+    int socket;  // the library's end; the program has the other as fd 0
+    int pidfd;   // to kill it by (-1: a kernel without pidfds)
 };
 
 // Callers serialize every call of these (one lock of theirs).

@@ -90,8 +90,8 @@ struct Miss {
     std::uint64_t offset;
 };
 
-// Everything of static storage (nothing to allocate; zero until used), under
-// g_lock.
+// Everything of static storage (nothing to allocate; zero until used, and
+// no initialisation at load), under g_lock.
 struct State {
     HelperProcess helper;
     bool helperGreeted;
@@ -160,7 +160,7 @@ bool FindHelper(State& state) REQUIRES(g_lock) {
 
 // A running program that has said hello, started if need be.
 bool EnsureHelper(State& state, const Deadline& deadline) REQUIRES(g_lock) {
-    if (state.helper.socket >= 0 && state.helperGreeted && !HelperGone(state.helper.socket)) return true;
+    if (state.helper.running && state.helperGreeted && !HelperGone(state.helper.socket)) return true;
     StopHelper(state.helper);
     state.helperGreeted = false;
     if (state.off) return false;
