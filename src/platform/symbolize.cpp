@@ -358,48 +358,50 @@ bool Symbolize(const CallStack& stack, int boundMs, StackNames& names) noexcept 
 }
 
 namespace symbolizetest {
+namespace {
+
+template <typename Body>
+void Locked(Body body) {
+    if (!g_lock.LockBefore(Deadline(INT_MAX / 2))) return;
+    body(g_state);
+    g_lock.Unlock();
+}
+
+}  // namespace
 
 void SetHelperArgument(const char* arg) noexcept {
-    Deadline forever(INT_MAX / 2);
-    if (!g_lock.LockBefore(forever)) return;
-    std::size_t length = arg ? std::strlen(arg) : 0;
-    if (length >= sizeof g_state.extraArgument) length = 0;
-    std::memcpy(g_state.extraArgument, arg ? arg : "", length);
-    g_state.extraArgument[length] = '\0';
-    g_lock.Unlock();
+    Locked([arg](State& state) {
+        std::size_t length = arg ? std::strlen(arg) : 0;
+        if (length >= sizeof state.extraArgument) length = 0;
+        std::memcpy(state.extraArgument, arg ? arg : "", length);
+        state.extraArgument[length] = '\0';
+    });
 }
 
 void StopHelper() noexcept {
-    Deadline forever(INT_MAX / 2);
-    if (!g_lock.LockBefore(forever)) return;
-    platform::StopHelper(g_state.helper);
-    g_state.helperGreeted = false;
-    g_lock.Unlock();
+    Locked([](State& state) {
+        platform::StopHelper(state.helper);
+        state.helperGreeted = false;
+    });
 }
 
 void ClearCache() noexcept {
-    Deadline forever(INT_MAX / 2);
-    if (!g_lock.LockBefore(forever)) return;
-    g_state.cache.Clear();
-    g_lock.Unlock();
+    Locked([](State& state) { state.cache.Clear(); });
 }
 
 void Reset() noexcept {
-    Deadline forever(INT_MAX / 2);
-    if (!g_lock.LockBefore(forever)) return;
-    platform::StopHelper(g_state.helper);
-    g_state.helperGreeted = false;
-    g_state.startFailures = 0;
-    g_state.off = false;
-    g_state.cache.Clear();
-    g_lock.Unlock();
+    Locked([](State& state) {
+        platform::StopHelper(state.helper);
+        state.helperGreeted = false;
+        state.startFailures = 0;
+        state.off = false;
+        state.cache.Clear();
+    });
 }
 
 unsigned long ProgramsLost() noexcept {
-    Deadline forever(INT_MAX / 2);
-    if (!g_lock.LockBefore(forever)) return 0;
-    unsigned long lost = g_state.programsLost;
-    g_lock.Unlock();
+    unsigned long lost = 0;
+    Locked([&lost](State& state) { lost = state.programsLost; });
     return lost;
 }
 

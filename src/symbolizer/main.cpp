@@ -22,6 +22,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "posix_io.h"
 #include "symbolizer/allocation_guard.h"
 #include "symbolizer/dwarf_names.h"
 #include "symbolizer/protocol.h"
@@ -78,28 +79,10 @@ void SetUpProcess() {
 }
 
 bool ReadAll(void* data, std::size_t length) {
-    char* at = static_cast<char*>(data);
-    while (length > 0) {
-        ssize_t n = read(0, at, length);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        at += n;
-        length -= static_cast<std::size_t>(n);
-    }
-    return true;
+    return ornlang::posix::ReadFull(0, data, length) == static_cast<ssize_t>(length);
 }
 
-bool WriteAll(const void* data, std::size_t length) {
-    const char* at = static_cast<const char*>(data);
-    while (length > 0) {
-        ssize_t n = write(0, at, length);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        at += n;
-        length -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
+bool WriteAll(const void* data, std::size_t length) { return ornlang::posix::WriteFull(0, data, length); }
 
 struct Module {
     std::string path;
