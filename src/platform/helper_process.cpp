@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -88,9 +89,11 @@ bool StartHelper(const char* path, char* const argv[], char* const envp[], Helpe
         close(pair[0]);
         return false;
     }
+    struct stat st;
     out.running = true;
     out.socket = pair[0];
     out.pidfd = start.pidfd;
+    out.socketInode = fstat(pair[0], &st) == 0 ? static_cast<unsigned long>(st.st_ino) : 0;
     return true;
 }
 
@@ -104,6 +107,16 @@ void StopHelper(HelperProcess& helper) noexcept {
     }
     helper = HelperProcess();
     errno = savedErrno;
+}
+
+bool HelperDescriptorsIntact(HelperProcess& helper) noexcept {
+    if (!helper.running) return false;
+    struct stat st;
+    const int savedErrno = errno;
+    if (fstat(helper.socket, &st) == 0 && S_ISSOCK(st.st_mode) && st.st_ino == helper.socketInode) return true;
+    errno = savedErrno;
+    helper = HelperProcess();
+    return false;
 }
 
 void ForgetHelperInChild(HelperProcess& helper) noexcept {

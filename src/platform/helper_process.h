@@ -17,6 +17,7 @@ struct HelperProcess {
     bool running;
     int socket;  // the library's end; the program has the other as fd 0
     int pidfd;   // to kill it by (-1: a kernel without pidfds)
+    unsigned long socketInode;
 };
 
 // Callers serialize every call of these (one lock of theirs).
@@ -28,6 +29,12 @@ bool StartHelper(const char* path, char* const argv[], char* const envp[], Helpe
 
 // Closes the socket and kills the program.
 void StopHelper(HelperProcess& helper) noexcept;
+
+// Whether the socket is still the one made for the program: an application
+// that closes descriptors it does not own may have closed it, and the number
+// may now be a file of its own. When not, the descriptors are forgotten
+// without being touched (the program ends when its socket closes).
+bool HelperDescriptorsIntact(HelperProcess& helper) noexcept;
 
 // In a forked child: the parent's program is not the child's to stop;
 // closes the descriptors only.

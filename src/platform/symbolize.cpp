@@ -160,7 +160,9 @@ bool FindHelper(State& state) REQUIRES(g_lock) {
 
 // A running program that has said hello, started if need be.
 bool EnsureHelper(State& state, const Deadline& deadline) REQUIRES(g_lock) {
-    if (state.helper.running && state.helperGreeted && !HelperGone(state.helper.socket)) return true;
+    if (HelperDescriptorsIntact(state.helper) && state.helperGreeted && !HelperGone(state.helper.socket)) {
+        return true;
+    }
     StopHelper(state.helper);
     state.helperGreeted = false;
     if (state.off) return false;

@@ -5,6 +5,7 @@
 
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <link.h>
 #include <memory>
 #include <ostream>
@@ -314,6 +315,32 @@ INSTANTIATE_TEST_SUITE_P(Helper, SymbolizerFailure, ::testing::Values("--test-ha
                          [](const ::testing::TestParamInfo<const char*>& info) {
                              return std::string(info.param[7] == 'h' ? "Hangs" : "Ends");
                          });
+
+// An application that closes descriptors it does not own, and gets the
+// number of the library's socket for a pipe of its own: the library leaves
+// the pipe alone and starts a new program.
+TEST_F(SymbolizerTest, SocketTakenOverByTheApplication) {
+    ASSERT_FALSE(orneh::core::SymbolizedStackText(stack).empty());
+    int socket = -1;
+    for (int fd = 3; fd < 1024 && socket < 0; ++fd) {
+        char link[64] = {};
+        const std::string path = "/proc/self/fd/" + std::to_string(fd);
+        if (readlink(path.c_str(), link, sizeof link - 1) > 0 && std::strncmp(link, "socket:", 7) == 0) socket = fd;
+    }
+    ASSERT_GE(socket, 0);
+    int pipe[2];
+    ASSERT_EQ(::pipe(pipe), 0);
+    ASSERT_EQ(dup2(pipe[1], socket), socket);
+    symtest::ClearCache();
+    EXPECT_TRUE(Contains(orneh::core::SymbolizedStackText(stack), {"StackOfThisFunction("}));
+    EXPECT_EQ(fcntl(pipe[0], F_SETFL, O_NONBLOCK), 0);
+    char byte;
+    EXPECT_EQ(read(pipe[0], &byte, 1), -1);  // nothing was written to it
+    EXPECT_EQ(fcntl(socket, F_GETFD), 0);     // and it is still open
+    close(socket);
+    close(pipe[0]);
+    close(pipe[1]);
+}
 
 // No memory for libdw at its n-th allocation, or from it on: the program
 // answers without names, or ends (libdw calls exit, or dereferences the null
