@@ -347,7 +347,7 @@ TEST_F(SymbolizerTest, SocketTakenOverByTheApplication) {
 // it got); the record keeps every frame, plain where names failed.
 TEST_F(SymbolizerTest, FailingAllocationsInTheProgram) {
     const unsigned long lostBefore = symtest::ProgramsLost();
-    for (int point = 0; point < 80; ++point) {
+    for (int point = 0; point < 48; ++point) {
         symtest::Reset();
         const std::string arg = (point % 2 ? "--test-fail-allocations=" : "--test-fail-allocation=") +
                                 std::to_string(1 + point / 2);
