@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/socket.h>
@@ -21,6 +22,30 @@
 namespace orneh {
 namespace platform {
 namespace {
+
+using CloneFunction = int (*)(int (*)(void*), void*, int, void*, ...);
+
+#if defined(__SANITIZE_THREAD__)
+#define ORNEH_THREAD_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define ORNEH_THREAD_SANITIZER 1
+#endif
+#endif
+
+#ifdef ORNEH_THREAD_SANITIZER
+// ThreadSanitizer takes every clone for a fork and resets its own state in
+// the child, which a child sharing the caller's memory shares: the C
+// library's own clone is called instead, looked up once at load.
+CloneFunction LibcClone() {
+    void* libc = dlopen("libc.so.6", RTLD_NOW | RTLD_NOLOAD);
+    void* own = libc ? dlsym(libc, "clone") : nullptr;
+    return own ? reinterpret_cast<CloneFunction>(own) : &clone;
+}
+const CloneFunction g_clone = LibcClone();
+#else
+const CloneFunction g_clone = &clone;
+#endif
 
 // Shared by the caller, the first child and the program until its exec.
 struct Start {
@@ -56,8 +81,8 @@ __attribute__((no_sanitize("address", "thread", "undefined"))) int RunProgram(vo
 __attribute__((no_sanitize("address", "thread", "undefined"))) int RunFirst(void* raw) {
     Start* start = static_cast<Start*>(raw);
     int pidfd = -1;
-    long pid = clone(&RunProgram, g_programStack + sizeof g_programStack, start->flags | CLONE_PIDFD, raw, &pidfd);
-    if (pid < 0) pid = clone(&RunProgram, g_programStack + sizeof g_programStack, start->flags, raw);
+    long pid = g_clone(&RunProgram, g_programStack + sizeof g_programStack, start->flags | CLONE_PIDFD, raw, &pidfd);
+    if (pid < 0) pid = g_clone(&RunProgram, g_programStack + sizeof g_programStack, start->flags, raw);
     start->pidfd = pid > 0 ? pidfd : -2;
     syscall(SYS_exit, 0);
     return 0;
@@ -77,7 +102,7 @@ bool StartHelper(const char* path, char* const argv[], char* const envp[], Helpe
     // unblocks them when it starts.
     std::uint64_t all = ~std::uint64_t{0}, old = 0;
     syscall(SYS_rt_sigprocmask, SIG_SETMASK, &all, &old, sizeof all);
-    pid_t first = clone(&RunFirst, g_firstStack + sizeof g_firstStack, CLONE_VM | CLONE_VFORK | CLONE_FILES, &start);
+    pid_t first = g_clone(&RunFirst, g_firstStack + sizeof g_firstStack, CLONE_VM | CLONE_VFORK | CLONE_FILES, &start);
     syscall(SYS_rt_sigprocmask, SIG_SETMASK, &old, nullptr, sizeof old);
     if (first > 0) {
         while (waitpid(first, nullptr, __WCLONE) < 0 && errno == EINTR) {
