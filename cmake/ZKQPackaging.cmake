@@ -2,7 +2,8 @@
 #
 #   component  package              holds
 #   runtime    libzkqtrneh113       libZKQTRNEH113.so, libZKQTRNLANG101.so,
-#                                   share/ZKQTRNLANG101/*.res
+#                                   share/ZKQTRNLANG101/*.res,
+#                                   ZKQTRNEH113/ZKQTRNEH113_symbolizer (libdw)
 #   dev        libzkqtrneh113-dev   headers, CMake package, pkg-config file
 #   gtk        libzkqtrneh113-gtk   libZKQTRNEH113_gtk.so (when built)
 #   tui        libzkqtrneh113-tui   libZKQTRNEH113_tui.so (when built)
@@ -58,9 +59,10 @@ set(CPACK_DEBIAN_RUNTIME_DESCRIPTION
 "error-handling class library for C++ applications
 Exception chains per thread, error texts from resource modules, reports in an
 error dialog and an error log file, faults and failed allocations as
-exceptions. This package holds the library, its language library and the
-German and English language modules. Without a dialog module the error dialog
-goes to stderr.")
+exceptions. This package holds the library, its language library, the
+German and English language modules, and the program that names the frames
+of call stacks (with libdw, outside the application). Without a dialog module
+the error dialog goes to stderr.")
 
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME libzkqtrneh113-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)

@@ -15,6 +15,7 @@ rules=(
   "src/logfile                        |\"(core|kinds|param|runtime|dialog|module)/"
   "src/module -name language.*        |\"(platform|core|kinds|param|logfile|runtime|dialog)/"
   "src/dialog -maxdepth 1             |\"(core|kinds|param|logfile|runtime)/|\"module/module_entry"
+  "src/symbolizer                     |\"(base|platform|compat|core|kinds|param|logfile|runtime|dialog|module)/|\"Orn"
   "src/dialog/gtk src/dialog/tui      |\"(base|platform|core|kinds|param|logfile|runtime|module)/|\"compat/(format_message|system_message)|\"dialog/(error_dialog|dialog_window|print_pagination)\.h|\"OrnEh[^/]*\"|\"OrnLanguage|\"OrnLangIds"
   "src/core                           |\"(kinds|param|logfile)/"
   "src/runtime                        |\"(kinds|param|logfile|dialog)/"

@@ -16,6 +16,7 @@
 #define REQUIRES(...) ORNEH_TSA(requires_capability(__VA_ARGS__))
 #define ACQUIRE(...) ORNEH_TSA(acquire_capability(__VA_ARGS__))
 #define RELEASE(...) ORNEH_TSA(release_capability(__VA_ARGS__))
+#define TRY_ACQUIRE(...) ORNEH_TSA(try_acquire_capability(__VA_ARGS__))
 #define EXCLUDES(...) ORNEH_TSA(locks_excluded(__VA_ARGS__))
 #define NO_THREAD_SAFETY_ANALYSIS ORNEH_TSA(no_thread_safety_analysis)
 

@@ -1,14 +1,8 @@
 // The call stack an exception carries and the block of its record.
 #include "core/stack_block.h"
 
-#include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <exception>
-#include <memory>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 #include "OrnEhBasis.h"
@@ -25,15 +19,17 @@ namespace {
 
 const char kHeading[] = "Aufrufstapel:";
 const std::size_t kLineSize = 1200;
-const std::chrono::milliseconds kAsideTime(3000);
+// How long a record waits for names: the symbolizer program's start and its
+// first reading of the modules included.
+const int kNamesBoundMs = 3000;
 
 // The text between the address and the module of a frame line.
 std::string SourcePart(const ap::SourceFrame& frame) {
-    std::string text = frame.function.empty() ? "??" : frame.function;
+    std::string text = frame.function[0] ? frame.function : "??";
     char number[32];
-    if (!frame.file.empty()) {
+    if (frame.file[0]) {
         std::snprintf(number, sizeof number, ":%d", frame.line);
-        text += ' ' + frame.file + number;
+        text += std::string(" ") + frame.file + number;
     } else if (frame.offset) {
         std::snprintf(number, sizeof number, "+0x%lx", static_cast<unsigned long>(frame.offset));
         text += number;
@@ -42,74 +38,34 @@ std::string SourcePart(const ap::SourceFrame& frame) {
 }
 
 // The lines of the block (without indentation), inline frames numbered as
-// frames of their own.
-std::vector<std::string> SymbolizedLines(const ap::CallStack& stack) {
+// frames of their own; a frame without names has its plain line.
+std::vector<std::string> BlockLines(const ap::CallStack& stack) {
     std::vector<std::string> lines;
-    ap::Symbolizer symbolizer;
+    struct Names {
+        ap::StackNames* names = base::New<ap::StackNames>();  // too large for a signal stack
+        ~Names() { base::Delete(names); }
+    } held;
+    ap::StackNames* names = held.names;
+    const bool named = names && ap::Symbolize(stack, kNamesBoundMs, *names);
     char plain[kLineSize];
     int index = 0;
     for (int i = 0; i < stack.count && i < ap::kMaxStackFrames; ++i) {
-        std::vector<ap::SourceFrame> frames = symbolizer.Frames(ap::LookupAddress(stack, i));
-        if (frames.empty()) {
+        const int count = named ? names->Count(i) : 0;
+        if (count == 0) {
             ap::FormatPlainFrame(stack, i, index++, plain, sizeof plain);
             lines.emplace_back(plain);
             continue;
         }
-        for (const ap::SourceFrame& frame : frames) {
+        for (int k = 0; k < count; ++k) {
             ap::FormatPlainFrame(stack, i, index++, plain, sizeof plain);
             // "#<n> 0x<16 digits>" comes first; the source part follows it.
             std::string line(plain);
             std::size_t head = line.find(' ') + 19;
-            line.insert(head < line.size() ? head : line.size(), " " + SourcePart(frame));
+            line.insert(head < line.size() ? head : line.size(), " " + SourcePart(names->At(i, k)));
             lines.push_back(std::move(line));
         }
     }
     return lines;
-}
-
-std::vector<std::string> PlainLines(const ap::CallStack& stack) {
-    std::vector<std::string> lines;
-    char plain[kLineSize];
-    for (int i = 0; i < stack.count && i < ap::kMaxStackFrames; ++i) {
-        ap::FormatPlainFrame(stack, i, i, plain, sizeof plain);
-        lines.emplace_back(plain);
-    }
-    return lines;
-}
-
-// The symbolizer needs far more stack than the alternate signal stack has
-// (libdw's line-table reader keeps large arrays on the stack), so in a
-// signal handler it runs on a thread of its own, for a bounded time; then
-// the plain lines stand in.
-std::vector<std::string> BlockLines(const ap::CallStack& stack) {
-    if (!ap::OnAlternateSignalStack()) return SymbolizedLines(stack);
-    struct Aside {
-        std::mutex lock;
-        std::condition_variable done;
-        bool finished = false;
-        ap::CallStack stack;
-        std::vector<std::string> lines;
-    };
-    try {
-        // Not make_shared, nor std::to_string above: their template statics
-        // are unique symbols, which would keep the library from unloading.
-        std::shared_ptr<Aside> aside(new Aside);
-        aside->stack = stack;
-        std::thread([aside] {
-            std::vector<std::string> lines = SymbolizedLines(aside->stack);
-            std::lock_guard<std::mutex> guard(aside->lock);
-            aside->lines = std::move(lines);
-            aside->finished = true;
-            aside->done.notify_all();
-        }).detach();
-        std::unique_lock<std::mutex> guard(aside->lock);
-        if (aside->done.wait_for(guard, kAsideTime, [&aside] { return aside->finished; })) {
-            return std::move(aside->lines);
-        }
-    } catch (...) {
-        if (!std::current_exception()) throw;  // the unwind that ends the thread
-    }
-    return PlainLines(stack);
 }
 
 }  // namespace

@@ -90,6 +90,7 @@ if grep -qiE '(^|[ ,])(lib)?(gtk|gdk|glib|gobject|gio|pango|cairo|atk|harfbuzz|x
 fi
 files=$(contents "$deb")
 for f in "usr/$libdir/libZKQTRNEH113.so" "usr/$libdir/libZKQTRNLANG101.so" \
+         "usr/$libdir/ZKQTRNEH113/ZKQTRNEH113_symbolizer" \
          usr/share/ZKQTRNLANG101/ZKQTRNLANG101.de.res usr/share/ZKQTRNLANG101/ZKQTRNLANG101.en.res; do
   grep -qxF "$f" <<<"$files" || fail "$runtime lacks $f"
 done

@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <link.h>
+#include <memory>
 #include <ostream>
 #include <sstream>
 #include <string>
@@ -14,6 +18,9 @@
 #include "OrnEh.h"
 #include "OrnEhSEH.h"
 #include "core/basis_info.h"
+#include "core/stack_block.h"
+#include "platform/symbol_cache.h"
+#include "platform/symbolize.h"
 #include "support/child_process.h"
 #include "support/faulting.h"
 #include "support/test_exceptions.h"
@@ -210,6 +217,147 @@ TEST(CallStackTest, RecordWithStackSwitchedOff) {
         zkqtest::ClearChain();
     });
     worker.join();
+}
+
+// The symbolizer program: what it answers, what is kept of it, and what
+// becomes of a record when it fails.
+namespace symtest = ap::symbolizetest;
+volatile int g_sink;
+
+__attribute__((noipa)) void StackOfThisFunction(ap::CallStack& stack) {
+    ap::CaptureStack(stack, 0);
+    g_sink = 0;  // no tail call
+}
+
+// The frame lines of a block text, each with its module and offset.
+std::vector<std::string> BlockFrames(const std::string& text) {
+    std::vector<std::string> frames = Frames(text + "\r\n");
+    for (const std::string& frame : frames) EXPECT_TRUE(Contains(frame, {"+0x", ")"})) << frame;
+    return frames;
+}
+
+bool LoadedInProcess(const char* name) {
+    struct Search {
+        const char* name;
+        bool found;
+    } search{name, false};
+    dl_iterate_phdr(
+        [](struct dl_phdr_info* info, std::size_t, void* data) {
+            auto* s = static_cast<Search*>(data);
+            s->found = s->found || (info->dlpi_name && std::strstr(info->dlpi_name, s->name));
+            return 0;
+        },
+        &search);
+    return search.found;
+}
+
+class SymbolizerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        symtest::Reset();
+        StackOfThisFunction(stack);
+        g_sink = 0;
+    }
+    void TearDown() override {
+        symtest::SetHelperArgument(nullptr);
+        symtest::Reset();
+    }
+    ap::CallStack stack;
+};
+
+TEST_F(SymbolizerTest, RepeatedStackFromTheCacheAndNoLibdwInProcess) {
+    const std::string first = orneh::core::SymbolizedStackText(stack);
+    const std::vector<std::string> frames = BlockFrames(first);
+    ASSERT_GE(frames.size(), static_cast<std::size_t>(stack.count));
+    EXPECT_TRUE(Contains(frames[0], {"::StackOfThisFunction(orneh::platform::CallStack&) stack_test.cpp:"})) << first;
+    // No program could answer now: every name comes from the cache.
+    symtest::StopHelper();
+    symtest::SetHelperArgument("--test-exit");
+    EXPECT_EQ(orneh::core::SymbolizedStackText(stack), first);
+    EXPECT_FALSE(LoadedInProcess("libdw") || LoadedInProcess("libelf"));
+}
+
+TEST_F(SymbolizerTest, CacheKeepsItsBounds) {
+    auto cache = std::make_unique<ap::SymbolCache>();
+    const std::string answer(300, 'a');
+    const std::uint64_t inserted = 4 * ap::SymbolCache::kSlots;
+    for (std::uint64_t offset = 1; offset <= inserted; ++offset) {
+        cache->Insert(7, offset, answer.data(), 100 + offset % 200);
+        ASSERT_LE(cache->Count(), ap::SymbolCache::kSlots / 4 * 3);
+        ASSERT_LE(cache->BytesUsed(), ap::SymbolCache::kArenaBytes);
+    }
+    const char* kept = nullptr;
+    std::size_t size = 0;
+    ASSERT_TRUE(cache->Find(7, inserted, &kept, &size));
+    EXPECT_EQ(std::string(kept, size), answer.substr(0, 100 + inserted % 200));
+    EXPECT_FALSE(cache->Find(7, 1, &kept, &size));
+    EXPECT_FALSE(cache->Find(8, inserted, &kept, &size));
+    const std::string huge(ap::SymbolCache::kMaxAnswerBytes + 1, 'h');
+    cache->Insert(7, 0, huge.data(), huge.size());
+    EXPECT_FALSE(cache->Find(7, 0, &kept, &size));
+}
+
+// A program that hangs or ends when asked costs the names, within the bound,
+// and the next stack gets a new program.
+class SymbolizerFailure : public SymbolizerTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(SymbolizerFailure, PlainFramesThenNamesAgain) {
+    symtest::SetHelperArgument(GetParam());
+    auto names = std::make_unique<ap::StackNames>();
+    EXPECT_FALSE(ap::Symbolize(stack, 1000, *names));
+    symtest::SetHelperArgument(nullptr);
+    EXPECT_TRUE(ap::Symbolize(stack, 10000, *names));
+    ASSERT_GT(names->Count(0), 0);
+    EXPECT_TRUE(Contains(names->At(0, 0).function, {"::StackOfThisFunction(orneh::platform::CallStack&)"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Helper, SymbolizerFailure, ::testing::Values("--test-hang", "--test-exit"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.param[7] == 'h' ? "Hangs" : "Ends");
+                         });
+
+// An application that closes descriptors it does not own, and gets the
+// number of the library's socket for a pipe of its own: the library leaves
+// the pipe alone and starts a new program.
+TEST_F(SymbolizerTest, SocketTakenOverByTheApplication) {
+    ASSERT_FALSE(orneh::core::SymbolizedStackText(stack).empty());
+    int socket = -1;
+    for (int fd = 3; fd < 1024 && socket < 0; ++fd) {
+        char link[64] = {};
+        const std::string path = "/proc/self/fd/" + std::to_string(fd);
+        if (readlink(path.c_str(), link, sizeof link - 1) > 0 && std::strncmp(link, "socket:", 7) == 0) socket = fd;
+    }
+    ASSERT_GE(socket, 0);
+    int pipe[2];
+    ASSERT_EQ(::pipe(pipe), 0);
+    ASSERT_EQ(dup2(pipe[1], socket), socket);
+    symtest::ClearCache();
+    EXPECT_TRUE(Contains(orneh::core::SymbolizedStackText(stack), {"StackOfThisFunction("}));
+    EXPECT_EQ(fcntl(pipe[0], F_SETFL, O_NONBLOCK), 0);
+    char byte;
+    EXPECT_EQ(read(pipe[0], &byte, 1), -1);  // nothing was written to it
+    EXPECT_EQ(fcntl(socket, F_GETFD), 0);     // and it is still open
+    close(socket);
+    close(pipe[0]);
+    close(pipe[1]);
+}
+
+// No memory for libdw at its n-th allocation, or from it on: the program
+// answers without names, or ends (libdw calls exit, or dereferences the null
+// it got); the record keeps every frame, plain where names failed.
+TEST_F(SymbolizerTest, FailingAllocationsInTheProgram) {
+    const unsigned long lostBefore = symtest::ProgramsLost();
+    for (int point = 0; point < 48; ++point) {
+        symtest::Reset();
+        const std::string arg = (point % 2 ? "--test-fail-allocations=" : "--test-fail-allocation=") +
+                                std::to_string(1 + point / 2);
+        symtest::SetHelperArgument(arg.c_str());
+        const std::string text = orneh::core::SymbolizedStackText(stack);
+        const std::vector<std::string> frames = BlockFrames(text);
+        ASSERT_GE(frames.size(), static_cast<std::size_t>(stack.count)) << arg << "\n" << text;
+    }
+    // The sweep meets libdw's own ends of its process.
+    EXPECT_GT(symtest::ProgramsLost(), lostBefore);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <OrnEhBasis.h>
 #include <OrnEhLogFile.h>
 #include <OrnEhParam.h>
+#include <OrnEhSEH.h>
 #include <OrnLanguagePublisher.h>
 
 int g_destroyed = 0;
@@ -35,6 +36,12 @@ IMPLEMENT_DYNAMIC(AppException, OrnEhBasis)
 namespace {
 
 int g_failures = 0;
+volatile int g_sink;
+
+__attribute__((noinline, no_sanitize("undefined"))) void ReadThrough(volatile int* p) {
+    g_sink = *p;
+    g_sink = 0;
+}
 
 void Expect(bool ok, const char* what) {
     if (ok) return;
@@ -94,6 +101,16 @@ int main(int argc, char** argv) {
         Expect(OrnEhBasis::Report(report.c_str(), e, 0, "Caption") == 1, "file report result");
         Expect(g_destroyed == 1 && OrnEhBasis::GetLast() == nullptr, "the release deleted the older exception");
     }
+    // A fault's record names its frames through the installed symbolizer
+    // program (from the symbol table: this program has no debug information).
+    try {
+        ReadThrough(nullptr);
+    } catch (OrnEhSEH* e) {
+        OrnEhBasis::Log(nullptr, e, 0);
+        OrnEhBasis::Release();
+    }
+    Expect(Slurp(dir + "/standard.log").find("::ReadThrough(int volatile*)+0x") != std::string::npos,
+           "a name in the fault's call stack");
     if (g_failures == 0) std::printf("consumer: all checks passed\n");
     return g_failures == 0 ? 0 : 1;
 }
