@@ -1,6 +1,6 @@
 // The insert formatter against the reference outputs of FormatMessage, our
 // choices where the reference reads past its arguments, and memory failure.
-#include "platform/format_message.h"
+#include "compat/format_message.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 
 namespace {
 
-namespace pf = orneh::platform;
+namespace pf = orneh::compat;
 
 const char* const kWords[] = {"ONE", "TWO", "THREE", "FOUR", "FIVE", "SIX", "SEVEN", "EIGHT", "NINE", "TEN", "ELEVEN", "TWELVE"};
 
@@ -20,7 +20,7 @@ std::string Format(const char* text, const char* const* args = kWords, std::size
     unsigned long error = 0;
     char* result = pf::FormatInserts(text, args, count, null, &error);
     const std::string out = result ? std::string(result) : "!" + std::to_string(error);
-    pf::Free(result);
+    orneh::base::Free(result);
     return out;
 }
 
