@@ -16,6 +16,7 @@
 #include <filesystem>
 
 #include "base/alloc.h"
+#include "base/settings.h"
 
 namespace {
 // Block counting on before the library's module start makes its first block.
@@ -83,10 +84,12 @@ void WriteFile(const std::string& path, const std::string& bytes) {
 ScopedEnv::ScopedEnv(const char* name, const char* value)
     : m_name(name), m_old(std::getenv(name) ? std::getenv(name) : ""), m_hadOld(std::getenv(name)) {
     value ? ::setenv(name, value, 1) : ::unsetenv(name);
+    orneh::base::SetSettingForTesting(name, value);
 }
 
 ScopedEnv::~ScopedEnv() {
     m_hadOld ? ::setenv(m_name.c_str(), m_old.c_str(), 1) : ::unsetenv(m_name.c_str());
+    orneh::base::SetSettingForTesting(m_name.c_str(), m_hadOld ? m_old.c_str() : nullptr);
 }
 
 ScopedCwd::ScopedCwd(const std::string& dir) {
