@@ -205,7 +205,7 @@ TEST_F(TerminalDialogTest, PrintWithoutDestination) {
     if (zkqtest::InChildRole("dialog")) return RunDialogChild();
     ASSERT_TRUE(OpenDetails()) << m_pane.Screen();
     m_pane.Keys({"M-p"});
-    EXPECT_TRUE(m_pane.WaitForText(LangString(IDS_EH_PRINT_FAILED))) << m_pane.Screen();
+    EXPECT_TRUE(m_pane.WaitForText(LangString(IDS_EH_NO_PRINTER))) << m_pane.Screen();
     m_pane.Keys({"Enter", "Escape"});  // closes the message, then the dialog
     EXPECT_EQ("result=2", Outcome()) << m_pane.Screen();
 }
@@ -245,7 +245,7 @@ TEST_F(TerminalDialogTest, WindowRefusedAfterLoad) {
     if (zkqtest::InChildRole("dialog")) return RunDialogChild();
     ASSERT_TRUE(Start(MB_OK, "ZKQ_TUI_LEAVE_FOREGROUND=1", false));
     EXPECT_EQ("result=1", Outcome());
-    EXPECT_NE(std::string::npos, zkqtest::ReadFile(m_dir.file("child.log")).find("could not be opened"));
+    EXPECT_NE(std::string::npos, zkqtest::ReadFile(m_dir.file("child.log")).find("the terminal dialog has no window (the process runs in the background"));
 }
 
 TEST_F(TerminalDialogTest, BackgroundJob) {
