@@ -121,9 +121,12 @@ int OnIoError(Display* display) {
 }
 
 // After the handler returned: Xlib would exit here; the connection is only
-// marked dead and every later call on it returns at once.
-void OnIoErrorExit(Display*, void*) {
+// marked dead and every later call on it returns at once. Xlib took the
+// display's user lock for the exit; it is given back, or the next thread to
+// lock the display (a library's clean-up at exit, say) waits for ever.
+void OnIoErrorExit(Display* display, void*) {
     if (ThreadId() != g_ownThread) std::exit(1);
+    XUnlockDisplay(display);
 }
 
 void CatchDisplayLoss() {
@@ -145,7 +148,13 @@ void RunOwnThread(std::promise<bool>* started) {
     gtk_disable_setlocale();
     const char* x11 = std::getenv("DISPLAY");
     if (x11 && *x11) gdk_set_allowed_backends("x11");
-    const bool ok = gtk_init_check(nullptr, nullptr);
+    // A server that is busy may refuse a connection for a moment: asked
+    // again (GTK tries the display again on each call).
+    bool ok = false;
+    for (int attempt = 0; attempt < 3 && !ok; ++attempt) {
+        if (attempt) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        ok = gtk_init_check(nullptr, nullptr);
+    }
     if (ok) CatchDisplayLoss();
     started->set_value(ok);
     if (!ok) return;
