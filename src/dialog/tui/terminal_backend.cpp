@@ -37,14 +37,13 @@ public:
 
     std::unique_ptr<View> Open(const WindowModel& model, HWND) override {
         std::unique_ptr<TerminalView> view(new TerminalView(model));
-        if (!view->ok()) {
-            t_failure = view->why();
-            return nullptr;
-        }
+        t_failure = view->ok() ? "" : view->why();
+        if (!view->ok()) return nullptr;
         return std::unique_ptr<View>(view.release());
     }
 
-    std::string Failure() override { return t_failure; }
+    // A view that was made ends early only when its input ends.
+    std::string Failure() override { return t_failure.empty() ? "the terminal's input ended" : t_failure; }
 
     void MessageBox(View* owner, const std::string& text, const std::string& caption,
                     unsigned int type) override {
