@@ -16,7 +16,8 @@
 //
 // Every call comes from the reporting thread, which may be any thread of the
 // process; a backend whose toolkit lives on another thread moves the work
-// there and waits. Dialogs of several threads may be open at once.
+// there and waits. Reports of several threads may come at once: a backend
+// may show one dialog at a time and let the others wait for their turn.
 //
 // Plugging in a backend module. A backend that needs a toolkit is a shared
 // module of its own, so the library never links the toolkit: it is built

@@ -63,7 +63,8 @@ int g_lines = 0;
 
 long ReportOnce(unsigned long style, const char* caption, HWND parent) {
     errno = ENOENT;
-    auto* cause = new OrnEhWin32(__FILE__, "open", "settings.ini", 0, 0, 1);
+    // A source name without the folder: the screenshots show no machine's paths.
+    auto* cause = new OrnEhWin32("gui_probe.cpp", "open", "settings.ini", 0, 0, 1);
     (void)cause;
     const char* lang = std::getenv("ORNLANG");
     std::string text = lang && std::strncmp(lang, "de", 2) == 0

@@ -279,12 +279,20 @@ void FitScreen(Window* w, const WindowModel& model) {
         // Room for the window's frame and caption.
         width = std::min(width, area.width - 32);
         height = std::min(height, area.height - 64);
+        // A window that grows (the details open) and would reach past the
+        // screen's bottom moves up.
+        int x = 0, y = 0;
+        if (!w->first) gtk_window_get_position(GTK_WINDOW(w->window), &x, &y);
+        const int lowest = area.y + area.height - height - 48;
+        if (!w->first && y > lowest) gtk_window_move(GTK_WINDOW(w->window), x, std::max(area.y, lowest));
     }
     GtkScrolledWindow* scroller = GTK_SCROLLED_WINDOW(w->scroller);
-    gtk_scrolled_window_set_max_content_width(scroller, width);
-    gtk_scrolled_window_set_max_content_height(scroller, height);
-    gtk_scrolled_window_set_min_content_width(scroller, width);
-    gtk_scrolled_window_set_min_content_height(scroller, height);
+    // Scroll bars only where the screen is too small (they take room).
+    const bool wide = width < model.width, tall = height < model.height;
+    gtk_scrolled_window_set_policy(scroller, wide ? GTK_POLICY_ALWAYS : GTK_POLICY_NEVER,
+                                   tall ? GTK_POLICY_ALWAYS : GTK_POLICY_NEVER);
+    gtk_scrolled_window_set_min_content_width(scroller, wide ? width : -1);
+    gtk_scrolled_window_set_min_content_height(scroller, tall ? height : -1);
     gtk_window_resize(GTK_WINDOW(w->window), width, height);
 }
 
