@@ -10,7 +10,10 @@ packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           # the dialog modules (GTK, ncurses, CUPS) and the tools that drive
           # them in the tests: an X server, xdotool, tmux, PDF to text
           libgtk-3-dev libncurses-dev libcups2-dev adwaita-icon-theme librsvg2-common
-          fonts-dejavu-core xvfb xdotool tmux poppler-utils)
+          fonts-dejavu-core xvfb xdotool tmux poppler-utils
+          # the Debian packages: dpkg-shlibdeps and dpkg-architecture, and
+          # file, with which CPack finds the binaries
+          dpkg-dev file)
 
 german_locale() {
   locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8' && return 0

@@ -18,8 +18,15 @@ run(${CMAKE_COMMAND} -S ${CONSUMER_SOURCE} -B ${WORK_DIR}/consumer
     -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_CXX_COMPILER=${CXX}
     "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}" "-DCMAKE_EXE_LINKER_FLAGS=${LINKER_FLAGS}")
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/consumer)
+# The language library finds its modules in the installed tree.
+set(ENV{ORNLANG_RESOURCE_DIR} "")
 run(${WORK_DIR}/consumer/consumer ${WORK_DIR})
 message(STATUS "${LAST_OUTPUT}")
+file(REAL_PATH ${prefix}/share/ZKQTRNLANG101 share)
+string(FIND "${LAST_OUTPUT}" "language module: ${share}/ZKQTRNLANG101." at)
+if(at EQUAL -1)
+  message(FATAL_ERROR "the language module does not come from ${share}")
+endif()
 
 # pkg-config
 find_program(PKG_CONFIG pkg-config REQUIRED)

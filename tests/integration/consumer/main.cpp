@@ -1,6 +1,11 @@
 // An application built against the installed package. It uses each exported
 // class and function the way a user would, so that a missing export or
-// header fails here, and exits non-zero on any mismatch.
+// header fails here, and exits non-zero on any mismatch. It prints where the
+// language library found its module, for the test to compare with the
+// installed place.
+//
+// consumer <dir> dialog: reports one error to the error dialog that
+// ORNEH_DIALOG chooses and exits 0 when the dialog answered OK.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -9,6 +14,7 @@
 #include <OrnEhBasis.h>
 #include <OrnEhLogFile.h>
 #include <OrnEhParam.h>
+#include <OrnLanguagePublisher.h>
 
 int g_destroyed = 0;
 
@@ -52,6 +58,16 @@ int main(int argc, char** argv) {
     std::remove(log.c_str());
     std::remove(report.c_str());
     OrnEhInitialize("consumer", OrnEhLogUnlimited, "standard.log", nullptr, dir.c_str(), 0);
+    if (argc > 2 && std::strcmp(argv[2], "dialog") == 0) {
+        try {
+            throw new AppException("dialog", 3, OrnEhParam(0));
+        } catch (OrnEhBasis* e) {
+            return OrnEhBasis::Report(static_cast<HWND>(nullptr), e, 0, nullptr) == IDOK ? 0 : 1;
+        }
+    }
+    const char* language = OrnLanguagePublisher::Instance()->GetLangDependentResourceName().GetString();
+    Expect(*language != '\0', "the language module was found");
+    std::printf("language module: %s\n", language);
     OrnEhLogFile file(log.c_str(), OrnEhLogUnlimited, 0, "----", 10, 3);
     Expect(file.Open() == 1, "Open of a fresh file");
     file << "value: " << 42UL << "\r\n";
