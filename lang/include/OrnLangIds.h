@@ -51,9 +51,12 @@
 #define IDS_EH_PRINT_FAILED_CAPTION 2136
 #define IDS_EH_HANDOVER_REFUSED_CAPTION 2137
 #define IDS_EH_OVERWRITE_QUESTION 2138  /* terminal save prompt, under the file's path */
+#define IDS_EH_ABORT 2139               /* the Abort button where a language has a word of its own (else 2118) */
+#define IDS_EH_NO_PRINTER 2140          /* print: no printer is set up */
+#define IDS_EH_PRINTED 2141             /* print: sent to the destination %1 */
 
 #define IDS_EH_FIRST 2110
-#define IDS_EH_LAST 2138
+#define IDS_EH_LAST 2141
 
 /* Raw-data tables (RT_RCDATA). */
 #define IDR_EH_CLIB_TEXTS 381

@@ -13,7 +13,10 @@
 #define ORNEH_SETTINGS(X)                                                                                \
     /* name            variable               default    values                                       */ \
     X(kDialog,         "ORNEH_DIALOG",        "auto",    "auto, gui, terminal, headless (empty: auto)")  \
-    X(kDialogAnswer,   "ORNEH_DIALOG_ANSWER", "1",       "1, 2, 3, cancel: the headless dialog's answer") \
+    X(kDialogAnswer,   "ORNEH_DIALOG_ANSWER", nullptr,   "1, 2, 3, ok, cancel, abort, retry, ignore, yes, no: the headless answer") \
+    X(kTextEncoding,   "ORNEH_TEXT_ENCODING", "cp1252",  "cp1252, utf-8: the encoding of the application's texts") \
+    X(kReportEncoding, "ORNEH_REPORT_ENCODING", "cp1252", "cp1252 (CR LF), utf-8 (LF): a saved report's encoding") \
+    X(kCi,             "CI",                  nullptr,   "set: nobody answers; auto mode writes the dialog to stderr") \
     X(kStackTrace,     "ORNEH_STACKTRACE",    "faults",  "faults, all, off: which records carry a stack") \
     X(kOleDebug,       "OLE_DEBUG",           nullptr,   "set (any value): no top-level fault filter")   \
     X(kTmp,            "TMP",                 nullptr,   "searched first for ZKFEHLER.LOG")              \

@@ -48,14 +48,19 @@ int SequenceLength(unsigned char lead) {
 
 }  // namespace
 
-void Utf8ToCp1252(const char* utf8, char* out) {
+void Utf8ToCp1252(const char* utf8, char* out, bool keepOthers) {
     const unsigned char* in = reinterpret_cast<const unsigned char*>(utf8);
     while (*in) {
         const int length = SequenceLength(*in);
         std::uint32_t character = length == 1 ? *in : *in & (0x7F >> length);
         int used = 1;
         for (; used < length && (in[used] & 0xC0) == 0x80; ++used) character = (character << 6) | (in[used] & 0x3F);
-        *out++ = static_cast<char>(length > 0 && used == length ? UnicodeToCp1252(character) : '?');
+        const bool whole = length > 0 && used == length;
+        if (!whole && keepOthers) {
+            *out++ = static_cast<char>(*in++);
+            continue;
+        }
+        *out++ = static_cast<char>(whole ? UnicodeToCp1252(character) : '?');
         in += used;
     }
     *out = '\0';

@@ -96,20 +96,39 @@ Backend* Terminal(std::string& why) {
                       "no controlling terminal", why);
 }
 
-void SayWhy(const char* choice, const std::string& why) {
-    std::string line = "ZKQTRNEH113: ORNEH_DIALOG=" + std::string(choice) + " cannot be honoured (" + why +
-                       "); the error dialog goes to stderr\n";
+// The terminal dialog as auto mode's second choice: only where somebody may
+// sit at it. Input from elsewhere (a file, a pipe, a session recorder fed
+// nothing) and CI runs mean nobody answers.
+Backend* AttendedTerminal(std::string& why) {
+    if (base::GetSetting(base::Setting::kCi)) {
+        why = "CI is set";
+        return nullptr;
+    }
+    if (!platform::InputIsControllingTerminal()) {
+        why = "standard input is not the terminal";
+        return nullptr;
+    }
+    return Terminal(why);
+}
+
+void Say(const std::string& text) {
+    const std::string line = "ZKQTRNEH113: " + text + "; the error dialog goes to stderr\n";
     ornlang::posix::WriteFull(2, line.data(), line.size());
+}
+
+void SayWhy(const char* choice, const std::string& why) {
+    Say("ORNEH_DIALOG=" + std::string(choice) + " cannot be honoured (" + why + ")");
 }
 
 }  // namespace
 
 void SetBackendForTesting(Backend* backend) { g_testBackend.store(backend); }
 
-Backend* FallbackAfterFailedOpen(const Backend& failed) {
+Backend* FallbackAfterFailedOpen(Backend& failed) {
     const bool module = &failed == g_gui.backend || &failed == g_terminal.backend;
     if (!module) return nullptr;
-    SayWhy(&failed == g_gui.backend ? "gui" : "terminal", "its window could not be opened");
+    Say(std::string(&failed == g_gui.backend ? "the graphical" : "the terminal") + " dialog has no window (" +
+        failed.Failure() + ")");
     return &HeadlessBackend();
 }
 
@@ -121,7 +140,11 @@ Backend& ChooseBackend() {
     if (std::strcmp(choice, "headless") == 0) return HeadlessBackend();
     if (std::strcmp(choice, "auto") == 0) {
         if (Backend* backend = Gui(why)) return *backend;
-        if (Backend* backend = Terminal(why)) return *backend;
+        std::string noTerminal;
+        if (Backend* backend = AttendedTerminal(noTerminal)) return *backend;
+        // Said once: a process without a desktop or a person reports often.
+        static std::atomic<bool> said{false};
+        if (!said.exchange(true)) Say("no window (" + why + ") and no terminal dialog (" + noTerminal + ")");
         return HeadlessBackend();
     }
     Backend* backend = nullptr;

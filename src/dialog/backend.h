@@ -16,7 +16,8 @@
 //
 // Every call comes from the reporting thread, which may be any thread of the
 // process; a backend whose toolkit lives on another thread moves the work
-// there and waits. Dialogs of several threads may be open at once.
+// there and waits. Reports of several threads may come at once: a backend
+// may show one dialog at a time and let the others wait for their turn.
 //
 // Plugging in a backend module. A backend that needs a toolkit is a shared
 // module of its own, so the library never links the toolkit: it is built
@@ -54,7 +55,7 @@
 namespace orneh {
 namespace dialog {
 
-constexpr unsigned int kBackendAbiVersion = 2;
+constexpr unsigned int kBackendAbiVersion = 3;
 
 // The texts of a module's own small windows (a message box, a file name
 // prompt, the question before a file is replaced), in the dialog's language
@@ -75,7 +76,9 @@ struct Event {
         kOk,      // Enter outside a field that takes it: the first button (IDOK)
         kCancel,  // Escape, or the window's close button
         kEdited,  // the text of edit control id is now text (1252)
-        kFocus    // the keyboard focus moved to control id (0: none of ours)
+        kFocus,   // the keyboard focus moved to control id (0: none of ours)
+        kLost     // the window or its terminal went away (the display closed, the
+                  // terminal's input ended): nobody can answer here any more
     };
     Kind kind = kCancel;
     unsigned int id = 0;
@@ -91,7 +94,8 @@ public:
     // rectangles, visibility, enabled state, focus, caption and size.
     virtual void Update(const WindowModel& model) = 0;
 
-    // Waits for the user's next action. A window that is gone answers kCancel.
+    // Waits for the user's next action. A window closed from outside answers
+    // kCancel; one whose display or terminal went away answers kLost.
     virtual Event WaitEvent() = 0;
 
     // The height of text word-wrapped in the client width of control id,
@@ -138,7 +142,12 @@ public:
     virtual void Paginate(PrintDevice& device) = 0;
 };
 
-enum class PrintResult { kPrinted, kCancelled, kFailed };
+enum class PrintResult {
+    kPrinted,    // where: the destination's name when the user has not seen it yet
+    kCancelled,
+    kNoPrinter,  // no printer is set up
+    kFailed      // where: the reason, when one is known
+};
 
 class Backend {
 public:
@@ -161,8 +170,14 @@ public:
     virtual bool ChooseSaveFile(View* owner, const SaveRequest& request, std::string& path) = 0;
 
     // Lets the user pick a printer and prints job as document documentName.
-    // kFailed when the printer or the document cannot be started.
-    virtual PrintResult Print(View* owner, const std::string& documentName, PrintJob& job) = 0;
+    // kFailed when the printer or the document cannot be started; where
+    // tells more (see PrintResult), in the system's words (UTF-8).
+    virtual PrintResult Print(View* owner, const std::string& documentName, PrintJob& job,
+                              std::string& where) = 0;
+
+    // Why the calling thread's last Open gave no window, or why its window
+    // went away (kLost); plain words, for a line on stderr.
+    virtual std::string Failure() { return "its window could not be opened"; }
 };
 
 extern "C" {
@@ -184,14 +199,16 @@ Backend& ChooseBackend();
 // environment's choice). For tests.
 void SetBackendForTesting(Backend* backend);
 
-// Writes the dialog to stderr (UTF-8) and answers with the button that
-// ORNEH_DIALOG_ANSWER names ("1", "2", "3" or "cancel"; default: the first).
+// Writes the dialog to stderr (UTF-8) and answers as ORNEH_DIALOG_ANSWER
+// says (a button's number or name, "cancel"), by default with the answer
+// that ends the question when nobody is there (see UnattendedAnswer).
 Backend& HeadlessBackend();
 
 // The backend to try when failed, a loaded module, could not open its window
-// (the terminal went away, the display closed): the headless one, after one
-// line on stderr, so that the report is not lost. Null for any other backend.
-Backend* FallbackAfterFailedOpen(const Backend& failed);
+// or lost it (the terminal went away, the display closed): the headless one,
+// after one line on stderr, so that the report is not lost. Null for any
+// other backend.
+Backend* FallbackAfterFailedOpen(Backend& failed);
 
 }  // namespace dialog
 }  // namespace orneh

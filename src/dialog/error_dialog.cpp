@@ -1,11 +1,15 @@
 #include "dialog/error_dialog.h"
 
+#include <strings.h>
+
 #include <memory>
 
 #include "OrnEh.h"
 #include "OrnLangIds.h"
 #include "OrnLangResource.h"
 #include "OrnLanguageResManager.h"
+#include "base/settings.h"
+#include "compat/codepage.h"
 #include "dialog/dialog_window.h"
 #include "module/language.h"
 
@@ -22,18 +26,35 @@ OrnEhDialog::~OrnEhDialog() {
     OrnEhDeleteString(m_details);
 }
 
+namespace {
+
+// A copy of an application's text in the library's code page: texts of an
+// application that says they are UTF-8 are converted here. Bytes that are
+// no UTF-8 stay as they are: the library's own 1252 texts come along in
+// the same strings (the details' labels, say).
+char* CopyText(const char* text) {
+    char* copy = OrnEhCopyString(text);
+    const char* encoding = base::GetSetting(base::Setting::kTextEncoding);
+    if (copy && (strcasecmp(encoding, "utf-8") == 0 || strcasecmp(encoding, "utf8") == 0)) {
+        compat::Utf8ToCp1252(copy, copy, true);  // never longer: in place
+    }
+    return copy;
+}
+
+}  // namespace
+
 void OrnEhDialog::SetMessage(const char* message, const char* caption, unsigned long style) {
     OrnEhDeleteString(m_message);
     OrnEhDeleteString(m_caption);
-    m_message = OrnEhCopyString(message);
-    m_caption = OrnEhCopyString(caption);
+    m_message = CopyText(message);
+    m_caption = CopyText(caption);
     m_buttonType = static_cast<unsigned int>(style & 0x0F);
     m_iconType = static_cast<unsigned int>(style & 0xF0);
 }
 
 void OrnEhDialog::SetDetails(const char* details) {
     OrnEhDeleteString(m_details);
-    m_details = OrnEhCopyString(details);
+    m_details = CopyText(details);
 }
 
 int OrnEhDialog::DoModal() {
@@ -43,26 +64,41 @@ int OrnEhDialog::DoModal() {
     OrnResDialog tpl;
     if (!OrnResLoadDialog(OrnResGetThreadModule(), IDD_EH_DIALOG, tpl)) return -1;
     m_backend = &ChooseBackend();
-    if (!BuildWindowModel(tpl, m_backend->DialogFont(tpl.fontName, tpl.fontSize), m_model)) return -1;
-    std::unique_ptr<View> view = m_backend->Open(m_model, m_parent);
-    if (!view) {
-        Backend* fallback = FallbackAfterFailedOpen(*m_backend);
-        if (!fallback) return -1;
-        m_backend = fallback;
-        if (!BuildWindowModel(tpl, m_backend->DialogFont(tpl.fontName, tpl.fontSize), m_model)) return -1;
-        view = m_backend->Open(m_model, m_parent);
-        if (!view) return -1;
-    }
+    bool built = false;
+    auto open = [&] {
+        built = BuildWindowModel(tpl, m_backend->DialogFont(tpl.fontName, tpl.fontSize), m_model);
+        return built ? m_backend->Open(m_model, m_parent) : nullptr;
+    };
+    std::unique_ptr<View> view = open();
+    if (!view && built && GoHeadless()) view = open();
+    if (!view) return -1;
     m_view = view.get();
     m_ended = false;
     OnInitDialog();
     while (!m_ended) {
         m_view->Update(m_model);
-        Dispatch(m_view->WaitEvent());
+        const Event event = m_view->WaitEvent();
+        if (event.kind != Event::kLost) {
+            Dispatch(event);
+            continue;
+        }
+        // The window went away with the question open: it is asked again
+        // where nobody can lose it, as it stands.
+        const bool headless = GoHeadless();
+        view.reset();
+        m_view = nullptr;
+        if (!headless || !(view = m_backend->Open(m_model, m_parent))) return -1;
+        m_view = view.get();
     }
     view.reset();
     m_view = nullptr;
     return m_endResult;
+}
+
+bool OrnEhDialog::GoHeadless() {
+    Backend* fallback = FallbackAfterFailedOpen(*m_backend);
+    if (fallback) m_backend = fallback;
+    return fallback != nullptr;
 }
 
 void OrnEhDialog::OnInitDialog() {
@@ -97,7 +133,7 @@ void OrnEhDialog::SetUpAnswerButtons() {
     static const Cell table[6][3] = {
         {{0, IDOK}, {0, -1}, {0, -1}},                                          // MB_OK
         {{0, IDOK}, {IDS_EH_CANCEL, IDCANCEL}, {0, -1}},                        // MB_OKCANCEL
-        {{IDS_EH_CANCEL, IDABORT}, {IDS_EH_RETRY, IDRETRY}, {IDS_EH_IGNORE, IDIGNORE}},
+        {{IDS_EH_ABORT, IDABORT}, {IDS_EH_RETRY, IDRETRY}, {IDS_EH_IGNORE, IDIGNORE}},
         {{IDS_EH_YES, IDYES}, {IDS_EH_NO, IDNO}, {IDS_EH_CANCEL, IDCANCEL}},    // MB_YESNOCANCEL
         {{IDS_EH_YES, IDYES}, {IDS_EH_NO, IDNO}, {0, -1}},                      // MB_YESNO
         {{IDS_EH_RETRY, IDRETRY}, {IDS_EH_CANCEL, IDCANCEL}, {0, -1}},          // MB_RETRYCANCEL
@@ -114,6 +150,8 @@ void OrnEhDialog::SetUpAnswerButtons() {
             continue;
         }
         if (row[i].label) button->text = LanguageText(row[i].label);
+        // A language module without a word of its own for Abort has 2118.
+        if (row[i].label == IDS_EH_ABORT && button->text.empty()) button->text = LanguageText(IDS_EH_CANCEL);
         *results[i] = row[i].result;
     }
 }
@@ -156,6 +194,7 @@ void OrnEhDialog::Dispatch(const Event& event) {
             OnOK();
             return;
         case Event::kCancel:
+        case Event::kLost:  // DoModal hands the dialog on before it gets here
             OnCancel();
             return;
         case Event::kEdited:

@@ -53,6 +53,9 @@ public:
     void BuildReportText(CString& out) const;
 
 private:
+    // The backend for a dialog whose window could not be made or went away:
+    // the headless one (said on stderr). False when there is none.
+    bool GoHeadless();
     void OnInitDialog();
     void SetUpAnswerButtons();
     void DecideMessageScrollBar();
@@ -67,8 +70,9 @@ private:
     // TRUE: the comment control into m_comment; FALSE: m_comment into it.
     void UpdateData(BOOL saveAndValidate);
     void EndDialog(int result);
-    // Message box textId / captionId on the application's main window.
-    void ShowMessage(unsigned int textId, unsigned int captionId);
+    // Message box text / captionId with icon (MB_ICON*) on the application's
+    // main window.
+    void ShowMessage(const std::string& text, unsigned int captionId, unsigned int icon);
     void SetText(unsigned int id, const std::string& text);
     void Enable(unsigned int id, bool enable);
 

@@ -1,9 +1,13 @@
 // The headless dialog: for processes without a terminal and a display. The
 // dialog is written to stderr and answered from the environment.
+#include <strings.h>
+
+#include <atomic>
 #include <cstring>
 #include <string>
 
 #include "OrnLangIds.h"
+#include "compat/OrnEhWinTypes.h"
 #include "base/settings.h"
 #include "dialog/backend.h"
 #include "dialog/text_measure.h"
@@ -34,22 +38,61 @@ bool Shown(const WindowModel& model, unsigned int id) {
     return c && c->visible && c->enabled;
 }
 
-// The button ORNEH_DIALOG_ANSWER names; a hidden one gives the first.
-Event ChosenAnswer(const WindowModel& model) {
-    const char* wanted = base::GetSetting(base::Setting::kDialogAnswer);
-    if (std::strcmp(wanted, "cancel") == 0) return Event{Event::kCancel, 0, ""};
-    if (std::strcmp(wanted, "2") == 0 && Shown(model, IDC_EH_BUTTON2)) {
-        return Event{Event::kClick, IDC_EH_BUTTON2, ""};
-    }
-    if (std::strcmp(wanted, "3") == 0 && Shown(model, IDC_EH_BUTTON3)) {
-        return Event{Event::kClick, IDC_EH_BUTTON3, ""};
-    }
-    return Event{Event::kOk, IDOK, ""};
-}
-
 // A signal that interrupts a blocked write (a handler without SA_RESTART)
 // does not cut the text short.
 void WriteAll(const std::string& text) { ornlang::posix::WriteFull(2, text.data(), text.size()); }
+
+Event Press(unsigned int id) { return Event{Event::kClick, id, ""}; }
+
+// Nobody is there to answer: the answer that ends the question. Cancel
+// where there is one, No for Yes/No, Abort (the cancel of Abort/Retry/
+// Ignore), OK for OK alone; a type without known buttons is cancelled.
+Event Unattended(unsigned int buttonType) {
+    switch (buttonType) {
+        case MB_OK: case MB_ABORTRETRYIGNORE: return Press(IDOK);
+        case MB_OKCANCEL: case MB_YESNO: case MB_RETRYCANCEL: return Press(IDC_EH_BUTTON2);
+        case MB_YESNOCANCEL: return Press(IDC_EH_BUTTON3);
+        default: return Event{Event::kCancel, 0, ""};
+    }
+}
+
+// An answer ORNEH_DIALOG_ANSWER may name: the button it presses in the
+// dialogs of bit type (1 << buttonType), when it is shown; a number means
+// its button in any dialog; no types: Escape.
+struct NamedAnswer {
+    const char* name;
+    unsigned int id;
+    unsigned int types;
+};
+constexpr NamedAnswer kNamed[] = {
+    {"1", IDOK, ~0u}, {"2", IDC_EH_BUTTON2, ~0u}, {"3", IDC_EH_BUTTON3, ~0u}, {"cancel", 0, 0},
+    {"ok", IDOK, 1 << MB_OK | 1 << MB_OKCANCEL}, {"abort", IDOK, 1 << MB_ABORTRETRYIGNORE},
+    {"retry", IDC_EH_BUTTON2, 1 << MB_ABORTRETRYIGNORE}, {"retry", IDOK, 1 << MB_RETRYCANCEL},
+    {"ignore", IDC_EH_BUTTON3, 1 << MB_ABORTRETRYIGNORE},
+    {"yes", IDOK, 1 << MB_YESNOCANCEL | 1 << MB_YESNO}, {"no", IDC_EH_BUTTON2, 1 << MB_YESNOCANCEL | 1 << MB_YESNO},
+};
+
+// The answer ORNEH_DIALOG_ANSWER names, when this dialog has it; else the
+// unattended one. A value that names no answer is said once.
+Event ChosenAnswer(const WindowModel& model) {
+    const char* wanted = base::GetSetting(base::Setting::kDialogAnswer);
+    if (!wanted || !*wanted) return Unattended(model.buttonType);
+    bool known = false;
+    for (const NamedAnswer& a : kNamed) {
+        if (strcasecmp(a.name, wanted) != 0) continue;
+        known = true;
+        if (a.types == 0) return Event{Event::kCancel, 0, ""};
+        const bool here = a.types == ~0u || (model.buttonType < 6 && (a.types & (1u << model.buttonType)));
+        if (here && Shown(model, a.id)) return Press(a.id);
+    }
+    static std::atomic<bool> said{false};
+    if (!known && !said.exchange(true)) {
+        WriteAll("ZKQTRNEH113: ORNEH_DIALOG_ANSWER=" + std::string(wanted) +
+                 " names no answer (1, 2, 3, ok, cancel, abort, retry, ignore, yes, no); the dialog answers as "
+                 "when nobody is there\n");
+    }
+    return Unattended(model.buttonType);
+}
 
 class HeadlessView : public View {
 public:
@@ -104,7 +147,7 @@ public:
 
     // Nothing to choose a file or a printer with: both count as cancelled.
     bool ChooseSaveFile(View*, const SaveRequest&, std::string&) override { return false; }
-    PrintResult Print(View*, const std::string&, PrintJob&) override { return PrintResult::kCancelled; }
+    PrintResult Print(View*, const std::string&, PrintJob&, std::string&) override { return PrintResult::kCancelled; }
 };
 
 }  // namespace

@@ -1,11 +1,19 @@
 // The report operations of the error dialog's details area: the report text,
 // saving it, printing it and handing it over to the application.
+#include <strings.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "OrnLangIds.h"
+#include "base/alloc.h"
 #include "base/contained.h"
+#include "base/settings.h"
+#include "compat/codepage.h"
+#include "compat/system_message.h"
 #include "compat/OrnEhWnd.h"
 #include "dialog/error_dialog.h"
 #include "dialog/print_pagination.h"
@@ -56,10 +64,23 @@ void OrnEhDialog::OnSave() {
     request.title = LanguageText(IDS_EH_SAVE_TITLE);
     std::string path;
     if (!m_backend->ChooseSaveFile(m_view, request, path)) return;
-    CString text;
-    BuildReportText(text);
-    if (!platform::WriteWholeFile(path.c_str(), text.GetString(), static_cast<std::size_t>(text.GetLength()))) {
-        ShowMessage(IDS_EH_SAVE_FAILED, IDS_EH_SAVE_FAILED_CAPTION);
+    CString report;
+    BuildReportText(report);
+    std::string text = report.GetString();
+    // For Linux users who asked for it: UTF-8 with LF line ends.
+    if (strcasecmp(base::GetSetting(base::Setting::kReportEncoding), "utf-8") == 0) {
+        text = compat::Cp1252ToUtf8(text.c_str());
+        text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    }
+    if (!platform::WriteWholeFile(path.c_str(), text.data(), text.size())) {
+        // The reason, in the system's words, under the message.
+        const int error = errno;
+        std::string why;
+        if (char* message = compat::SystemMessage(static_cast<unsigned long>(error))) {
+            why = "\r\n\r\n" + path + ":\r\n" + message;
+            base::Free(message);
+        }
+        ShowMessage(LanguageText(IDS_EH_SAVE_FAILED) + why, IDS_EH_SAVE_FAILED_CAPTION, MB_ICONEXCLAMATION);
     }
 }
 
@@ -68,8 +89,31 @@ void OrnEhDialog::OnPrint() {
     CString text;
     BuildReportText(text);
     ReportPrintJob job(text, m_topMargin, m_bottomMargin);
-    if (m_backend->Print(m_view, LanguageText(IDS_EH_PRINT_DOCUMENT), job) == PrintResult::kFailed) {
-        ShowMessage(IDS_EH_PRINT_FAILED, IDS_EH_PRINT_FAILED_CAPTION);
+    std::string where;
+    switch (m_backend->Print(m_view, LanguageText(IDS_EH_PRINT_DOCUMENT), job, where)) {
+        case PrintResult::kFailed: {
+            std::vector<char> why(where.size() + 1);
+            compat::Utf8ToCp1252(where.c_str(), why.data());
+            ShowMessage(LanguageText(IDS_EH_PRINT_FAILED) + (where.empty() ? "" : "\r\n\r\n" + std::string(why.data())),
+                        IDS_EH_PRINT_FAILED_CAPTION, MB_ICONEXCLAMATION);
+            break;
+        }
+        case PrintResult::kNoPrinter:
+            ShowMessage(LanguageText(IDS_EH_NO_PRINTER), IDS_EH_PRINT_FAILED_CAPTION, MB_ICONEXCLAMATION);
+            break;
+        case PrintResult::kPrinted:
+            // Where it went, when the user has not chosen it in a dialog.
+            if (!where.empty()) {
+                std::vector<char> name(where.size() + 1);
+                compat::Utf8ToCp1252(where.c_str(), name.data());
+                std::string done = LanguageText(IDS_EH_PRINTED);
+                const std::size_t insert = done.find("%1");
+                if (insert != std::string::npos) done.replace(insert, 2, name.data());
+                ShowMessage(done, IDS_EH_PRINT_DOCUMENT, MB_ICONINFORMATION);
+            }
+            break;
+        case PrintResult::kCancelled:
+            break;
     }
 }
 
@@ -89,19 +133,18 @@ void OrnEhDialog::OnHandOver() {
             return main->SendMessage(WM_EH_HANDOVER, 0, reinterpret_cast<LPARAM>(&info));
         });
     }
-    if (!taken) ShowMessage(IDS_EH_HANDOVER_REFUSED, IDS_EH_HANDOVER_REFUSED_CAPTION);
+    if (!taken) ShowMessage(LanguageText(IDS_EH_HANDOVER_REFUSED), IDS_EH_HANDOVER_REFUSED_CAPTION, MB_ICONEXCLAMATION);
 }
 
-void OrnEhDialog::ShowMessage(unsigned int textId, unsigned int captionId) {
+void OrnEhDialog::ShowMessage(const std::string& text, unsigned int captionId, unsigned int icon) {
     if (AfxGetMainWnd()) {
-        m_backend->MessageBox(m_view, LanguageText(textId), LanguageText(captionId), MB_ICONEXCLAMATION);
+        m_backend->MessageBox(m_view, text, LanguageText(captionId), icon);
         return;
     }
     // Without a main window, as AfxMessageBox shows it: the application's
-    // name as the caption, the exclamation icon of an OK box.
-    m_backend->MessageBox(m_view, LanguageText(textId),
-                          m_applicationName && *m_applicationName ? m_applicationName : platform::ProgramName(),
-                          MB_ICONEXCLAMATION);
+    // name as the caption.
+    m_backend->MessageBox(m_view, text,
+                          m_applicationName && *m_applicationName ? m_applicationName : platform::ProgramName(), icon);
 }
 
 }  // namespace dialog

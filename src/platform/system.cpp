@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/syscall.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include "base/settings.h"
@@ -183,6 +184,13 @@ bool DisplayNamed() noexcept {
     const char* wayland = base::GetSetting(base::Setting::kWaylandDisplay);
     const char* x11 = base::GetSetting(base::Setting::kDisplay);
     return (wayland && *wayland) || (x11 && *x11);
+}
+
+bool InputIsControllingTerminal() noexcept {
+    const int saved = errno;
+    const bool is = ::isatty(0) && ::tcgetsid(0) == ::getsid(0);
+    errno = saved;
+    return is;
 }
 
 bool HasControllingTerminal() noexcept {

@@ -41,6 +41,9 @@ const char* ProgramName() noexcept;
 bool DisplayNamed() noexcept;
 // Whether the process has a controlling terminal it can open.
 bool HasControllingTerminal() noexcept;
+// Whether standard input is that controlling terminal (not a file, a pipe
+// or another terminal).
+bool InputIsControllingTerminal() noexcept;
 
 // The library's one lock: re-entrant for its owner (an exception's
 // destructor may come back into the chain that is deleting it), and plain

@@ -14,7 +14,9 @@
 #include "compat/OrnEhWnd.h"
 #include "support/scripted_dialog.h"
 #include "dialog/error_dialog.h"
+#include "base/alloc.h"
 #include "compat/codepage.h"
+#include "compat/system_message.h"
 #include "runtime/admin.h"
 #include "support/child_process.h"
 #include "support/test_util.h"
@@ -81,7 +83,7 @@ TEST(DialogTest, AnswerButtons) {
     const struct { unsigned int type; std::string buttons; int results[4]; } rows[] = {
         {MB_OK, ok, {IDOK, IDOK, IDOK, IDCANCEL}},
         {MB_OKCANCEL, ok + cancel, {IDOK, IDCANCEL, IDOK, IDCANCEL}},
-        {MB_ABORTRETRYIGNORE, cancel + retry + lang(IDS_EH_IGNORE), {IDABORT, IDRETRY, IDIGNORE, IDCANCEL}},
+        {MB_ABORTRETRYIGNORE, lang(IDS_EH_ABORT) + retry + lang(IDS_EH_IGNORE), {IDABORT, IDRETRY, IDIGNORE, IDCANCEL}},
         {MB_YESNOCANCEL, yes + no + cancel, {IDYES, IDNO, IDCANCEL, IDCANCEL}},
         {MB_YESNO, yes + no, {IDYES, IDNO, IDYES, IDCANCEL}},
         {MB_RETRYCANCEL, retry + cancel, {IDRETRY, IDCANCEL, IDRETRY, IDCANCEL}},
@@ -278,21 +280,50 @@ TEST_F(ReportOutputTest, Save) {
               LangString(IDS_EH_SAVE_TITLE) + "|" + LangString(IDS_EH_FILTER_TEXT) + " (*.txt)|*.txt|" +
                   LangString(IDS_EH_FILTER_ALL) + " (*.*)|*.*|" + LangString(IDS_EH_DEFAULT_EXTENSION) + "|" +
                   LangString(IDS_EH_DEFAULT_FILE_NAME) + "|" + directory);
-    // A file that cannot be written gives message 2125.
+    // A file that cannot be written gives message 2125 with the reason.
     target = m_dir.file("missing/report.txt");
     RunWith({Click(IDC_EH_DETAILS_TOGGLE), Click(IDC_EH_SAVE)});
-    EXPECT_EQ(m_backend.messageBoxes, std::vector<std::string>({Message(IDS_EH_SAVE_FAILED, IDS_EH_SAVE_FAILED_CAPTION)}));
+    char* reason = orneh::compat::SystemMessage(ENOENT);
+    EXPECT_EQ(m_backend.messageBoxes,
+              std::vector<std::string>({LangString(IDS_EH_SAVE_FAILED_CAPTION) + "|" + LangString(IDS_EH_SAVE_FAILED) +
+                                        "\r\n\r\n" + target + ":\r\n" + reason + "|48"}));
+    orneh::base::Free(reason);
+    // Saved as UTF-8 with LF when the user asked for it.
+    zkqtest::ScopedEnv utf8("ORNEH_REPORT_ENCODING", "utf-8");
+    target = m_dir.file("utf8.txt");
+    RunWith({Click(IDC_EH_DETAILS_TOGGLE), Type("typed \xFC"), Click(IDC_EH_SAVE)});
+    std::string lf = orneh::compat::Cp1252ToUtf8(Report("typed \xFC").c_str());
+    lf.erase(std::remove(lf.begin(), lf.end(), '\r'), lf.end());
+    EXPECT_EQ(zkqtest::ReadFile(target), lf);
 }
 
-TEST_F(ReportOutputTest, PrintFailure) {
+TEST_F(ReportOutputTest, PrintOutcomes) {
     std::string document;
+    PrintResult outcome = PrintResult::kFailed;
     m_backend.onPrint = [&](const std::string& name, orneh::dialog::PrintJob&) {
         document = name;
-        return PrintResult::kFailed;
+        return outcome;
     };
-    RunWith({Click(IDC_EH_DETAILS_TOGGLE), Click(IDC_EH_PRINT)});
-    EXPECT_EQ(document, LangString(IDS_EH_PRINT_DOCUMENT));
-    EXPECT_EQ(m_backend.messageBoxes, std::vector<std::string>({Message(IDS_EH_PRINT_FAILED, IDS_EH_PRINT_FAILED_CAPTION)}));
+    std::string printed = LangString(IDS_EH_PRINTED);
+    printed.replace(printed.find("%1"), 2, "Office \xC4");
+    // What the backend says, where the report went or why it did not: the
+    // message after the print.
+    const struct { PrintResult result; const char* where; std::string message; } rows[] = {
+        {PrintResult::kFailed, "", Message(IDS_EH_PRINT_FAILED, IDS_EH_PRINT_FAILED_CAPTION)},
+        {PrintResult::kFailed, "on fire \xC3\x84", LangString(IDS_EH_PRINT_FAILED_CAPTION) + "|" +
+                                                      LangString(IDS_EH_PRINT_FAILED) + "\r\n\r\non fire \xC4|48"},
+        {PrintResult::kNoPrinter, "", Message(IDS_EH_NO_PRINTER, IDS_EH_PRINT_FAILED_CAPTION)},
+        {PrintResult::kPrinted, "Office \xC3\x84", LangString(IDS_EH_PRINT_DOCUMENT) + "|" + printed + "|64"},
+        {PrintResult::kPrinted, "", ""},
+    };
+    for (const auto& row : rows) {
+        outcome = row.result;
+        m_backend.printedWhere = row.where;
+        m_backend.messageBoxes.clear();
+        RunWith({Click(IDC_EH_DETAILS_TOGGLE), Click(IDC_EH_PRINT)});
+        EXPECT_EQ(document, LangString(IDS_EH_PRINT_DOCUMENT));
+        EXPECT_EQ(m_backend.messageBoxes, row.message.empty() ? std::vector<std::string>() : std::vector<std::string>({row.message}));
+    }
 }
 
 // --- Headless backend and the choice --------------------------------------
@@ -319,22 +350,49 @@ std::string Printed(unsigned int id) {
 
 TEST(HeadlessDialogTest, Transcript) {
     std::string out;
-    EXPECT_EQ(RunHeadless(MB_YESNO, nullptr, "Fehler: Details", out), IDYES);
+    EXPECT_EQ(RunHeadless(MB_YESNO, "yes", "Fehler: Details", out), IDYES);
     const std::string yes = Printed(IDS_EH_YES);
     EXPECT_EQ(out, "=== Titel \xC3\x9C ===\nZeile 1\r\nZeile 2\n---\n[" + yes + "] [" + Printed(IDS_EH_NO) +
                        "] \n--- details ---\nFehler: Details\n--> " + yes + "\n===\n");
-    EXPECT_EQ(RunHeadless(MB_ABORTRETRYIGNORE, "2", nullptr, out), IDRETRY);
-    EXPECT_EQ(RunHeadless(MB_OKCANCEL, "3", nullptr, out), IDOK);  // the third button is hidden
     EXPECT_EQ(RunHeadless(MB_OK, "cancel", nullptr, out), IDCANCEL);
     EXPECT_EQ(out.find("--- details ---"), std::string::npos);  // none without details
     EXPECT_NE(out.find("--> (cancelled)\n===\n"), std::string::npos) << out;
 }
 
+TEST(HeadlessDialogTest, Answers) {
+    // Nobody there (no answer named): the answer that ends the question, so
+    // that a loop asking again until the user gives up ends. A named answer
+    // the dialog lacks gives the same; a number, the button in that place.
+    const struct { unsigned long style; const char* answer; int result; } rows[] = {
+        {MB_OK, nullptr, IDOK}, {MB_OKCANCEL, nullptr, IDCANCEL}, {MB_ABORTRETRYIGNORE, nullptr, IDABORT},
+        {MB_YESNOCANCEL, nullptr, IDCANCEL}, {MB_YESNO, nullptr, IDNO}, {MB_RETRYCANCEL, nullptr, IDCANCEL},
+        {7, nullptr, IDCANCEL}, {MB_RETRYCANCEL, "retry", IDRETRY}, {MB_ABORTRETRYIGNORE, "Retry", IDRETRY},
+        {MB_ABORTRETRYIGNORE, "ignore", IDIGNORE}, {MB_YESNOCANCEL, "no", IDNO}, {MB_OKCANCEL, "ok", IDOK},
+        {MB_YESNO, "retry", IDNO}, {MB_ABORTRETRYIGNORE, "2", IDRETRY}, {MB_OKCANCEL, "3", IDCANCEL},
+    };
+    std::string out;
+    for (const auto& row : rows) {
+        EXPECT_EQ(RunHeadless(row.style, row.answer, nullptr, out), row.result) << row.style << " " << (row.answer ? row.answer : "-");
+        EXPECT_EQ(out.find("ZKQTRNEH113:"), std::string::npos) << out;
+    }
+    // A value that names no answer is said, once, and nobody answers.
+    EXPECT_EQ(RunHeadless(MB_YESNO, "maybe", nullptr, out), IDNO);
+    EXPECT_EQ(out.rfind("ZKQTRNEH113: ORNEH_DIALOG_ANSWER=maybe names no answer", 0), 0u) << out;
+    EXPECT_EQ(RunHeadless(MB_YESNO, "maybe", nullptr, out), IDNO);
+    EXPECT_EQ(out.find("ZKQTRNEH113:"), std::string::npos) << out;
+}
+
 TEST(BackendChoiceTest, FallbackToHeadless) {
+    // Auto mode says why once (in a CI run nobody sits at the terminal); an
+    // explicit choice, every time.
     const struct { const char* choice; const char* display; const char* why; } rows[] = {
         {"gui", nullptr, "ORNEH_DIALOG=gui cannot be honoured (no display"},
         {"curses", ":0", "ORNEH_DIALOG=curses cannot be honoured (unknown choice"},
+        {"auto", nullptr, "no window (no display (neither WAYLAND_DISPLAY nor DISPLAY is set)) and no terminal "
+                          "dialog (CI is set)"},
+        {"auto", nullptr, nullptr},
     };
+    zkqtest::ScopedEnv ci("CI", "true");
     for (const auto& row : rows) {
         zkqtest::ScopedEnv choice("ORNEH_DIALOG", row.choice);
         zkqtest::ScopedEnv display("DISPLAY", row.display);
@@ -344,9 +402,19 @@ TEST(BackendChoiceTest, FallbackToHeadless) {
         dialog.SetMessage("M", "C", MB_OK);
         EXPECT_EQ(dialog.DoModal(), IDOK);
         const std::string out = ::testing::internal::GetCapturedStderr();
-        EXPECT_EQ(out.rfind(std::string("ZKQTRNEH113: ") + row.why, 0), 0u) << out;
-        EXPECT_EQ(std::count(out.begin(), out.begin() + static_cast<long>(out.find("===")), '\n'), 1) << out;
+        EXPECT_EQ(out.rfind(row.why ? std::string("ZKQTRNEH113: ") + row.why : "===", 0), 0u) << out;
+        EXPECT_EQ(std::count(out.begin(), out.begin() + static_cast<long>(out.find("===")), '\n'), row.why ? 1 : 0) << out;
     }
+}
+
+TEST(DialogTest, Utf8Texts) {
+    // An application that says its texts are UTF-8: they arrive in 1252, and
+    // the library's own 1252 bytes in the same text stay as they are.
+    zkqtest::ScopedEnv utf8("ORNEH_TEXT_ENCODING", "UTF-8");
+    ScriptedDialog backend;
+    RunDialog(backend, MB_OK, "Gr\xC3\xB6\xC3\x9F" "e \xE2\x82\xAC \xD0\x96", "\xDC" "berschrift: \xC3\xA9t\xC3\xA9");
+    EXPECT_EQ(backend.last().message, "Gr\xF6\xDF" "e \x80 ?");
+    EXPECT_EQ(backend.last().details, "\xDC" "berschrift: \xE9t\xE9");
 }
 
 TEST(DialogTest, MissingTemplate) {

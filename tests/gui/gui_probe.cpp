@@ -2,20 +2,31 @@
 // dialog, for the tests that drive it under Xvfb. Prints "result=N" when the
 // dialog has closed.
 //
-//   gui_probe report STYLE CAPTION [--worker] [--app-loop] [--main-window FILE ANSWER]
-//       STYLE: the message type in hex; --worker reports from a second
-//       thread; --app-loop initialises GTK and reports from its main loop,
-//       with a GTK window of the application as the dialog's parent;
+//   gui_probe report STYLE CAPTION [MODE] [--main-window FILE ANSWER] [--lines N] [--parent HWND]
+//       STYLE: the message type in hex. MODE, where the report comes from:
+//       --worker a second thread; --app-loop the application's GTK main
+//       loop, with a GTK window of the application as the dialog's parent;
+//       --init-worker a second thread while the main thread, which has
+//       initialised GTK, builds widgets and then runs its loop; --blocked a
+//       second thread while the main thread, GTK initialised, waits for it;
+//       --startup once before the application initialises GTK and once
+//       more (CAPTION "again") from its loop; --two two threads at once
+//       (CAPTION 1 and 2; result=FIRST,SECOND); --then-wait FILE once, then
+//       once more (CAPTION "again") when FILE exists.
 //       --main-window records each hand-over in FILE and answers ANSWER;
-//       --lines N puts N numbered lines under the message.
+//       --lines N puts N numbered lines under the message; --parent gives
+//       HWND (hex) as the parent. Prints the GLib criticals and warnings
+//       the process logged (criticals=N).
 //   gui_probe shot WINDOW-ID FILE.png     a screenshot of an X window
 #include <gtk/gtk.h>
 #include <gdk/gdkx.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -52,7 +63,8 @@ int g_lines = 0;
 
 long ReportOnce(unsigned long style, const char* caption, HWND parent) {
     errno = ENOENT;
-    auto* cause = new OrnEhWin32(__FILE__, "open", "settings.ini", 0, 0, 1);
+    // A source name without the folder: the screenshots show no machine's paths.
+    auto* cause = new OrnEhWin32("gui_probe.cpp", "open", "settings.ini", 0, 0, 1);
     (void)cause;
     const char* lang = std::getenv("ORNLANG");
     std::string text = lang && std::strncmp(lang, "de", 2) == 0
@@ -62,6 +74,25 @@ long ReportOnce(unsigned long style, const char* caption, HWND parent) {
                              "change them under Options.";
     for (int i = 1; i <= g_lines; ++i) text += "\r\nline " + std::to_string(i);
     return OrnEhBasis::Report(parent, text.c_str(), caption, static_cast<long>(style), nullptr, 0, 0);
+}
+
+std::atomic<int> g_criticals{0};
+
+GLogWriterOutput CountCriticals(GLogLevelFlags level, const GLogField* fields, gsize count, gpointer data) {
+    if (level & (G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING)) ++g_criticals;
+    return g_log_writer_default(level, fields, count, data);
+}
+
+// The application's own GTK work on its main thread: widgets made and
+// thrown away, as a start-up builds its windows.
+void BuildWidgets() {
+    for (int i = 0; i < 3000; ++i) {
+        GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+        gtk_container_add(GTK_CONTAINER(box), gtk_label_new("building"));
+        g_object_ref_sink(box);
+        gtk_widget_destroy(box);
+        g_object_unref(box);
+    }
 }
 
 int Shot(const char* id, const char* file) {
@@ -82,14 +113,21 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: see the source\n");
         return 2;
     }
+    g_log_set_writer_func(CountCriticals, nullptr, nullptr);
     const unsigned long style = std::strtoul(argv[2], nullptr, 16);
-    const char* caption = argv[3];
-    bool worker = false, appLoop = false;
+    const std::string caption = argv[3];
+    std::string mode, waitFor;
+    HWND parent = nullptr;
     RecordingMainWindow* main = nullptr;
     for (int i = 4; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--worker") == 0) worker = true;
-        if (std::strcmp(argv[i], "--app-loop") == 0) appLoop = true;
+        for (const char* m : {"--worker", "--app-loop", "--init-worker", "--blocked", "--startup", "--two"}) {
+            if (std::strcmp(argv[i], m) == 0) mode = m;
+        }
+        if (std::strcmp(argv[i], "--then-wait") == 0 && i + 1 < argc) waitFor = argv[++i];
         if (std::strcmp(argv[i], "--lines") == 0 && i + 1 < argc) g_lines = std::atoi(argv[++i]);
+        if (std::strcmp(argv[i], "--parent") == 0 && i + 1 < argc) {
+            parent = reinterpret_cast<HWND>(std::strtoul(argv[++i], nullptr, 16));
+        }
         if (std::strcmp(argv[i], "--main-window") == 0 && i + 2 < argc) {
             main = new RecordingMainWindow(argv[i + 1], std::atol(argv[i + 2]));
             i += 2;
@@ -99,25 +137,66 @@ int main(int argc, char** argv) {
     if (!getcwd(cwd, sizeof cwd)) return 2;
     OrnEhInitialize("GuiProbe", OrnEhLogLimited, "gui_probe.log", nullptr, cwd, 1 << 20);
     if (main) OrnEhSetMainWnd(main);
-    long result = 0;
-    if (appLoop) {
+    const std::string again = caption + " again";
+    std::string result;
+    auto report = [&](const std::string& title, HWND owner) {
+        result = std::to_string(ReportOnce(style, title.c_str(), owner));
+    };
+    // The application's GTK main loop, running until the report in it or
+    // beside it is done.
+    static std::atomic<bool> done{false};
+    auto runLoop = [] {
+        g_timeout_add(50, [](gpointer) -> gboolean {
+            if (done) gtk_main_quit();
+            return done ? G_SOURCE_REMOVE : G_SOURCE_CONTINUE;
+        }, nullptr);
+        gtk_main();
+    };
+    if (mode == "--app-loop" || mode == "--startup") {
+        if (mode == "--startup") report(caption, nullptr);
         gtk_init(nullptr, nullptr);
         GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
         gtk_window_set_title(GTK_WINDOW(window), "GuiProbe main window");
         gtk_widget_show(window);
-        static struct { unsigned long style; const char* caption; GtkWidget* window; long* result; } run{
-            style, caption, window, &result};
+        static std::function<void()> inLoop;
+        inLoop = [&] {
+            report(mode == "--startup" ? again : caption, reinterpret_cast<HWND>(window));
+            done = true;
+        };
         g_idle_add([](gpointer) -> gboolean {
-            *run.result = ReportOnce(run.style, run.caption, reinterpret_cast<HWND>(run.window));
-            gtk_main_quit();
+            inLoop();
             return G_SOURCE_REMOVE;
         }, nullptr);
-        gtk_main();
-    } else if (worker) {
-        std::thread([&] { result = ReportOnce(style, caption, nullptr); }).join();
+        runLoop();
+    } else if (mode == "--init-worker" || mode == "--blocked") {
+        gtk_init(nullptr, nullptr);
+        std::thread worker([&] {
+            report(caption, parent);
+            done = true;
+        });
+        if (mode == "--blocked") {
+            worker.join();
+        } else {
+            BuildWidgets();
+            runLoop();
+            worker.join();
+        }
+    } else if (mode == "--two") {
+        std::string first, second;
+        std::thread one([&] { first = std::to_string(ReportOnce(style, (caption + " 1").c_str(), nullptr)); });
+        std::thread two([&] { second = std::to_string(ReportOnce(style, (caption + " 2").c_str(), nullptr)); });
+        one.join();
+        two.join();
+        result = first + "," + second;
+    } else if (mode == "--worker") {
+        std::thread([&] { report(caption, parent); }).join();
     } else {
-        result = ReportOnce(style, caption, nullptr);
+        report(caption, parent);
+        if (!waitFor.empty()) {
+            for (int i = 0; i < 600 && access(waitFor.c_str(), F_OK) != 0; ++i) usleep(100000);
+            report(again, nullptr);
+        }
     }
-    std::printf("result=%ld\n", result);
+    std::printf("result=%s\ncriticals=%d\n", result.c_str(), g_criticals.load());
     return 0;
 }

@@ -66,6 +66,7 @@ public:
     // The backend's answers to the report operations, and what it was asked.
     std::function<bool(const orneh::dialog::SaveRequest&, std::string&)> onSave;
     std::function<orneh::dialog::PrintResult(const std::string&, orneh::dialog::PrintJob&)> onPrint;
+    std::string printedWhere;               // what Print says about where it went
     std::vector<std::string> messageBoxes;  // "caption|text|type"
     orneh::dialog::FontMetrics font{6, 13};
 
@@ -85,8 +86,9 @@ public:
     bool ChooseSaveFile(orneh::dialog::View*, const orneh::dialog::SaveRequest& r, std::string& path) override {
         return onSave && onSave(r, path);
     }
-    orneh::dialog::PrintResult Print(orneh::dialog::View*, const std::string& name,
-                                     orneh::dialog::PrintJob& job) override {
+    orneh::dialog::PrintResult Print(orneh::dialog::View*, const std::string& name, orneh::dialog::PrintJob& job,
+                                     std::string& where) override {
+        where = printedWhere;
         return onPrint ? onPrint(name, job) : orneh::dialog::PrintResult::kCancelled;
     }
 

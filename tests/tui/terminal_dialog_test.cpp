@@ -8,8 +8,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <thread>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -30,6 +32,7 @@ using zkqtest::LangString;
 const char kCaption[] = "Terminal Check";
 const char kMessage[] = "The order list could not be written.";
 const char kHostile[] = " \x1B]2;taken over\x07 \x9D";  // sets the window title; 1252's OSC byte
+const char kUmlauts[] = " Gr\xF6\xDF" "e \x80";
 const char kDetails[] =
     "Details line 1\r\nDetails line 2\r\nDetails line 3: the exception records\r\n";
 
@@ -62,10 +65,21 @@ void RunDialogChild() {
     orneh::dialog::OrnEhDialog dialog(nullptr);
     dialog.SetLogFile(&GetCurrentContainer()->logFile);
     // An error text may carry anything, terminal commands too.
-    const std::string message = std::string(kMessage) + (std::getenv("ZKQ_TUI_HOSTILE") ? kHostile : "");
+    const std::string message = std::string(kMessage) + (std::getenv("ZKQ_TUI_HOSTILE") ? kHostile : "") +
+                                (std::getenv("ZKQ_TUI_UMLAUTS") ? kUmlauts : "");
+    // Another thread writes over the dialog once it is up.
+    std::thread noise;
+    if (std::getenv("ZKQ_TUI_NOISE")) {
+        noise = std::thread([out] {
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+            zkqtest::WriteFile("/dev/tty", "\x1B[3;3HNOISE NOISE NOISE");
+            zkqtest::WriteFile(out + ".noise", "written");
+        });
+    }
     dialog.SetMessage(message.c_str(), kCaption, std::strtoul(std::getenv("ZKQ_TUI_STYLE"), nullptr, 0));
     dialog.SetDetails(kDetails);
     const int result = dialog.DoModal();
+    if (noise.joinable()) noise.join();
     struct sigaction now {};
     ::sigaction(SIGINT, nullptr, &now);
     std::string outcome = "result=" + std::to_string(result);
@@ -83,8 +97,8 @@ class TerminalDialogTest : public ::testing::Test {
 protected:
     // Shows the dialog with style in the pane (extra: more environment);
     // true once its caption is on the screen.
-    bool Open(unsigned long style, const std::string& extra = "") {
-        return Start(style, extra, false) && m_pane.WaitForText(kCaption);
+    bool Open(unsigned long style, const std::string& extra = "", int columns = 80) {
+        return Start(style, extra, kForeground, columns) && m_pane.WaitForText(kCaption);
     }
     // An error dialog with its details area open (the focus in the comment).
     bool OpenDetails() {
@@ -93,24 +107,29 @@ protected:
         return m_pane.WaitForText("Details line 3");
     }
 
-    // Starts the child that shows the dialog, in the foreground of the
-    // pane's terminal or as a background job.
-    bool Start(unsigned long style, const std::string& extra, bool background) {
+    // Starts the child that shows the dialog: in the foreground of the
+    // pane's terminal, as a background job, or under a session recorder
+    // that has no input for it.
+    enum How { kForeground, kBackground, kRecorded };
+    bool Start(unsigned long style, const std::string& extra, How how, int columns = 80) {
+        const bool background = how == kBackground;
         const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
         char self[PATH_MAX];
         const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
         if (n <= 0) return false;
         self[n] = '\0';
         const std::string d = m_dir.path();
-        const std::string command =
-            "cd " + d + "; trap true INT; stty -a > stty.before; "
+        std::string child =
             "env -u LPDEST -u PRINTER ZKQ_CHILD_ROLE=dialog ORNEH_DIALOG=terminal LANG=C.UTF-8 ORNLANG=en "
             "ORNLANG_RESOURCE_DIR=" ZKQ_LANG_SHARE_DIR " TMPDIR=" + d + " TMP=" + d + " TEMP=" + d +
             " HOME=" + d + " CUPS_SERVER=" + d + "/no-cups.sock ZKQ_TUI_OUT=" + d + "/outcome ZKQ_TUI_STYLE=" +
             std::to_string(style) + " " + extra + " " + self + " --gtest_filter=" + test->test_suite_name() + "." +
-            test->name() + " > child.log 2>&1" + (background ? " & wait $!" : "") +
-            "; echo $? > status; stty -a > stty.after; exec sleep 600";
-        return m_pane.Start((background ? "set -m; " : "") + command);
+            test->name();
+        if (how == kRecorded) child = "script -qec '" + child + "' /dev/null < /dev/null";
+        const std::string command = "cd " + d + "; trap true INT; stty -a > stty.before; " + child +
+                                    " > child.log 2>&1" + (background ? " & wait $!" : "") +
+                                    "; echo $? > status; stty -a > stty.after; exec sleep 600";
+        return m_pane.Start((background ? "set -m; " : "") + command, columns);
     }
 
     // The dialog's answer line, once it has ended; the child must have
@@ -201,11 +220,26 @@ TEST_F(TerminalDialogTest, SavedReport) {
               zkqtest::ReadFile(m_dir.file(LangString(IDS_EH_DEFAULT_FILE_NAME))));
 }
 
+TEST_F(TerminalDialogTest, SaveFailureSaysWhy) {
+    if (zkqtest::InChildRole("dialog")) return RunDialogChild();
+    ASSERT_TRUE(OpenDetails()) << m_pane.Screen();
+    m_pane.Keys({"M-s"});
+    ASSERT_TRUE(m_pane.WaitForText(LangString(IDS_EH_DEFAULT_FILE_NAME))) << m_pane.Screen();
+    // Ctrl+U empties the prefilled path.
+    m_pane.Keys({"C-u"});
+    m_pane.Type(m_dir.file("missing/report"));
+    m_pane.Keys({"Enter"});
+    EXPECT_TRUE(m_pane.WaitForText("No such file or directory")) << m_pane.Screen();
+    EXPECT_NE(std::string::npos, m_pane.Screen().find(LangString(IDS_EH_SAVE_FAILED))) << m_pane.Screen();
+    m_pane.Keys({"Enter", "Escape"});
+    EXPECT_EQ("result=2", Outcome()) << m_pane.Screen();
+}
+
 TEST_F(TerminalDialogTest, PrintWithoutDestination) {
     if (zkqtest::InChildRole("dialog")) return RunDialogChild();
     ASSERT_TRUE(OpenDetails()) << m_pane.Screen();
     m_pane.Keys({"M-p"});
-    EXPECT_TRUE(m_pane.WaitForText(LangString(IDS_EH_PRINT_FAILED))) << m_pane.Screen();
+    EXPECT_TRUE(m_pane.WaitForText(LangString(IDS_EH_NO_PRINTER))) << m_pane.Screen();
     m_pane.Keys({"Enter", "Escape"});  // closes the message, then the dialog
     EXPECT_EQ("result=2", Outcome()) << m_pane.Screen();
 }
@@ -243,18 +277,67 @@ TEST_F(TerminalDialogTest, TerminalHangUp) {
 
 TEST_F(TerminalDialogTest, WindowRefusedAfterLoad) {
     if (zkqtest::InChildRole("dialog")) return RunDialogChild();
-    ASSERT_TRUE(Start(MB_OK, "ZKQ_TUI_LEAVE_FOREGROUND=1", false));
+    ASSERT_TRUE(Start(MB_OK, "ZKQ_TUI_LEAVE_FOREGROUND=1", kForeground));
     EXPECT_EQ("result=1", Outcome());
-    EXPECT_NE(std::string::npos, zkqtest::ReadFile(m_dir.file("child.log")).find("could not be opened"));
+    EXPECT_NE(std::string::npos, zkqtest::ReadFile(m_dir.file("child.log")).find("the terminal dialog has no window (the process runs in the background"));
 }
 
 TEST_F(TerminalDialogTest, BackgroundJob) {
     if (zkqtest::InChildRole("dialog")) return RunDialogChild();
     // A dialog would stop a background job until it is brought to the
     // foreground: the report goes to stderr instead, answered at once.
-    ASSERT_TRUE(Start(MB_OK, "", true));
+    ASSERT_TRUE(Start(MB_OK, "", kBackground));
     EXPECT_EQ("result=1", Outcome());
     EXPECT_NE(std::string::npos, zkqtest::ReadFile(m_dir.file("child.log")).find("background"));
+}
+
+TEST_F(TerminalDialogTest, RecordedWithoutInput) {
+    if (zkqtest::InChildRole("dialog")) return RunDialogChild();
+    // A session recorder whose own input is empty: nobody can answer, and
+    // the question goes to stderr with the answer that ends it.
+    ASSERT_TRUE(Start(MB_RETRYCANCEL, "ORNEH_DIALOG=auto DISPLAY= WAYLAND_DISPLAY=", kRecorded));
+    EXPECT_EQ("result=" + std::to_string(IDCANCEL), Outcome());
+    EXPECT_NE(std::string::npos, zkqtest::ReadFile(m_dir.file("child.log")).find("input ended")) << m_pane.Screen();
+}
+
+TEST_F(TerminalDialogTest, NarrowTerminalWithoutUtf8) {
+    if (zkqtest::InChildRole("dialog")) return RunDialogChild();
+    // 40 columns and the C locale: the dialog is laid out to the width, with
+    // nothing cut or scrolled away, and its 1252 letters shown as ASCII
+    // ones, one cell each, so the frame stays straight.
+    ASSERT_TRUE(Open(MB_YESNOCANCEL | MB_ICONERROR, "LANG=C ZKQ_TUI_UMLAUTS=1", 40)) << m_pane.Screen();
+    const std::string screen = m_pane.Screen();
+    for (const char* shown : {"(X)", "Terminal Check", "[ Yes ]", "[ No ]", "[ Cancel ]", "The order list", "could", "not",
+                              "be", "written."}) {
+        EXPECT_NE(std::string::npos, screen.find(shown)) << shown << "\n" << screen;
+    }
+    const std::size_t umlauts = screen.find("Grose E");
+    ASSERT_NE(std::string::npos, umlauts) << screen;
+    // The row with them ends in the frame, as the top row does.
+    auto columns = [](const std::string& line) {
+        std::size_t n = 0;
+        for (unsigned char c : line) n += (c & 0xC0) != 0x80;
+        return n;
+    };
+    const std::size_t start = screen.rfind('\n', umlauts) + 1;
+    const std::string row = screen.substr(start, screen.find('\n', umlauts) - start);
+    const std::size_t caption = screen.rfind('\n', screen.find(kCaption)) + 1;
+    const std::string top = screen.substr(caption, screen.find('\n', caption) - caption);
+    EXPECT_EQ(columns(row.substr(0, row.find_last_not_of(' ') + 1)), columns(top.substr(0, top.find_last_not_of(' ') + 1)))
+        << screen;
+    m_pane.Keys({"Escape"});
+    EXPECT_EQ("result=2", Outcome());
+}
+
+TEST_F(TerminalDialogTest, ForeignOutputDrawnOver) {
+    if (zkqtest::InChildRole("dialog")) return RunDialogChild();
+    ASSERT_TRUE(Open(MB_OK, "ZKQ_TUI_NOISE=1")) << m_pane.Screen();
+    ASSERT_TRUE(zkqtest::WaitForFile(m_dir.file("outcome.noise")));
+    EXPECT_TRUE(zkqtest::WaitUntil([&] { return m_pane.Screen().find("NOISE") == std::string::npos; }, 5000, 100))
+        << m_pane.Screen();
+    EXPECT_NE(std::string::npos, m_pane.Screen().find(kCaption));
+    m_pane.Keys({"Escape"});
+    EXPECT_EQ("result=2", Outcome());
 }
 
 }  // namespace

@@ -38,8 +38,8 @@ bool TmuxPane::Tmux(std::vector<std::string> args, std::string* output) {
     return result.exited && result.exitCode == 0;
 }
 
-bool TmuxPane::Start(const std::string& command) {
-    return Tmux({"new-session", "-d", "-x", "80", "-y", "24", command});
+bool TmuxPane::Start(const std::string& command, int columns, int rows) {
+    return Tmux({"new-session", "-d", "-x", std::to_string(columns), "-y", std::to_string(rows), command});
 }
 
 std::string TmuxPane::Screen() {

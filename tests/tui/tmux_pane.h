@@ -1,5 +1,5 @@
 // A terminal for tests: a tmux server of the test's own (its socket in a
-// directory of the test) with one 80x24 pane running a shell command. Keys
+// directory of the test) with one pane (80x24 unless told) running a shell command. Keys
 // are sent and the screen is read as a user sees it. Every tmux call is
 // bounded in time; the server goes with the object.
 #ifndef ZKQ_TESTS_TUI_TMUX_PANE_H
@@ -18,7 +18,7 @@ public:
     TmuxPane& operator=(const TmuxPane&) = delete;
 
     // Starts the pane with command (run by /bin/sh); false when tmux cannot.
-    bool Start(const std::string& command);
+    bool Start(const std::string& command, int columns = 80, int rows = 24);
     // The pane's text, one line per screen row.
     std::string Screen();
     // Waits until the screen shows text; false after timeoutMs.

@@ -96,7 +96,8 @@ void OnDrawPage(GtkPrintOperation*, GtkPrintContext* context, gint pageNumber, g
 
 }  // namespace
 
-dialog::PrintResult PrintWithGtk(GtkWindow* parent, const std::string& documentName, dialog::PrintJob& job) {
+dialog::PrintResult PrintWithGtk(GtkWindow* parent, const std::string& documentName, dialog::PrintJob& job,
+                                 std::string& why) {
     GtkPrintOperation* operation = gtk_print_operation_new();
     gtk_print_operation_set_job_name(operation, ToGtk(documentName).c_str());
     gtk_print_operation_set_unit(operation, GTK_UNIT_POINTS);
@@ -106,7 +107,10 @@ dialog::PrintResult PrintWithGtk(GtkWindow* parent, const std::string& documentN
     GError* error = nullptr;
     const GtkPrintOperationResult result =
         gtk_print_operation_run(operation, GTK_PRINT_OPERATION_ACTION_PRINT_DIALOG, parent, &error);
-    if (error) g_error_free(error);
+    if (error) {
+        why = error->message;
+        g_error_free(error);
+    }
     delete state.device;
     g_object_unref(operation);
     switch (result) {

@@ -15,7 +15,8 @@ namespace dialog {
 namespace gtk {
 
 // GTK thread only.
-dialog::PrintResult PrintWithGtk(GtkWindow* parent, const std::string& documentName, dialog::PrintJob& job);
+dialog::PrintResult PrintWithGtk(GtkWindow* parent, const std::string& documentName, dialog::PrintJob& job,
+                                 std::string& why);
 
 }  // namespace gtk
 }  // namespace dialog

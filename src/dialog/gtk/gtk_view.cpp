@@ -4,7 +4,9 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
+#include <thread>
 
 #include "dialog/gtk/gtk_text.h"
 #include "dialog/gtk/gtk_thread.h"
@@ -41,6 +43,7 @@ struct Widgets {
 // the event queue.
 struct Window {
     GtkWidget* window = nullptr;
+    GtkWidget* scroller = nullptr;  // lets a window larger than the screen scroll
     GtkWidget* layout = nullptr;
     std::map<unsigned int, Widgets> controls;
     std::map<GtkWidget*, unsigned int> ids;  // inner widget -> control id
@@ -63,6 +66,62 @@ struct Window {
         g_main_context_wakeup(nullptr);
     }
 };
+
+// The module's open windows, told when the display goes away. Like the
+// turn below, never destroyed: a thread may use them while the process ends.
+std::mutex& g_openMutex = *new std::mutex;
+std::set<Window*>& g_open = *new std::set<Window*>;
+
+void TellOpenWindows() {
+    std::lock_guard<std::mutex> lock(g_openMutex);
+    for (Window* w : g_open) w->Post(Event{Event::kLost, 0, ""});
+}
+
+// One dialog at a time in the process: a report while another's dialog is
+// open waits for its turn, as the terminal does. The thread that has the
+// turn may open more (a report from inside the dialog, say from the
+// hand-over). A waiting GTK thread keeps its loop running, so the open
+// dialog, which may run on it, goes on.
+class Turn {
+public:
+    void Take() {
+        const std::thread::id me = std::this_thread::get_id();
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (m_depth > 0 && m_owner == me) {
+            ++m_depth;
+            return;
+        }
+        while (m_depth > 0) {
+            if (OnGtkThread()) {
+                lock.unlock();
+                IterateUntil([this] {
+                    std::lock_guard<std::mutex> inner(m_mutex);
+                    return m_depth == 0;
+                });
+                lock.lock();
+            } else {
+                m_free.wait(lock);
+            }
+        }
+        m_owner = me;
+        m_depth = 1;
+    }
+    void Give() {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (--m_depth > 0) return;
+        }
+        m_free.notify_all();
+        g_main_context_wakeup(nullptr);
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_free;
+    std::thread::id m_owner;
+    int m_depth = 0;
+};
+Turn& g_turn = *new Turn;
 
 unsigned int IdOf(Window* w, GtkWidget* widget) {
     auto it = w->ids.find(widget);
@@ -141,6 +200,8 @@ Widgets MakeControl(Window* w, const Control& c) {
             break;
         case ControlKind::kEdit: {
             made.outer = gtk_scrolled_window_new(nullptr, nullptr);
+            // A scroll bar that is there whenever there is more to see.
+            gtk_scrolled_window_set_overlay_scrolling(GTK_SCROLLED_WINDOW(made.outer), FALSE);
             const bool border = (c.style & dialog::kStyleBorder) || !(c.style & dialog::kEditReadOnly);
             gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(made.outer), border ? GTK_SHADOW_IN : GTK_SHADOW_NONE);
             made.inner = gtk_text_view_new();
@@ -153,6 +214,8 @@ Widgets MakeControl(Window* w, const Control& c) {
             const bool readOnly = (c.style & dialog::kEditReadOnly) != 0;
             gtk_text_view_set_editable(view, !readOnly);
             gtk_text_view_set_cursor_visible(view, !readOnly);
+            // Tab and Shift+Tab move the focus, as in every other control.
+            gtk_text_view_set_accepts_tab(view, FALSE);
             GtkTextBuffer* buffer = gtk_text_view_get_buffer(view);
             g_object_set_data(G_OBJECT(buffer), "orneh-id", GUINT_TO_POINTER(c.id));
             g_signal_connect(buffer, "changed", G_CALLBACK(OnTextChanged), w);
@@ -203,6 +266,36 @@ void SetText(Widgets& made, const Control& c, unsigned int iconType) {
     }
 }
 
+// The window as large as the model, but never larger than the screen's work
+// area: beyond it (large fonts) the dialog scrolls.
+void FitScreen(Window* w, const WindowModel& model) {
+    GdkDisplay* display = gtk_widget_get_display(w->window);
+    GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
+    if (!monitor) monitor = gdk_display_get_monitor(display, 0);
+    int width = model.width, height = model.height;
+    if (monitor) {
+        GdkRectangle area;
+        gdk_monitor_get_workarea(monitor, &area);
+        // Room for the window's frame and caption.
+        width = std::min(width, area.width - 32);
+        height = std::min(height, area.height - 64);
+        // A window that grows (the details open) and would reach past the
+        // screen's bottom moves up.
+        int x = 0, y = 0;
+        if (!w->first) gtk_window_get_position(GTK_WINDOW(w->window), &x, &y);
+        const int lowest = area.y + area.height - height - 48;
+        if (!w->first && y > lowest) gtk_window_move(GTK_WINDOW(w->window), x, std::max(area.y, lowest));
+    }
+    GtkScrolledWindow* scroller = GTK_SCROLLED_WINDOW(w->scroller);
+    // Scroll bars only where the screen is too small (they take room).
+    const bool wide = width < model.width, tall = height < model.height;
+    gtk_scrolled_window_set_policy(scroller, wide ? GTK_POLICY_ALWAYS : GTK_POLICY_NEVER,
+                                   tall ? GTK_POLICY_ALWAYS : GTK_POLICY_NEVER);
+    gtk_scrolled_window_set_min_content_width(scroller, wide ? width : -1);
+    gtk_scrolled_window_set_min_content_height(scroller, tall ? height : -1);
+    gtk_window_resize(GTK_WINDOW(w->window), width, height);
+}
+
 // Makes the widgets show model; only what changed is touched.
 void Apply(Window* w, const WindowModel& model) {
     if (!w->window) return;
@@ -212,7 +305,11 @@ void Apply(Window* w, const WindowModel& model) {
     for (const Control& c : model.controls) {
         Widgets& made = w->controls[c.id];
         const Control* before = w->first ? nullptr : w->shown.Find(c.id);
-        if (!before || before->text != c.text || (c.kind == ControlKind::kIcon && w->shown.iconType != model.iconType)) {
+        // What the user types stays the field's own: the logic's copy of it
+        // may lag behind the keys (and setting it would move the caret).
+        const bool typed = before && c.kind == ControlKind::kEdit && !(c.style & dialog::kEditReadOnly);
+        if (!before || (!typed && before->text != c.text) ||
+            (c.kind == ControlKind::kIcon && w->shown.iconType != model.iconType)) {
             SetText(made, c, model.iconType);
         }
         if (!before || before->rect.left != c.rect.left || before->rect.top != c.rect.top) {
@@ -234,14 +331,32 @@ void Apply(Window* w, const WindowModel& model) {
     g_list_free(chain);
     gtk_widget_set_size_request(w->layout, model.width, model.height);
     gtk_layout_set_size(GTK_LAYOUT(w->layout), static_cast<guint>(model.width), static_cast<guint>(model.height));
-    gtk_window_resize(GTK_WINDOW(w->window), model.width, model.height);
+    FitScreen(w, model);
+    unsigned int focusId = model.focus;
     if (w->first) {
-        gtk_window_set_position(GTK_WINDOW(w->window), (model.style & dialog::kDialogCentre)
-                                                           ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_NONE);
+        // Centred over the parent, or on the screen when there is none
+        // (also without a window manager).
+        const bool parent = gtk_window_get_transient_for(GTK_WINDOW(w->window)) != nullptr;
+        gtk_window_set_position(GTK_WINDOW(w->window), !(model.style & dialog::kDialogCentre) ? GTK_WIN_POS_NONE
+                                                       : parent ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
+        gtk_widget_show(w->scroller);
         gtk_widget_show(w->layout);
         gtk_window_present(GTK_WINDOW(w->window));
+        gtk_window_set_focus_visible(GTK_WINDOW(w->window), TRUE);
+        // A read-only text shows no caret: the keyboard starts on the first
+        // answer button instead, where its focus ring shows.
+        const Control* c = model.Find(focusId);
+        if (c && c->kind == ControlKind::kEdit && (c->style & dialog::kEditReadOnly)) {
+            for (const Control& b : model.controls) {
+                if (b.visible && b.enabled && (b.kind == ControlKind::kDefPushButton || b.kind == ControlKind::kPushButton)) {
+                    focusId = b.id;
+                    w->Post(Event{Event::kFocus, focusId, ""});
+                    break;
+                }
+            }
+        }
     }
-    auto focus = w->controls.find(model.focus);
+    auto focus = w->controls.find(focusId);
     if (focus != w->controls.end() && gtk_widget_get_visible(focus->second.outer) &&
         gtk_widget_is_sensitive(focus->second.outer) &&
         gtk_window_get_focus(GTK_WINDOW(w->window)) != focus->second.inner) {
@@ -254,23 +369,36 @@ void Apply(Window* w, const WindowModel& model) {
 
 class GtkView : public dialog::View {
 public:
-    explicit GtkView(Window* w) : m_w(w), m_inline(OnGtkThread()) {}
+    explicit GtkView(Window* w) : m_w(w), m_inline(OnGtkThread()) {
+        std::lock_guard<std::mutex> lock(g_openMutex);
+        g_open.insert(w);
+    }
 
     ~GtkView() override {
         Window* w = m_w;
-        CallOnGtk([w] {
+        {
+            std::lock_guard<std::mutex> lock(g_openMutex);
+            g_open.erase(w);
+        }
+        // Torn down on the GTK thread (the window's structure goes with its
+        // widgets), before the report goes on: the process may end next. A
+        // GTK thread that does not answer does it when it gets there.
+        auto tearDown = [w] {
             if (GtkWidget* window = w->window) {
                 w->window = nullptr;
                 gtk_widget_destroy(window);
             }
-            g_object_unref(w->css);
-        });
-        delete w;
+            if (w->css) g_object_unref(w->css);
+            delete w;
+        };
+        if (!CallOnGtk(tearDown) && !DisplayLost()) PostToGtk(tearDown);
+        WindowClosed();
+        g_turn.Give();
     }
 
     void Update(const WindowModel& model) override {
         Window* w = m_w;
-        CallOnGtk([w, &model] { Apply(w, model); });
+        if (!CallOnGtk([w, &model] { Apply(w, model); })) w->Post(Event{Event::kLost, 0, ""});
     }
 
     Event WaitEvent() override {
@@ -281,6 +409,7 @@ public:
                 std::lock_guard<std::mutex> lock(w->mutex);
                 return ready();
             });
+            if (DisplayLost()) w->Post(Event{Event::kLost, 0, ""});
         }
         std::unique_lock<std::mutex> lock(w->mutex);
         w->wake.wait(lock, ready);
@@ -335,8 +464,12 @@ dialog::FontMetrics DesktopFontMetrics() {
 }
 
 std::unique_ptr<dialog::View> OpenGtkView(const WindowModel& model, GtkWindow* parent) {
+    g_turn.Take();
+    WindowOpened();
     Window* w = new Window;
-    CallOnGtk([&] {
+    const bool made = CallOnGtk([&] {
+        static std::once_flag once;
+        std::call_once(once, [] { OnDisplayLost(TellOpenWindows); });
         w->css = gtk_css_provider_new();
         gtk_css_provider_load_from_data(w->css, kCss, -1, nullptr);
         w->window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
@@ -345,8 +478,11 @@ std::unique_ptr<dialog::View> OpenGtkView(const WindowModel& model, GtkWindow* p
         gtk_window_set_modal(window, TRUE);
         gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_DIALOG);
         if (parent) gtk_window_set_transient_for(window, parent);
+        w->scroller = gtk_scrolled_window_new(nullptr, nullptr);
+        gtk_scrolled_window_set_overlay_scrolling(GTK_SCROLLED_WINDOW(w->scroller), FALSE);
+        gtk_container_add(GTK_CONTAINER(w->window), w->scroller);
         w->layout = gtk_layout_new(nullptr, nullptr);
-        gtk_container_add(GTK_CONTAINER(w->window), w->layout);
+        gtk_container_add(GTK_CONTAINER(w->scroller), w->layout);
         for (const Control& c : model.controls) {
             Widgets made = MakeControl(w, c);
             gtk_layout_put(GTK_LAYOUT(w->layout), made.outer, c.rect.left, c.rect.top);
@@ -360,7 +496,11 @@ std::unique_ptr<dialog::View> OpenGtkView(const WindowModel& model, GtkWindow* p
         g_signal_connect(w->window, "key-press-event", G_CALLBACK(OnKey), w);
         g_signal_connect(w->window, "set-focus", G_CALLBACK(OnSetFocus), w);
     });
-    return std::unique_ptr<dialog::View>(new GtkView(w));
+    // The view owns the window from here on, even one that was not made: its
+    // end gives the turn back and tears down whatever was made.
+    std::unique_ptr<dialog::View> view(new GtkView(w));
+    if (!made) view.reset();
+    return view;
 }
 
 GtkWindow* WindowOf(dialog::View* view) {

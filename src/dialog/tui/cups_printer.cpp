@@ -53,10 +53,10 @@ private:
 
 }  // namespace
 
-PrintResult PrintToDefaultDestination(const std::string& documentName, PrintJob& job) {
+PrintResult PrintToDefaultDestination(const std::string& documentName, PrintJob& job, std::string& where) {
     Destination destination;
     cups_dest_t* dest = destination.get();
-    if (!dest) return PrintResult::kFailed;
+    if (!dest) return PrintResult::kNoPrinter;
 
     TextPages pages(kPageColumns, kPageRows);
     job.Paginate(pages);
@@ -66,18 +66,24 @@ PrintResult PrintToDefaultDestination(const std::string& documentName, PrintJob&
     const std::string text = compat::Cp1252ToUtf8(pages.document().c_str());
     Options options(*dest);
     const int id = cupsCreateJob(CUPS_HTTP_DEFAULT, dest->name, title.c_str(), options.count(), options.get());
-    if (id <= 0) return PrintResult::kFailed;
+    if (id <= 0) {
+        where = cupsLastErrorString();
+        return PrintResult::kFailed;
+    }
     if (cupsStartDocument(CUPS_HTTP_DEFAULT, dest->name, id, title.c_str(), CUPS_FORMAT_TEXT, 1) !=
         HTTP_STATUS_CONTINUE) {
+        where = cupsLastErrorString();
         cupsCancelJob2(CUPS_HTTP_DEFAULT, dest->name, id, 0);
         return PrintResult::kFailed;
     }
     const bool written = cupsWriteRequestData(CUPS_HTTP_DEFAULT, text.data(), text.size()) == HTTP_STATUS_CONTINUE;
     const bool finished = cupsFinishDocument(CUPS_HTTP_DEFAULT, dest->name) == IPP_STATUS_OK;
     if (!written || !finished) {
+        where = cupsLastErrorString();
         cupsCancelJob2(CUPS_HTTP_DEFAULT, dest->name, id, 0);
         return PrintResult::kFailed;
     }
+    where = dest->name;
     return PrintResult::kPrinted;
 }
 

@@ -1,5 +1,8 @@
 #include "dialog/tui/draw.h"
 
+#include <climits>
+#include <cwchar>
+
 #include "dialog/window_model.h"
 #include "dialog/tui/text_cells.h"
 
@@ -8,7 +11,24 @@ namespace dialog {
 namespace tui {
 namespace {
 bool g_colours = false;
+
+// An ASCII letter for a character of 1252 beyond ASCII: U+00A0 to U+00FF,
+// then the characters 1252 puts at 0x80 to 0x9F; '?' for any other.
+char Transliterated(wchar_t c) {
+    static const char kLatin1[] =
+        " !cL?Y|S\"ca<--R-o+23'uP.,1o>????AAAAAAACEEEEIIIIDNOOOOOxOUUUUYTsaaaaaaaceeeeiiiidnooooo/ouuuuyty";
+    static const struct { wchar_t c; char ascii; } kOthers[] = {
+        {0x20AC, 'E'}, {0x201A, ','}, {0x0192, 'f'}, {0x201E, '"'}, {0x2026, '.'}, {0x2020, '+'}, {0x2021, '+'},
+        {0x02C6, '^'}, {0x2030, '%'}, {0x0160, 'S'}, {0x2039, '<'}, {0x0152, 'O'}, {0x017D, 'Z'}, {0x2018, '\''},
+        {0x2019, '\''}, {0x201C, '"'}, {0x201D, '"'}, {0x2022, '*'}, {0x2013, '-'}, {0x2014, '-'}, {0x02DC, '~'},
+        {0x2122, 'T'}, {0x0161, 's'}, {0x203A, '>'}, {0x0153, 'o'}, {0x017E, 'z'}, {0x0178, 'Y'}};
+    if (c >= 0xA0 && c <= 0xFF) return kLatin1[c - 0xA0];
+    for (const auto& o : kOthers) {
+        if (o.c == c) return o.ascii;
+    }
+    return '?';
 }
+}  // namespace
 
 void SetUpColours() {
     g_colours = has_colors() && start_color() == OK;
@@ -26,8 +46,16 @@ void PutText(WINDOW* w, int y, int x, const std::string& text1252, int width) {
                                    : text1252);
     // Control characters of a text never reach the terminal as such: C1
     // codes (1252's unassigned bytes) could start escape sequences there.
+    // A character the terminal's character set lacks (LANG=C) is written as
+    // a letter it has, one cell for one, so the columns stay.
+    std::mbstate_t state{};
+    char bytes[MB_LEN_MAX];
     for (wchar_t& c : wide) {
         if (c < 0x20 || (c >= 0x7F && c < 0xA0)) c = L'?';
+        if (c >= 0x80 && std::wcrtomb(bytes, c, &state) == static_cast<std::size_t>(-1)) {
+            c = static_cast<wchar_t>(Transliterated(c));
+            state = std::mbstate_t{};
+        }
     }
     mvwaddnwstr(w, y, x, wide.c_str(), static_cast<int>(wide.size()));
 }

@@ -5,7 +5,7 @@ namespace orneh {
 namespace dialog {
 namespace tui {
 
-PrintResult PrintToDefaultDestination(const std::string&, PrintJob&) { return PrintResult::kFailed; }
+PrintResult PrintToDefaultDestination(const std::string&, PrintJob&, std::string&) { return PrintResult::kNoPrinter; }
 
 }  // namespace tui
 }  // namespace dialog

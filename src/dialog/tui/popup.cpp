@@ -127,6 +127,11 @@ public:
             case 127: case 8:
                 if (field && m_caret > 0) field->erase(--m_caret, 1);
                 return -2;
+            case 21:  // Ctrl+U empties the input line
+                if (field) field->clear();
+                m_caret = 0;
+                m_scroll = 0;
+                return -2;
             case ' ':
                 if (!field) return m_focus;
                 break;

@@ -1,7 +1,8 @@
 // Small modal boxes over the dialog: message boxes, questions and the file
 // name prompt of saving. Keyboard: Tab moves, Enter presses the focused
 // button (in the input line: the first button), Escape cancels, a button's
-// mnemonic presses it (with Alt while the input line has the focus).
+// mnemonic presses it (with Alt while the input line has the focus), Ctrl+U
+// empties the input line.
 #ifndef ORNEH_DIALOG_TUI_POPUP_H
 #define ORNEH_DIALOG_TUI_POPUP_H
 

@@ -37,12 +37,13 @@ public:
 
     std::unique_ptr<View> Open(const WindowModel& model, HWND) override {
         std::unique_ptr<TerminalView> view(new TerminalView(model));
-        if (!view->ok()) {
-            std::fprintf(stderr, "ZKQTRNEH113: no terminal dialog: %s\n", view->why().c_str());
-            return nullptr;
-        }
+        t_failure = view->ok() ? "" : view->why();
+        if (!view->ok()) return nullptr;
         return std::unique_ptr<View>(view.release());
     }
+
+    // A view that was made ends early only when its input ends.
+    std::string Failure() override { return t_failure.empty() ? "the terminal's input ended" : t_failure; }
 
     void MessageBox(View* owner, const std::string& text, const std::string& caption,
                     unsigned int type) override {
@@ -81,8 +82,8 @@ public:
         }
     }
 
-    PrintResult Print(View*, const std::string& documentName, PrintJob& job) override {
-        return PrintToDefaultDestination(documentName, job);
+    PrintResult Print(View*, const std::string& documentName, PrintJob& job, std::string& where) override {
+        return PrintToDefaultDestination(documentName, job, where);
     }
 
 private:
@@ -95,7 +96,10 @@ private:
     }
 
     const ModuleTexts m_texts;
+    static thread_local std::string t_failure;
 };
+
+thread_local std::string TerminalBackend::t_failure;
 
 // The module's backend when the process has a terminal to draw on; it lives
 // as long as the process.

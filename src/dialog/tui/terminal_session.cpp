@@ -130,6 +130,21 @@ void AppendCapability(const char* name) {
 const char kBackground[] = "the process runs in the background of its terminal";
 bool InForeground(int fd) { return tcgetpgrp(fd) == getpgrp(); }
 
+// Whether the terminal's input has ended already: an end of input (Ctrl+D)
+// waiting at the start of a line, as a session recorder whose own input is
+// empty sends it. What was typed ahead is read with it.
+bool InputEnded(int fd) {
+    struct termios modes;
+    struct pollfd p = {fd, POLLIN, 0};
+    if (tcgetattr(fd, &modes) != 0 || !(modes.c_lflag & ICANON) || ::poll(&p, 1, 0) <= 0) return false;
+    const int flags = fcntl(fd, F_GETFL);
+    fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+    char ahead[256];
+    const ssize_t n = ::read(fd, ahead, sizeof ahead);
+    fcntl(fd, F_SETFL, flags);
+    return n == 0;
+}
+
 void SaveDispositions() {
     for (int sig : kSaved) sigaction(sig, nullptr, &g_previous[sig]);
 }
@@ -180,6 +195,12 @@ void TerminalSession::Open() {
         m_why = m_fd < 0 ? "no controlling terminal" : kBackground;
         if (m_fd >= 0) ::close(m_fd);
         m_fd = -1;
+        return;
+    }
+    if (InputEnded(m_fd)) {
+        ::close(m_fd);
+        m_fd = -1;
+        m_why = "the terminal's input ended";
         return;
     }
     int inFd = fcntl(m_fd, F_DUPFD_CLOEXEC, 0);

@@ -5,6 +5,7 @@
 
 #include "dialog/text_measure.h"
 #include "dialog/tui/draw.h"
+#include "dialog/tui/narrow_layout.h"
 #include "dialog/tui/text_cells.h"
 
 namespace orneh {
@@ -13,6 +14,10 @@ namespace tui {
 namespace {
 
 constexpr int kPollMilliseconds = 200;  // how often signals and size changes are looked at
+// Every so many polls the whole screen is written again: output of other
+// threads or processes on the same terminal does not stay over the dialog.
+constexpr int kPollsPerRepaint = 10;
+constexpr wint_t kEndOfInput = 4;  // Ctrl+D
 
 bool IsButton(const Control& c) {
     return c.kind == ControlKind::kPushButton || c.kind == ControlKind::kDefPushButton;
@@ -134,7 +139,8 @@ int TerminalView::MeasureText(unsigned int id, const std::string& text, Rect& cl
 }
 
 void TerminalView::Update(const WindowModel& model) {
-    m_model = model;
+    m_given = model;
+    m_model = FitToWidth(model, COLS - 2);
     for (const Control& c : m_model.controls) {
         if (!IsEditable(c)) continue;
         Edit& edit = m_edits[c.id];
@@ -144,6 +150,7 @@ void TerminalView::Update(const WindowModel& model) {
         }
     }
     m_focus = model.focus;
+    m_model.focus = m_focus;
     const Control* focused = m_model.Find(m_focus);
     if (!focused || !Focusable(*focused)) {
         m_focus = 0;
@@ -316,13 +323,30 @@ Event TerminalView::WaitEvent() {
             return e;
         }
         if (TerminalSession::Interrupted() || !m_pad) return cancel;
-        if (m_session.TakeRedraw()) Draw();
+        if (m_session.TakeRedraw()) {
+            m_model = FitToWidth(m_given, COLS - 2);
+            m_model.focus = m_focus;
+            Draw();
+        }
         wint_t key = 0;
         bool alt = false;
         const int kind = ReadKey(m_pad, key, alt);
         if (kind == ERR && m_session.Gone()) return cancel;
-        if (kind == ERR) continue;
+        if (kind == ERR) {
+            if (++m_polls % kPollsPerRepaint == 0) {
+                redrawwin(curscr);
+                wrefresh(curscr);
+            }
+            continue;
+        }
         if (kind == OK && key == kKeyEscape && !alt) return cancel;
+        // The input ended (a session recorder fed nothing, say): nobody is
+        // there to answer.
+        if (kind == OK && key == kEndOfInput && !alt) {
+            Event lost;
+            lost.kind = Event::kLost;
+            return lost;
+        }
         if (alt) {
             if (kind == OK) Mnemonic(key);
         } else {

@@ -8,7 +8,8 @@
 // Space presses the focused button; Escape cancels; a label's mnemonic
 // presses its button (with Alt while the comment has the focus); arrows and
 // Page keys scroll the message and the details; the comment is edited in
-// place.
+// place; Ctrl+L draws the screen again (as it is every two seconds);
+// Ctrl+D, the end of input, leaves the question to the headless dialog.
 //
 // Thread safety: a view is used by one thread; one view at a time per
 // process (the backend serialises).
@@ -70,7 +71,8 @@ private:
     void Changed(const Control& control, const Edit& edit);
 
     TerminalSession m_session;
-    WindowModel m_model;
+    WindowModel m_given;  // as the dialog gave it
+    WindowModel m_model;  // as it fits the terminal's width
     unsigned int m_focus = 0;
     std::map<unsigned int, Edit> m_edits;        // editable fields
     std::map<unsigned int, int> m_scrollTops;    // read-only texts: first row shown
@@ -80,6 +82,7 @@ private:
     WINDOW* m_pad = nullptr;
     int m_padRows = 0, m_padCols = 0;
     int m_viewTop = 0, m_viewLeft = 0;
+    unsigned int m_polls = 0;
 };
 
 }  // namespace tui
