@@ -356,7 +356,9 @@ TEST_F(StandardFile, FailedWritesAndSyncs) {
             }
         });
         EXPECT_EQ(ReadFile(configured), entries(1, 3) + entries(7, 9));
-        if (fallbackUsable) EXPECT_EQ(ReadFile(fallback), entries(4, 6));
+        if (fallbackUsable) {
+            EXPECT_EQ(ReadFile(fallback), entries(4, 6));
+        }
         EXPECT_EQ(std::count(told.begin(), told.end(), '\n'), 1) << told;
         EXPECT_TRUE(Contains(told, {"error log " + configured + ": File too large; ",
                                     fallbackUsable ? "the record went to FEHLER.LOG" : "the record is lost"}));
