@@ -25,6 +25,15 @@ ORNEH_API char* OrnEhCopyString(const char* const text);
 // ignored.
 ORNEH_API void OrnEhDeleteString(const char* const text);
 
+// Whether the error log's records also go to the systemd journal, one
+// structured entry each (see the README, "The systemd journal"). The
+// underlying type is fixed; every value other than 1 and 2 acts like 0.
+enum OrnEhJournalMode : int {
+    OrnEhJournalAuto = 0,  // on when the process runs as a systemd service (JOURNAL_STREAM is set)
+    OrnEhJournalOn = 1,
+    OrnEhJournalOff = 2
+};
+
 class OrnEhBasis;
 
 // --- Initialisation and last resorts -------------------------------------------
@@ -36,6 +45,10 @@ class OrnEhBasis;
 ORNEH_API void OrnEhInitialize(const char* const applicationName, OrnEhLogfileStyle style,
                                const char* const fileName, const char* const subDirectory,
                                const char* const directory, unsigned long maxSize);
+// Switches the journal for the whole process, in place of what ORNEH_JOURNAL
+// said at load. Any thread; records being written keep the switch they began
+// with.
+ORNEH_API void OrnEhSetJournal(OrnEhJournalMode mode);
 // Functions the last-resort handlers call before the process ends, the one
 // registered last first. A function registered twice is called twice.
 ORNEH_API void OrnEhSetTerminateFunction(void (*function)());

@@ -59,6 +59,12 @@ public:
     ORNEH_LOCAL void GetDirectory(char* out, unsigned int size) const;
     ORNEH_LOCAL void GetFullPath(char* out, unsigned int size) const;
 
+    // Hands every text written into the open file to tap as well (with the
+    // file's indentation; not the separator); null stops it. The journal's
+    // copy of a record.
+    typedef void (*Tap)(void* context, const char* data, std::size_t length);
+    ORNEH_LOCAL void SetTap(Tap tap, void* context);
+
     // Memory mode collects text in a heap string instead of the file.
     ORNEH_LOCAL int SetMemoryMode(int on);
     ORNEH_LOCAL const char* GetMemoryText() const;

@@ -18,6 +18,8 @@
     X(kReportEncoding, "ORNEH_REPORT_ENCODING", "cp1252", "cp1252 (CR LF), utf-8 (LF): a saved report's encoding") \
     X(kCi,             "CI",                  nullptr,   "set: nobody answers; auto mode writes the dialog to stderr") \
     X(kStackTrace,     "ORNEH_STACKTRACE",    "faults",  "faults, all, off: which records carry a stack") \
+    X(kJournal,        "ORNEH_JOURNAL",       "auto",    "auto, on, off: records also to the systemd journal (auto: when JOURNAL_STREAM is set)") \
+    X(kJournalStream,  "JOURNAL_STREAM",      nullptr,   "set by systemd for a service: the journal's auto mode is on") \
     X(kOleDebug,       "OLE_DEBUG",           nullptr,   "set (any value): no top-level fault filter")   \
     X(kTmp,            "TMP",                 nullptr,   "searched first for ZKFEHLER.LOG")              \
     X(kTemp,           "TEMP",                nullptr,   "searched second for ZKFEHLER.LOG")             \

@@ -44,6 +44,11 @@ struct OrnEhBasisAccess {
     // way out (a hook ended it) runs no application code again: the base
     // record only.
     static void WriteRecord(const OrnEhBasis* e, OrnEhLogFile& log) {
+        WriteOwnRecord(e, log);
+        orneh::core::WriteStackBlock(e, log);
+    }
+    // The record without its stack block.
+    static void WriteOwnRecord(const OrnEhBasis* e, OrnEhLogFile& log) {
         orneh::Contained([e, &log] {
             if (orneh::InLibrary::ThreadEnding()) {
                 e->OrnEhBasis::Log(log);
@@ -51,7 +56,6 @@ struct OrnEhBasisAccess {
                 e->Log(log);
             }
         });
-        orneh::core::WriteStackBlock(e, log);
     }
     static void Push(OrnEhBasis* e) { OrnEhBasis::Push(e); }
     static void Adopt(CException* e, int autoDelete) { OrnEhBasis::AdoptException(e, autoDelete); }

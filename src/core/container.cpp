@@ -9,6 +9,8 @@
 #include "base/contained.h"
 #include "core/basis_info.h"
 #include "core/chain_links.h"
+#include "journal/plain_entry.h"
+#include "runtime/admin.h"
 
 namespace links = orneh::core::links;
 namespace ap = orneh::platform;
@@ -61,11 +63,22 @@ void ExContainer::SetLogFileInfos(const char* path, OrnEhLogfileStyle style, uns
     logFile.SetMaxSize(maxSize);
 }
 
+namespace {
+
+// The emergency text as the log file has it, for the journal's copy.
+void EmergencyRecord(ap::RecordSink& sink, const void* text) {
+    sink.Text(static_cast<const char*>(text));
+    sink.Text("\r\n\r\n");
+}
+
+}  // namespace
+
 void ExContainer::WriteEmergencyLine(OrnEhLogFile& log, const char* text) {
     log.Open();
     log << text << "\r\n";
     log.NewLine(1);
     log.Close();
+    if (text) orneh::journal::SendPlainRecord(orneh::journal::kEmergencyKind, text, GetExThreadId(), &EmergencyRecord, text);
 }
 
 OrnEhBasis* ExContainer::GetLast() {

@@ -8,6 +8,8 @@
 #include "OrnEhLogFile.h"
 #include "OrnEhParam.h"
 #include "core/basis_info.h"
+#include "core/journal_facts.h"
+#include "journal/report_journal.h"
 #include "base/alloc.h"
 #include "platform/system.h"
 #include "runtime/admin.h"
@@ -47,11 +49,16 @@ namespace core {
 namespace {
 
 // The records from newest down the chain to until (not included; null: to
-// the oldest), each after an empty line.
-void WriteRecordsDown(OrnEhLogFile& log, OrnEhBasis* newest, const OrnEhBasis* until) {
+// the oldest), each after an empty line; each also to the journal.
+void WriteRecordsDown(OrnEhLogFile& log, OrnEhBasis* newest, const OrnEhBasis* until,
+                      orneh::journal::ReportJournal& journal) {
     for (OrnEhBasis* e = newest; e && e != until;) {
         log.NewLine(1);
-        OrnEhBasisAccess::WriteRecord(e, log);
+        journal.BeginRecord();
+        OrnEhBasisAccess::WriteOwnRecord(e, log);
+        journal.StackBegins();
+        WriteStackBlock(e, log);
+        if (journal.On()) SendRecordFacts(journal, e);
         OrnEhBasisInfo* info = Info(e);
         if (!info) break;
         log.SetBlanks(3);
@@ -79,18 +86,23 @@ void WriteReportEntry(OrnEhLogFile& log, const char* message, OrnEhBasis* newest
     // The entry ends with Close however its writing ends (a Log override
     // that ends its thread included): the file is let go, and the next entry
     // does not run into this one.
+    orneh::journal::ReportJournal journal(message);
     struct Closing {
         OrnEhLogFile& log;
-        ~Closing() { log.Close(); }
+        ~Closing() {
+            log.SetTap(nullptr, nullptr);
+            log.Close();
+        }
     } closing{log};
+    if (journal.On()) log.SetTap(&orneh::journal::ReportJournal::Tap, &journal);
     OrnEhBasis* const tail = NewestFrom(newest, INT_MAX);
     log << "Fehler: ";
     log.WriteDateTime();
     log.SetBlanks(3);
     log << "Fehlermeldung: " << message << "\r\n";
     log << "Anwendung: " << GetApplicationName() << "\r\n";
-    WriteRecordsDown(log, newest, nullptr);
-    WriteRecordsDown(log, NewestFrom(tail, 16), tail);
+    WriteRecordsDown(log, newest, nullptr, journal);
+    WriteRecordsDown(log, NewestFrom(tail, 16), tail, journal);
     log.NewLine(1);
     log.NewLine(1);
     log.SetBlanks(0);

@@ -99,6 +99,12 @@ void OrnEhLogFile::SetMaxSize(unsigned long maxSize) {
     if (m_state) m_state->maxSize = maxSize;
 }
 
+void OrnEhLogFile::SetTap(Tap tap, void* context) {
+    if (!m_state) return;
+    m_state->tap = tap;
+    m_state->tapContext = context;
+}
+
 OrnEhLogfileStyle OrnEhLogFile::GetStyle() const {
     return m_state ? m_state->style : OrnEhLogLimited;
 }

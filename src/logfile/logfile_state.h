@@ -68,6 +68,8 @@ struct ORNEH_LOCAL OrnEhLogFile::State {
     bool entryLost = false;
     orneh::logfile::Candidate candidate = orneh::logfile::Candidate::kNamed;
     char openName[orneh::logfile::kNoticeNameSize] = {};
+    OrnEhLogFile::Tap tap = nullptr;  // SetTap
+    void* tapContext = nullptr;
 
     State() = default;
     ~State();

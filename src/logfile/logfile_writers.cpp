@@ -110,6 +110,10 @@ void OrnEhLogFile::State::WriteText(const char* text) noexcept {
     // Indentation never reaches beyond the run of blanks.
     const std::size_t indent = blanks > lf::kMaxIndent ? lf::kMaxIndent : blanks;
     if (indent + bufferUsed + length >= lf::kBufferSize) FlushBuffer();
+    if (tap) {
+        if (lineStart) tap(tapContext, kBlankRun, indent);
+        tap(tapContext, text, length);
+    }
     if (lineStart) {
         std::memcpy(buffer + bufferUsed, kBlankRun, indent);
         bufferUsed += static_cast<std::uint32_t>(indent);

@@ -23,27 +23,8 @@ namespace {
 
 using ornlang::posix::NoInt;
 
-// The configured name: a sequence count, odd while it is being changed, and
-// the bytes, each read and written atomically, so that a reader in a signal
-// handler takes a consistent copy or sees the change and tries again.
-std::atomic<unsigned> g_pathSequence{0};
-char g_path[PATH_MAX];
-
-bool CopyPath(char* out, std::size_t size) {
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        const unsigned before = g_pathSequence.load(std::memory_order_acquire);
-        if (before & 1) continue;
-        std::size_t i = 0;
-        for (; i + 1 < size; ++i) {
-            out[i] = __atomic_load_n(&g_path[i], __ATOMIC_RELAXED);
-            if (!out[i]) break;
-        }
-        out[i] = '\0';
-        std::atomic_thread_fence(std::memory_order_acquire);
-        if (g_pathSequence.load(std::memory_order_relaxed) == before) return out[0] != '\0';
-    }
-    return false;
-}
+// The configured name, copied by readers in signal handlers too.
+SharedFixedText<PATH_MAX> g_path;
 
 long long NowMs() {
     timespec now{};
@@ -118,7 +99,11 @@ void RecordSink::Decimal(unsigned long value) noexcept {
 }
 
 bool RecordSink::Flush() noexcept {
-    if (m_used > 0 && !m_failed) m_failed = !ornlang::posix::WriteFull(m_fd, m_buffer, m_used);
+    if (m_output) {
+        if (m_used > 0) m_output(m_context, m_buffer, m_used);
+    } else if (m_used > 0 && !m_failed) {
+        m_failed = !ornlang::posix::WriteFull(m_fd, m_buffer, m_used);
+    }
     m_used = 0;
     return !m_failed;
 }
@@ -126,7 +111,7 @@ bool RecordSink::Flush() noexcept {
 void AppendLastRecord(RecordWriter writer, const void* context) noexcept {
     const int savedErrno = errno;
     char configured[PATH_MAX];
-    bool done = CopyPath(configured, sizeof configured) && TryPlace(configured, true, writer, context);
+    bool done = g_path.Copy(configured, sizeof configured) && TryPlace(configured, true, writer, context);
     using base::Setting;
     for (Setting setting : {Setting::kTmp, Setting::kTemp, Setting::kTmpDir}) {
         if (!done) done = TryStandardFile(base::GetSetting(setting), writer, context);
@@ -141,17 +126,7 @@ void AppendLastRecord(RecordWriter writer, const void* context) noexcept {
     errno = savedErrno;
 }
 
-void SetLastRecordPath(const char* path) noexcept {
-    const std::size_t length = path ? std::strlen(path) : 0;
-    g_pathSequence.fetch_add(1, std::memory_order_acq_rel);
-    const char* text = length < sizeof g_path ? path : nullptr;
-    for (std::size_t i = 0; i < sizeof g_path; ++i) {
-        const char c = text ? text[i] : '\0';
-        __atomic_store_n(&g_path[i], c, __ATOMIC_RELAXED);
-        if (!c) break;
-    }
-    g_pathSequence.fetch_add(1, std::memory_order_release);
-}
+void SetLastRecordPath(const char* path) noexcept { g_path.Set(path); }
 
 }  // namespace platform
 }  // namespace orneh

@@ -30,7 +30,11 @@ constexpr unsigned long kLastRecordLockWaitMs = 200;
 // buffer and written on.
 class RecordSink {
 public:
+    typedef void (*Output)(void* context, const char* data, std::size_t length);
+
     explicit RecordSink(int fd) noexcept : m_fd(fd) {}
+    // Into output instead of a descriptor (the journal's copy of a record).
+    RecordSink(Output output, void* context) noexcept : m_fd(-1), m_output(output), m_context(context) {}
     RecordSink(const RecordSink&) = delete;
     RecordSink& operator=(const RecordSink&) = delete;
 
@@ -42,6 +46,8 @@ public:
 
 private:
     int m_fd;
+    Output m_output = nullptr;
+    void* m_context = nullptr;
     bool m_failed = false;
     std::size_t m_used = 0;
     char m_buffer[1024];

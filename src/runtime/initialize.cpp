@@ -4,6 +4,7 @@
 
 #include "OrnEh.h"
 #include "base/settings.h"
+#include "journal/journal.h"
 #include "platform/fault_translator.h"
 #include "platform/signals.h"
 #include "runtime/admin.h"
@@ -30,3 +31,5 @@ void OrnEhInitialize(const char* const applicationName, OrnEhLogfileStyle style,
         admin->SetLogFileInfos(applicationName, style, maxSize, fileName, subDirectory, directory);
     }
 }
+
+void OrnEhSetJournal(OrnEhJournalMode mode) { orneh::journal::SetMode(static_cast<int>(mode)); }

@@ -5,6 +5,7 @@
 
 #include "OrnEhBasis.h"
 #include "OrnEhSEH.h"
+#include "journal/journal.h"
 #include "platform/fault_translator.h"
 #include "platform/signals.h"
 #include "runtime/admin.h"
@@ -60,6 +61,7 @@ void ExTerminateHandler() {
     ap::CallStack stack;
     orneh::runtime::CaptureTerminateStack(stack);
     orneh::runtime::WritePlainTerminateRecord(stack);
+    orneh::journal::LastResortScope lastResort;
     orneh::Boundary([&] {
         // An exception of ours that nobody caught (a translated fault among
         // them) still leaves its chain, register dump included, in the log.
@@ -75,6 +77,7 @@ void ExTerminateHandler() {
 // The fault handler has written the emergency texts and the fault's plain
 // record before it calls the filter.
 long ExUnhandledExceptionFilter(EXCEPTION_POINTERS* pointers) {
+    orneh::journal::LastResortScope lastResort;
     orneh::Boundary([&] {
         GetAdmin();
         new OrnEhSEH(pointers, 1);

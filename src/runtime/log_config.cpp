@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "base/alloc.h"
+#include "journal/journal.h"
 #include "platform/last_record.h"
 #include "runtime/admin_state.h"
 
@@ -91,6 +92,7 @@ void ExMultiThreadAdmin::SetLogFileInfos(const char* applicationName, OrnEhLogfi
     if (applicationName) {
         Retire(g_applicationName);
         g_applicationName = name;
+        orneh::journal::SetIdentifier(name);
     }
     Retire(g_logPath);
     g_logPath = path;

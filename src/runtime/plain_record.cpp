@@ -5,6 +5,7 @@
 
 #include "base/contained.h"
 #include "core/stack_block.h"
+#include "journal/plain_entry.h"
 #include "platform/fault_record.h"
 #include "platform/last_record.h"
 #include "runtime/admin.h"
@@ -16,6 +17,8 @@ namespace runtime {
 namespace {
 
 const char kIndent[] = "      ";
+const char kFaultText[] = "Programm mit exit (-1) abgebrochen, da Unhandled BS-Exception aufgetreten ist\r\n";
+const char kTerminateText[] = "Programm mit exit (-1) abgebrochen, da throw ohne vorheriges try\r\n";
 
 // What WriteEmergencyText makes of one text: the text, a line break, an
 // empty line and the standard file's separator with its two empty lines.
@@ -55,7 +58,7 @@ void Line(ap::RecordSink& sink, const char* label, unsigned long value, bool hex
 // the registers and the plain stack.
 void FaultText(ap::RecordSink& sink, const void* context) {
     const auto* pointers = static_cast<const EXCEPTION_POINTERS*>(context);
-    EmergencyText(sink, "Programm mit exit (-1) abgebrochen, da Unhandled BS-Exception aufgetreten ist\r\n");
+    EmergencyText(sink, kFaultText);
     ThreadText(sink, "Aufgetreten in Thread: ", GetExThreadId());
     ThreadText(sink, "Hauptthread: ", GetMainThreadId());
     sink.Text("Fehlerart: OrnEhSEH\r\n");
@@ -85,7 +88,7 @@ void FaultText(ap::RecordSink& sink, const void* context) {
 
 void TerminateText(ap::RecordSink& sink, const void* context) {
     const auto* stack = static_cast<const ap::CallStack*>(context);
-    EmergencyText(sink, "Programm mit exit (-1) abgebrochen, da throw ohne vorheriges try\r\n");
+    EmergencyText(sink, kTerminateText);
     ThreadText(sink, "Aufgetreten in Thread: ", GetExThreadId());
     ThreadText(sink, "Aufgetreten in Hauptthread: ", GetMainThreadId());
     if (stack->count == 0) return;
@@ -95,8 +98,11 @@ void TerminateText(ap::RecordSink& sink, const void* context) {
 
 }  // namespace
 
+// The journal's copy follows the file record, never before it.
 void WritePlainFaultRecord(const EXCEPTION_POINTERS* pointers) {
-    if (pointers) ap::AppendLastRecord(&FaultText, pointers);
+    if (!pointers) return;
+    ap::AppendLastRecord(&FaultText, pointers);
+    journal::SendPlainRecord(journal::kFaultKind, kFaultText, GetExThreadId(), &FaultText, pointers);
 }
 
 __attribute__((noinline)) void CaptureTerminateStack(ap::CallStack& stack) noexcept {
@@ -108,6 +114,7 @@ __attribute__((noinline)) void CaptureTerminateStack(ap::CallStack& stack) noexc
 
 void WritePlainTerminateRecord(const ap::CallStack& stack) noexcept {
     ap::AppendLastRecord(&TerminateText, &stack);
+    journal::SendPlainRecord(journal::kUncaughtKind, kTerminateText, GetExThreadId(), &TerminateText, &stack);
 }
 
 void WriteTerminateStackNames(OrnEhBasis* pending, const ap::CallStack& stack) noexcept {

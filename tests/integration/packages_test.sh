@@ -91,7 +91,8 @@ fi
 files=$(contents "$deb")
 for f in "usr/$libdir/libZKQTRNEH113.so" "usr/$libdir/libZKQTRNLANG101.so" \
          "usr/$libdir/ZKQTRNEH113/ZKQTRNEH113_symbolizer" \
-         usr/share/ZKQTRNLANG101/ZKQTRNLANG101.de.res usr/share/ZKQTRNLANG101/ZKQTRNLANG101.en.res; do
+         usr/share/ZKQTRNLANG101/ZKQTRNLANG101.de.res usr/share/ZKQTRNLANG101/ZKQTRNLANG101.en.res \
+         usr/lib/systemd/catalog/ZKQTRNEH113.catalog; do
   grep -qxF "$f" <<<"$files" || fail "$runtime lacks $f"
 done
 
