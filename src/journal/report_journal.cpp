@@ -51,7 +51,7 @@ void ReportJournal::EndRecord(const RecordFacts& facts) noexcept {
     const bool fault = facts.known && facts.known->fault;
     entry.Common(facts.known, facts.kind ? facts.kind : "", m_message ? m_message : facts.cause, fault, m_id);
     entry.Number("ORNEH_RECORD_NO", ++m_recordNo);
-    if (facts.source) entry.Field("CODE_FILE", facts.source);
+    if (facts.source && *facts.source) entry.Field("CODE_FILE", facts.source);
     entry.Begin("CODE_FUNC", kValueLimit);
     if (facts.className && *facts.className) {
         entry.Piece(facts.className, std::strlen(facts.className), Encoding::kLog);

@@ -116,8 +116,8 @@ ScopedCwd::~ScopedCwd() { (void)(!m_old.empty() && ::chdir(m_old.c_str()) == 0);
 std::string RunCommand(const std::string& command, bool* ok) {
     std::string out;
     FILE* pipe = ::popen(command.c_str(), "r");
-    char buffer[512];
-    while (pipe && std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
+    char buffer[4096];
+    for (std::size_t got; pipe && (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, got);
     const bool succeeded = pipe && ::pclose(pipe) == 0;
     if (ok) *ok = succeeded;
     return out;

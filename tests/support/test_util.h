@@ -142,7 +142,7 @@ int ForEachAllocationFailure(Op op, Check check);
 void EveryAllocationFails(const std::function<std::string()>& op, const std::set<std::string>& allowed,
                           const std::string& full, int minimumAllocations);
 
-// The standard output of a shell command; ok, if given, tells whether it
+// The standard output of a shell command (its bytes as they are); ok, if given, tells whether it
 // ended with status 0.
 std::string RunCommand(const std::string& command, bool* ok = nullptr);
 
