@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/mman.h>
 #include <sys/random.h>
 #include <sys/socket.h>
@@ -19,9 +20,19 @@ namespace {
 
 using ornlang::posix::NoInt;
 
-// The process's socket: made on first use; a thread that loses the race to
-// publish its own closes it.
+// The process's socket, connected to the journal's, made on first use (a
+// thread that loses the race to publish its own closes it) and kept: when
+// journald starts again, the same socket connects again, so no thread ever
+// sends on a descriptor another one closed.
 std::atomic<int> g_socket{-1};
+
+// Waits for room that ran out in a row. From kStalledAfter on, journald
+// counts as stalled (stopped, or far behind) and records do not wait until a
+// send goes through again: a journald that is slow for a moment (a burst of
+// records) still gets them, and one that is stopped costs a few waits per
+// episode, not one per record.
+std::atomic<int> g_waitsRunOut{0};
+constexpr int kStalledAfter = 3;
 
 int Socket() noexcept {
     int fd = g_socket.load(std::memory_order_acquire);
@@ -36,18 +47,27 @@ int Socket() noexcept {
     return fd;
 }
 
-int SendTo(const void* data, std::size_t length, int passFd) noexcept {
-    const int fd = Socket();
-    if (fd < 0) return errno;
+int Connect(int fd) noexcept {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     std::memcpy(address.sun_path, kJournalSocket, sizeof kJournalSocket);
+    const socklen_t length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + sizeof kJournalSocket);
+    return NoInt([&] { return ::connect(fd, reinterpret_cast<const sockaddr*>(&address), length); }) == 0 ? 0 : errno;
+}
+
+long long NowMs() noexcept {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+int SendTo(const void* data, std::size_t length, int passFd) noexcept {
+    const int fd = Socket();
+    if (fd < 0) return errno;
     iovec piece{const_cast<void*>(data), length};
     msghdr message{};
-    message.msg_name = &address;
-    message.msg_namelen = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + sizeof kJournalSocket);
     message.msg_iov = &piece;
-    message.msg_iovlen = 1;
+    message.msg_iovlen = passFd >= 0 ? 0 : 1;
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
     if (passFd >= 0) {
         message.msg_control = control;
@@ -57,10 +77,29 @@ int SendTo(const void* data, std::size_t length, int passFd) noexcept {
         header->cmsg_type = SCM_RIGHTS;
         header->cmsg_len = CMSG_LEN(sizeof(int));
         std::memcpy(CMSG_DATA(header), &passFd, sizeof(int));
-        message.msg_iovlen = 0;
     }
-    const ssize_t sent = NoInt([&] { return ::sendmsg(fd, &message, MSG_DONTWAIT | MSG_NOSIGNAL); });
-    return sent < 0 ? errno : 0;
+    const long long end = NowMs() + static_cast<long long>(kJournalWaitMs);
+    bool connected = false;
+    for (;;) {
+        if (NoInt([&] { return ::sendmsg(fd, &message, MSG_DONTWAIT | MSG_NOSIGNAL); }) >= 0) {
+            if (g_waitsRunOut.load(std::memory_order_relaxed) != 0) g_waitsRunOut.store(0);
+            return 0;
+        }
+        const int error = errno;
+        if (!connected && (error == ENOTCONN || error == ECONNREFUSED || error == EDESTADDRREQ)) {
+            // Not connected yet, or journald started again: connect once more.
+            connected = true;
+            if (const int failed = Connect(fd)) return failed;
+            continue;
+        }
+        if (error != EAGAIN || g_waitsRunOut.load(std::memory_order_relaxed) >= kStalledAfter) return error;
+        const long long left = end - NowMs();
+        pollfd ready{fd, POLLOUT, 0};
+        if (left <= 0 || NoInt([&] { return ::poll(&ready, 1, static_cast<int>(left)); }) <= 0) {
+            g_waitsRunOut.fetch_add(1);
+            return EAGAIN;
+        }
+    }
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
 // The systemd journal's native protocol, the way a process that may be
 // about to end can use it: an entry is built in a buffer of the caller's
-// (no allocation) and sent as one datagram to the journal's socket without
-// waiting; an entry too large for the buffer or for a datagram goes on in a
-// sealed memory file whose descriptor is sent instead. No lock is taken: the
-// socket is one descriptor of the process, opened on first use with plain
-// system calls.
+// (no allocation) and sent as one datagram to the journal's socket, waiting
+// for room in journald's queue at most kJournalWaitMs; an entry too large
+// for the buffer or for a datagram goes on in a sealed memory file whose
+// descriptor is sent instead. No lock is taken: the socket is one
+// descriptor of the process, opened on first use with plain system calls.
 //
 // An entry is a sequence of fields: "NAME=value\n", or for a value that
 // holds a line break "NAME\n", its length as 64 bits little-endian, the
@@ -22,6 +22,10 @@ namespace orneh {
 namespace platform {
 
 constexpr char kJournalSocket[] = "/run/systemd/journal/socket";
+// The longest a record waits for room in journald's queue; after three
+// such waits ran out in a row, records do not wait until one goes through
+// again.
+constexpr unsigned long kJournalWaitMs = 10;
 
 class JournalDatagram {
 public:
@@ -36,7 +40,7 @@ public:
     void Patch8(std::uint64_t offset, std::uint64_t value) noexcept;
     std::uint64_t Size() const noexcept { return m_flushed + m_used; }
 
-    // Sends the entry without waiting. 0 when the journal took it, else the
+    // Sends the entry (bounded, see kJournalWaitMs). 0 when the journal took it, else the
     // reason as an errno value: ENOENT (no journal), ECONNREFUSED (nobody
     // reads the socket), EAGAIN (the journal does not keep up or is
     // stopped), or whatever the system said.
