@@ -63,9 +63,11 @@ void Entry::Begin(const char* name, std::size_t limit) noexcept {
     m_pendingCr = false;
 }
 
-void Entry::Out(const char* data, std::size_t length) noexcept {
+void Entry::Out(const char* data, std::size_t length, bool divisible) noexcept {
     if (m_cut) return;
     if (m_length + length > m_limit) {
+        // Plain characters up to the limit; a character as a whole or not.
+        if (divisible) Out(data, m_limit - m_length, false);
         m_cut = true;
         if (!m_cutField) m_cutField = m_name;
         return;
@@ -96,8 +98,11 @@ void Entry::Piece(const char* data, std::size_t length, Encoding encoding) noexc
             continue;
         }
         if (c < 0x80) {
-            Out(data + i, 1);
-            ++i;
+            // A run of plain characters at once.
+            std::size_t run = 1;
+            while (i + run < length && in[i + run] < 0x80 && in[i + run] != '\r') ++run;
+            Out(data + i, run, true);
+            i += run;
             continue;
         }
         if (m_utf8Texts) {

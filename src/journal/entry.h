@@ -44,7 +44,8 @@ public:
     int Send() noexcept;
 
 private:
-    void Out(const char* data, std::size_t length) noexcept;
+    // divisible: plain characters, which may be cut anywhere.
+    void Out(const char* data, std::size_t length, bool divisible = false) noexcept;
 
     platform::JournalDatagram m_out;
     bool m_utf8Texts;
