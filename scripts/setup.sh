@@ -13,7 +13,10 @@ packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           fonts-dejavu-core xvfb xdotool tmux poppler-utils
           # the Debian packages: dpkg-shlibdeps and dpkg-architecture, and
           # file, with which CPack finds the binaries
-          dpkg-dev file)
+          dpkg-dev file
+          # the journal: journald for the tests, journal-upload and -remote for
+          # scripts/fleet-demo.sh, jq to show what arrived
+          systemd systemd-journal-remote jq)
 
 german_locale() {
   locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8' && return 0
