@@ -29,15 +29,34 @@
 #ifndef ORNEH_BASE_CONTAINED_H
 #define ORNEH_BASE_CONTAINED_H
 
+#include "base/hot_tls.h"
+
 namespace orneh {
+
+namespace detail {
+// Plain data: a thread_local with a destructor would make the C library
+// register it with an allocation, which aborts when memory is out.
+struct InLibraryState {
+    int depth;        // nesting of InLibrary
+    int cancelState;  // the state to put back when heldOff
+    bool heldOff;
+    bool ending;
+};
+extern thread_local InLibraryState t_inLibrary ORNEH_HOT_TLS;
+// Puts back the cancellation state held off (the outermost InLibrary).
+void RestoreCancellation() noexcept;
+}  // namespace detail
 
 // Marks the calling thread as working inside the library for the lifetime of
 // the object; nests. When the outermost one goes, the cancellation state
 // held off meanwhile is put back as it was.
 class InLibrary {
 public:
-    InLibrary() noexcept;
-    ~InLibrary();
+    InLibrary() noexcept { ++detail::t_inLibrary.depth; }
+    ~InLibrary() {
+        detail::InLibraryState& state = detail::t_inLibrary;
+        if (--state.depth == 0 && state.heldOff) detail::RestoreCancellation();
+    }
     InLibrary(const InLibrary&) = delete;
     InLibrary& operator=(const InLibrary&) = delete;
 

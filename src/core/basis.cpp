@@ -19,11 +19,45 @@ IMPLEMENT_DYNAMIC(OrnEhBasis, CException)
 
 namespace {
 
-OrnEhBasisInfo* NewRecord() {
-    OrnEhBasisInfo* info = static_cast<OrnEhBasisInfo*>(base::AllocZeroed(sizeof(OrnEhBasisInfo)));
+// The record alone (an exception made without texts).
+OrnEhBasisInfo* NewRecord(std::size_t size = sizeof(OrnEhBasisInfo)) {
+    OrnEhBasisInfo* info = static_cast<OrnEhBasisInfo*>(base::Alloc(size));
     if (!info) return nullptr;
+    std::memset(info, 0, sizeof(OrnEhBasisInfo));
     info->threadId = GetExThreadId();
-    info->released = 1;
+    info->released = true;
+    return info;
+}
+
+std::size_t Aligned(std::size_t size) {
+    const std::size_t align = alignof(void*);
+    return (size + align - 1) / align * align;
+}
+
+// The record with its texts and the parameters' copy in one block; null
+// when the block cannot be had.
+OrnEhBasisInfo* NewRecord(const char* const (&texts)[4], const OrnEhParam* params) {
+    std::size_t lengths[4];
+    std::size_t size = sizeof(OrnEhBasisInfo);
+    for (int i = 0; i < 4; ++i) {
+        lengths[i] = texts[i] ? std::strlen(texts[i]) + 1 : 0;
+        size += lengths[i];
+    }
+    std::size_t paramsAt = 0;
+    if (params) {
+        paramsAt = Aligned(size);
+        size = paramsAt + OrnEhParam::PlacedSize(*params);
+    }
+    OrnEhBasisInfo* info = NewRecord(size);
+    if (!info) return nullptr;
+    char* at = reinterpret_cast<char*>(info + 1);
+    for (int i = 0; i < 4; ++i) {
+        if (!texts[i]) continue;
+        std::memcpy(at, texts[i], lengths[i]);
+        at += lengths[i];
+        info->texts = static_cast<std::uint8_t>(info->texts | (1u << i));
+    }
+    if (params) info->params = OrnEhParam::PlaceCopy(reinterpret_cast<char*>(info) + paramsAt, *params);
     return info;
 }
 
@@ -62,17 +96,14 @@ void OrnEhBasis::Construct(const char* source, const char* className, const char
                            CException* prevException, int autoDelete, unsigned long extraNo,
                            int push) {
     orneh::ContainedBrief([&] {
-        m_info = NewRecord();
+        // In the order of OrnEhBasisInfo::RecordText.
+        const char* const texts[4] = {cause, source, method, className};
+        m_info = NewRecord(texts, params);
         if (m_info) {
-            m_info->cause = OrnEhCopyString(cause);
-            m_info->source = OrnEhCopyString(source);
             m_info->errorNo = errorNo;
-            m_info->method = OrnEhCopyString(method);
-            m_info->className = OrnEhCopyString(className);
             m_info->errorTextNo = errorTextNo;
             m_info->captionNo = captionNo;
             m_info->extraNo = extraNo;
-            if (params) m_info->params = new OrnEhParam(*params);
         }
         if (prevException) AdoptException(prevException, autoDelete);
         if (push) Push(this);
@@ -88,13 +119,7 @@ OrnEhBasis::~OrnEhBasis() {
     OrnEhBasisInfo* info = m_info;
     m_info = nullptr;
     if (!info) return;
-    orneh::ContainedBrief([info] {
-        OrnEhDeleteString(info->cause);
-        OrnEhDeleteString(info->source);
-        OrnEhDeleteString(info->method);
-        OrnEhDeleteString(info->className);
-        delete info->params;
-    });
+    if (info->params) info->params->~OrnEhParam();  // inside the record: not freed on its own
     base::Free(info->stack);
     base::Free(info);
 }
@@ -105,7 +130,7 @@ void OrnEhBasis::CheckBeforeDelete() {
         OrnEhBasisInfo* info = m_info;
         if (!info) return;
         ExContainer* owner = info->owner;
-        if (info->released == 0) {
+        if (!info->released) {
             // Still held by a chain: nobody reported it, so the chain it is in
             // is logged now, this exception included.
             if (container && owner == container && links::Contains(container->GetLast(), this)) {
@@ -183,7 +208,7 @@ void OrnEhBasis::AdoptException(CException* exception, int autoDelete) {
         OrnEhBasisInfo* info = OrnEhBasisAccess::Info(wrapper);
         if (!wrapper) {
             if (autoDelete) exception->Delete();
-        } else if (!info || info->released != 0) {
+        } else if (!info || info->released) {
             delete wrapper;
         }
     }

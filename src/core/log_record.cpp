@@ -27,9 +27,10 @@ void OrnEhBasis::Log(OrnEhLogFile& log) const {
     const OrnEhBasisInfo* info = m_info;
     if (!info) return;
     orneh::Contained([&] {
-        log << "Fehlerursache: " << info->cause << "\r\n";
-        log << "Source: " << info->source << "\r\n";
-        log << "Methode: " << info->className << " :: " << info->method << "\r\n";
+        log << "Fehlerursache: " << info->Text(OrnEhBasisInfo::kCause) << "\r\n";
+        log << "Source: " << info->Text(OrnEhBasisInfo::kSource) << "\r\n";
+        log << "Methode: " << info->Text(OrnEhBasisInfo::kClassName) << " :: "
+            << info->Text(OrnEhBasisInfo::kMethod) << "\r\n";
         log << "Fehlernummer: " << info->errorNo << "\r\n";
         log << "Fehlertextnummer: " << info->errorTextNo << "   \xDC" "berschriftennummer: "
             << info->captionNo << "\r\n";

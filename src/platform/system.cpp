@@ -11,6 +11,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "base/hot_tls.h"
 #include "base/settings.h"
 #include "posix_io.h"
 
@@ -21,7 +22,7 @@ namespace {
 
 // The calling thread's kernel id, asked once per thread: no system call on
 // the hot path. A forked child asks again (its thread has a new id).
-thread_local std::uint32_t t_threadId = 0;
+thread_local std::uint32_t t_threadId ORNEH_HOT_TLS = 0;
 
 // Local time in a forked child: glibc does not reset its time-zone lock at
 // fork, so a child forked while another thread converted a time would hang in
