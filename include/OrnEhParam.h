@@ -57,7 +57,8 @@ private:
     OrnEhParam& operator=(const OrnEhParam&) = delete;
 
     struct ParamList;
-    ORNEH_LOCAL explicit OrnEhParam(ParamList* list);
+    enum class Placed { kInBlock };
+    ORNEH_LOCAL OrnEhParam(Placed, ParamList* list);
     ParamList* m_list;
 };
 

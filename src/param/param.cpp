@@ -144,7 +144,7 @@ OrnEhParam::OrnEhParam(const OrnEhParam& other) : m_list(nullptr) {
     });
 }
 
-OrnEhParam::OrnEhParam(ParamList* list) : m_list(list) {}
+OrnEhParam::OrnEhParam(Placed, ParamList* list) : m_list(list) {}
 
 std::size_t OrnEhParam::PlacedSize(const OrnEhParam& other) {
     const ParamList* source = other.m_list;
@@ -159,7 +159,7 @@ OrnEhParam* OrnEhParam::PlaceCopy(void* block, const OrnEhParam& other) {
         list = LayOut<ParamList>(at, source->capacity, TextBytes(source), true);
         CopyValues(list, source);
     }
-    return ::new (block) OrnEhParam(list);
+    return ::new (block) OrnEhParam(Placed::kInBlock, list);
 }
 
 OrnEhParam::~OrnEhParam() {
