@@ -272,8 +272,10 @@ bool SetTimer(int timer, unsigned int seconds) {
     return syscall(SYS_timer_settime, timer, 0, &when, nullptr) == 0;
 }
 
-// keep: the timer stays made for the thread's next Arm (see Bound).
-void Arm(Bound& bound, const char* marker, int timerSignal, int endSignal, bool keep = false) {
+// keep: the timer stays made for the thread's next Arm (see Bound);
+// unblocked: the thread is known not to block timerSignal.
+void Arm(Bound& bound, const char* marker, int timerSignal, int endSignal, bool keep = false,
+         bool unblocked = false) {
     if (bound.armed) return;
     const std::uint32_t self = CurrentThreadId();
     if (bound.kept && (bound.keptThread != self || bound.keptSignal != timerSignal)) {
@@ -297,7 +299,7 @@ void Arm(Bound& bound, const char* marker, int timerSignal, int endSignal, bool 
     }
     bound.endSignal = endSignal;
     bound.armed = true;
-    Unblock(timerSignal);  // the timer's signal must get through
+    if (!unblocked) Unblock(timerSignal);  // the timer's signal must get through
 }
 
 void Disarm(Bound& bound) {
@@ -308,9 +310,12 @@ void Disarm(Bound& bound) {
     bound.kept = false;
 }
 
-void ArmBound(int signal) {
+// The handler runs with the mask the fault found (uc_sigmask) and nothing
+// added (an empty sa_mask, SA_NODEFER): when that lets the signal through,
+// the timer's signal gets through without a call.
+void ArmBound(int signal, const ucontext_t* uc) {
     t_state.risky = 1;
-    Arm(t_state.faultBound, &g_faultMarker, signal, signal, t_state.prepared);
+    Arm(t_state.faultBound, &g_faultMarker, signal, signal, t_state.prepared, sigismember(&uc->uc_sigmask, signal) == 0);
 }
 
 void DisarmBound() {
@@ -460,7 +465,7 @@ void OnFault(int signal, siginfo_t* info, void* context) {
     t_state.lastWordsWritten = false;
     t_state.endSignal = signal;
     t_state.pending = &pointers;
-    ArmBound(signal);
+    ArmBound(signal, uc);
     // The faulting context is complete here (uc, record, ctx), the bound
     // runs, and nothing has been allocated or thrown yet: what else is taken
     // from the faulting point (a call stack) is taken here.
@@ -558,11 +563,16 @@ void OnFaultOnHandlerStack(void* argument) {
 // True when the handler runs on an alternate stack with less room left than
 // its own steps need (a small one the application gave the thread).
 bool TooLittleRoom() {
-    stack_t current;
-    if (t_state.onHandlerStack || sigaltstack(nullptr, &current) != 0 || !(current.ss_flags & SS_ONSTACK)) {
-        return false;
-    }
+    if (t_state.onHandlerStack) return false;
     auto here = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+    if (t_state.mapping) {
+        // On the alternate stack the library gave the thread: known without
+        // asking the kernel.
+        const auto low = reinterpret_cast<std::uintptr_t>(t_state.mapping) + PageSize();
+        if (here >= low && here < low + kAltStackSize) return here < low + kHandlerRoom;
+    }
+    stack_t current;
+    if (sigaltstack(nullptr, &current) != 0 || !(current.ss_flags & SS_ONSTACK)) return false;
     return here < reinterpret_cast<std::uintptr_t>(current.ss_sp) + kHandlerRoom;
 }
 
