@@ -19,13 +19,26 @@ IMPLEMENT_DYNAMIC(OrnEhBasis, CException)
 
 namespace {
 
-// The record alone (an exception made without texts).
-OrnEhBasisInfo* NewRecord(std::size_t size = sizeof(OrnEhBasisInfo)) {
+// The record alone (an exception made without texts), its texts unset.
+// Every field is stored once, without a fill of the block before: a byte
+// read back from such a fill waits for the whole of it.
+OrnEhBasisInfo* NewRecord(std::size_t size = sizeof(OrnEhBasisInfo), std::uint8_t texts = 0) {
     OrnEhBasisInfo* info = static_cast<OrnEhBasisInfo*>(base::Alloc(size));
     if (!info) return nullptr;
-    std::memset(info, 0, sizeof(OrnEhBasisInfo));
+    info->next = nullptr;
+    info->prev = nullptr;
+    info->owner = nullptr;
+    info->params = nullptr;
+    info->stack = nullptr;
+    info->nextLeft = nullptr;
+    info->errorNo = 0;
+    info->errorTextNo = 0;
+    info->captionNo = 0;
+    info->extraNo = 0;
     info->threadId = GetExThreadId();
     info->released = true;
+    info->reserve = false;
+    info->texts = texts;
     return info;
 }
 
@@ -39,8 +52,10 @@ std::size_t Aligned(std::size_t size) {
 OrnEhBasisInfo* NewRecord(const char* const (&texts)[4], const OrnEhParam* params) {
     std::size_t lengths[4];
     std::size_t size = sizeof(OrnEhBasisInfo);
-    for (int i = 0; i < 4; ++i) {
+    unsigned present = 0;
+    for (unsigned i = 0; i < 4; ++i) {
         lengths[i] = texts[i] ? std::strlen(texts[i]) + 1 : 0;
+        if (texts[i]) present |= 1u << i;
         size += lengths[i];
     }
     std::size_t paramsAt = 0;
@@ -48,14 +63,13 @@ OrnEhBasisInfo* NewRecord(const char* const (&texts)[4], const OrnEhParam* param
         paramsAt = Aligned(size);
         size = paramsAt + OrnEhParam::PlacedSize(*params);
     }
-    OrnEhBasisInfo* info = NewRecord(size);
+    OrnEhBasisInfo* info = NewRecord(size, static_cast<std::uint8_t>(present));
     if (!info) return nullptr;
     char* at = reinterpret_cast<char*>(info + 1);
     for (int i = 0; i < 4; ++i) {
         if (!texts[i]) continue;
         std::memcpy(at, texts[i], lengths[i]);
         at += lengths[i];
-        info->texts = static_cast<std::uint8_t>(info->texts | (1u << i));
     }
     if (params) info->params = OrnEhParam::PlaceCopy(reinterpret_cast<char*>(info) + paramsAt, *params);
     return info;
