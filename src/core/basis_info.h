@@ -14,8 +14,9 @@ class OrnEhParam;
 // One block: this record, then the texts that are there (cause, source,
 // method, class name, in that order, each with its NUL), then the copy of
 // the parameter list (OrnEhParam::PlaceCopy). Nothing of it is allocated
-// on its own, so an exception is made with two blocks (the object and
-// this) and is either whole or without a record.
+// on its own, and the block is usually the object's own (behind the
+// object, see core/basis.cpp): an exception is made with one block, at
+// most two, and is either whole or without a record.
 struct OrnEhBasisInfo {
     OrnEhBasis* next;  // next newer exception of the chain, not owned
     OrnEhBasis* prev;  // next older exception of the chain, not owned
@@ -36,6 +37,7 @@ struct OrnEhBasisInfo {
     bool released;  // false while a chain holds the exception
     bool reserve;   // a thread record's reserve exception (runtime/admin.h)
     std::uint8_t texts;  // which texts follow the record: bit (1 << RecordText)
+    bool inObjectBlock;  // in the object's own block (core/basis.cpp): not freed on its own
 
     enum RecordText { kCause, kSource, kMethod, kClassName };
     // The text, or null when it was not given.

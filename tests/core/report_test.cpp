@@ -478,8 +478,11 @@ TEST_F(ReportTest, ReportedExceptionsGo) {
     zkqtest::TestException* e = nullptr;
     {
         zkqtest::AllocFailureReset reset;
-        at::FailNth(2);  // the object's block is the first, its record the second
-        e = new zkqtest::TestException("no record", 1, 0, 1);
+        // A record too large for the room behind its object has a block of
+        // its own: the object's block is the first, the record the second.
+        const std::string cause(2000, 'x');
+        at::FailNth(2);
+        e = new zkqtest::TestException(cause.c_str(), 1, 0, 1);
     }
     ASSERT_TRUE(e && !OrnEhBasisAccess::Info(e));
     EXPECT_EQ(OrnEhBasis::Report(kNoWindow, e, 0, nullptr), IDOK);
