@@ -190,11 +190,11 @@ OrnEhBasis::~OrnEhBasis() {
 
 void OrnEhBasis::CheckBeforeDelete() {
     orneh::ContainedBrief([this] {
-        ExContainer* container = GetCurrentContainer();
         OrnEhBasisInfo* info = m_info;
         if (!info) return;
         ExContainer* owner = info->owner;
         if (!info->released) {
+            ExContainer* container = GetCurrentContainer();
             // Still held by a chain: nobody reported it, so the chain it is in
             // is logged now, this exception included.
             if (container && owner == container && links::Contains(container->GetLast(), this)) {
