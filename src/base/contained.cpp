@@ -48,7 +48,9 @@ HandledExceptionAside::HandledExceptionAside() noexcept : m_caught(Globals()->ca
 }
 
 HandledExceptionAside::~HandledExceptionAside() {
-    if (!t_ending) Globals()->caughtExceptions = m_caught;
+    // Also on the unwind that ends the thread: the catch block it leaves
+    // next ends the handling of that exception and frees it.
+    Globals()->caughtExceptions = m_caught;
 }
 
 bool InLibrary::EndsTheThread() noexcept {
