@@ -42,7 +42,9 @@ HandledExceptionAside::HandledExceptionAside() noexcept : m_caught(Globals()->ca
 }
 
 HandledExceptionAside::~HandledExceptionAside() {
-    if (!t_inLibrary.ending) Globals()->caughtExceptions = m_caught;
+    // Also on the unwind that ends the thread: the catch block it leaves
+    // next ends the handling of that exception and frees it.
+    Globals()->caughtExceptions = m_caught;
 }
 
 bool InLibrary::EndsTheThread() noexcept {

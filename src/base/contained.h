@@ -76,8 +76,8 @@ public:
 // in an application hook can pass the library's catch-alls: the C++ runtime
 // calls std::terminate when a catch-all takes it while another exception is
 // being handled. The exception comes back when the library's call returns
-// or throws; when the thread ends, it stays aside (the thread's end
-// releases it no more than any exception it was handling). Works on the
+// or throws, also on the unwind that ends the thread, so that the catch
+// block that unwind leaves frees it as it would without the library. Works on the
 // list of caught exceptions of the Itanium C++ ABI, which g++ and clang use
 // on Linux. Exported operations that call application hooks (reports, Log)
 // hold one outside their catch-all.

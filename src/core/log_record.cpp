@@ -146,24 +146,23 @@ void LogAlone(OrnEhBasis* e) {
 }
 
 void LogChain(ExContainer* container, const char* message, OrnEhBasis* newest) {
-    char* path = nullptr;
     orneh::Contained([&] {
         if (container->logFile.GetStyle() == OrnEhLogOff) return;
         // The newest exception that names a log file of its own decides.
         OrnEhLogfileStyle style = OrnEhLogLimited;
         unsigned long maxSize = 0;
-        path = static_cast<char*>(orneh::base::AllocZeroed(kLogPathSize));
+        // Owned: a Log hook may end the thread while the entry is written.
+        orneh::base::OwnedBlock<char> path(static_cast<char*>(orneh::base::AllocZeroed(kLogPathSize)));
         if (path) {
             for (OrnEhBasis* e = newest; e; e = e->GetPrev()) {
-                e->GetLogFileInfos(path, style, maxSize);
-                path[kLogPathSize - 1] = '\0';  // a hook that fills the whole buffer
-                if (path[0]) break;
+                e->GetLogFileInfos(path.get(), style, maxSize);
+                path.get()[kLogPathSize - 1] = '\0';  // a hook that fills the whole buffer
+                if (path.get()[0]) break;
             }
         }
-        container->logFile.Open(path, style, maxSize);
+        container->logFile.Open(path.get(), style, maxSize);
         WriteReportEntry(container->logFile, message, newest);
     });
-    orneh::base::Free(path);
 }
 
 }  // namespace core

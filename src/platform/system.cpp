@@ -12,8 +12,13 @@
 #include <unistd.h>
 
 #include "base/hot_tls.h"
+#include "base/sanitizer.h"
 #include "base/settings.h"
 #include "posix_io.h"
+
+#ifdef ORNEH_THREAD_SANITIZER
+#include <sanitizer/tsan_interface.h>
+#endif
 
 namespace orneh {
 namespace platform {
@@ -102,6 +107,15 @@ void CivilFromDays(long long days, LocalTime& out) {
 std::uint32_t CurrentThreadId() noexcept {
     if (t_threadId == 0) t_threadId = static_cast<std::uint32_t>(::syscall(SYS_gettid));
     return t_threadId;
+}
+
+void LetGoInChild(pthread_mutex_t* mutex) noexcept {
+#ifdef ORNEH_THREAD_SANITIZER
+    __tsan_mutex_pre_unlock(mutex, __tsan_mutex_recursive_unlock);
+    __tsan_mutex_post_unlock(mutex, __tsan_mutex_recursive_unlock);
+#else
+    (void)mutex;
+#endif
 }
 
 void RenewThreadIdAfterFork() noexcept { t_threadId = static_cast<std::uint32_t>(::syscall(SYS_gettid)); }
