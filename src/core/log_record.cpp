@@ -8,6 +8,7 @@
 #include "OrnEhLogFile.h"
 #include "OrnEhParam.h"
 #include "core/basis_info.h"
+#include "core/stack_block.h"
 #include "base/alloc.h"
 #include "platform/system.h"
 #include "runtime/admin.h"
@@ -141,6 +142,7 @@ void LogAlone(OrnEhBasis* e) {
     OrnEhLogFile log;
     ApplyLogConfigTo(log);
     if (log.GetStyle() == OrnEhLogOff) return;
+    NameStacksAhead(e);
     log.Open();
     WriteReportEntry(log, nullptr, e);
 }
@@ -160,6 +162,7 @@ void LogChain(ExContainer* container, const char* message, OrnEhBasis* newest) {
                 if (path.get()[0]) break;
             }
         }
+        NameStacksAhead(newest);
         container->logFile.Open(path.get(), style, maxSize);
         WriteReportEntry(container->logFile, message, newest);
     });
