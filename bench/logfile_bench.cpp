@@ -308,6 +308,28 @@ void BM_PairOneThreadVsPlain(benchmark::State& state) {
 }
 BENCHMARK(BM_PairOneThreadVsPlain)->Iterations(kRounds)->Unit(benchmark::kMillisecond);
 
+// Reference: the raw loop of a durable entry, each entry open + write +
+// fdatasync + close; candidate: one entry through OrnEhLogFile (Open, the
+// entry's writers, Close).
+void BM_PairRawEntryLoopVsLogEntry(benchmark::State& state) {
+    const std::string entry = EntryBytes();
+    const std::string plainPath = BenchFile("pair_raw.log");
+    const std::string logPath = BenchFile("pair_entry.log");
+    RunPair(
+        state, kBatch,
+        [&] {
+            long lost = 0;
+            for (int i = 0; i < kBatch; ++i) {
+                const int fd = ::open(plainPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+                if (fd < 0 || ::write(fd, entry.data(), entry.size()) < 0 || ::fdatasync(fd) != 0) ++lost;
+                if (fd >= 0) ::close(fd);
+            }
+            return lost;
+        },
+        [&] { return AppendEntries(logPath, kBatch, OrnEhLogUnlimited, 0); });
+}
+BENCHMARK(BM_PairRawEntryLoopVsLogEntry)->Iterations(kRounds)->Unit(benchmark::kMillisecond);
+
 // Reference: one thread; candidate: eight threads of one process, same file,
 // 64 entries a side per round.
 void BM_PairEightThreadsVsOne(benchmark::State& state) {

@@ -4,6 +4,9 @@
 // what linking the library adds to a program's start.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
+#include <csetjmp>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -70,6 +73,69 @@ void BM_TranslatedFault(benchmark::State& state) {
 BENCHMARK(BM_TranslatedFault)
     ->Arg(static_cast<int>(ap::StackTraceMode::kOff))
     ->Arg(static_cast<int>(ap::StackTraceMode::kFaults));
+
+// The reference of a fault's cost: a raw SIGSEGV handler that leaves by
+// siglongjmp (restoring the signal mask), 20 frames down as well.
+sigjmp_buf g_rawJump;
+void RawHandler(int, siginfo_t*, void*) { siglongjmp(g_rawJump, 1); }
+
+double ThreadSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+double WallSeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+const int kFaultsPerSide = 200;
+
+// Raw handler (reference) against the translated fault (candidate) of the
+// mode given, alternating in rounds of 200 faults each; ratio by the
+// thread's CPU time, wall_ratio by the wall clock.
+void BM_PairRawFaultVsTranslated(benchmark::State& state) {
+    auto mode = static_cast<ap::StackTraceMode>(state.range(0));
+    ap::SetStackTraceMode(mode);
+    OrnEhInitThreadExHandling();
+    auto raw = [] {
+        if (sigsetjmp(g_rawJump, 1) == 0) ReadAt(nullptr);
+    };
+    auto translated = [] {
+        try {
+            ReadAt(nullptr);
+        } catch (OrnEhSEH*) {
+            OrnEhBasis::Release();
+        }
+    };
+    double cpu[2] = {0, 0}, wall[2] = {0, 0};
+    for (auto _ : state) {
+        struct sigaction action{}, library{};
+        action.sa_sigaction = &RawHandler;
+        action.sa_flags = SA_SIGINFO;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGSEGV, &action, &library);
+        double c = ThreadSeconds(), w = WallSeconds();
+        for (int i = 0; i < kFaultsPerSide; ++i) AtDepth(20, raw);
+        cpu[0] += ThreadSeconds() - c, wall[0] += WallSeconds() - w;
+        sigaction(SIGSEGV, &library, nullptr);
+        c = ThreadSeconds(), w = WallSeconds();
+        for (int i = 0; i < kFaultsPerSide; ++i) AtDepth(20, translated);
+        cpu[1] += ThreadSeconds() - c, wall[1] += WallSeconds() - w;
+    }
+    const double faults = static_cast<double>(state.iterations()) * kFaultsPerSide;
+    state.counters["reference_us"] = cpu[0] / faults * 1e6;
+    state.counters["candidate_us"] = cpu[1] / faults * 1e6;
+    state.counters["ratio"] = cpu[1] / cpu[0];
+    state.counters["wall_ratio"] = wall[1] / wall[0];
+    state.SetLabel(ModeName(mode));
+    ap::SetStackTraceMode(ap::StackTraceMode::kFaults);
+}
+BENCHMARK(BM_PairRawFaultVsTranslated)
+    ->Arg(static_cast<int>(ap::StackTraceMode::kOff))
+    ->Arg(static_cast<int>(ap::StackTraceMode::kFaults))
+    ->Iterations(50)
+    ->Unit(benchmark::kMillisecond);
 
 // An exception made (pushed into the chain) and released, 20 frames down.
 void BM_ExceptionMadeAndReleased(benchmark::State& state) {

@@ -46,10 +46,19 @@ public:
     // number of slots when slotCount is not null.
     ORNEH_LOCAL char** GetParamArray(unsigned short* slotCount) const;
 
+    // A copy of other made inside a block of the caller's (an exception's
+    // record), texts included, without allocating: PlacedSize bytes at
+    // block, aligned for a pointer. Destroy it with ~OrnEhParam, then free
+    // the block.
+    ORNEH_LOCAL static std::size_t PlacedSize(const OrnEhParam& other);
+    ORNEH_LOCAL static OrnEhParam* PlaceCopy(void* block, const OrnEhParam& other);
+
 private:
     OrnEhParam& operator=(const OrnEhParam&) = delete;
 
     struct ParamList;
+    enum class Placed { kInBlock };
+    ORNEH_LOCAL OrnEhParam(Placed, ParamList* list);
     ParamList* m_list;
 };
 

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <exception>
+#include <memory>
 #include <new>
 #include <utility>
 
@@ -41,6 +42,14 @@ void Delete(T* object) noexcept {
     object->~T();
     Free(object);
 }
+
+// Owns a block from Alloc: frees it when it goes, also when the unwind that
+// ends the thread passes (an application hook called pthread_exit).
+struct FreeBlock {
+    void operator()(void* block) const noexcept { Free(block); }
+};
+template <typename T>
+using OwnedBlock = std::unique_ptr<T, FreeBlock>;
 
 // Failure injection for tests. All are safe to call from any thread.
 namespace alloctest {

@@ -6,29 +6,23 @@
 #include <exception>
 
 namespace orneh {
-namespace {
+namespace detail {
 
-// Plain data: a thread_local with a destructor would make the C library
-// register it with an allocation, which aborts when memory is out.
-thread_local int t_depth = 0;
-thread_local bool t_heldOff = false;
-thread_local int t_cancelState = PTHREAD_CANCEL_ENABLE;
-thread_local bool t_ending = false;
+thread_local InLibraryState t_inLibrary ORNEH_HOT_TLS = {0, PTHREAD_CANCEL_ENABLE, false, false};
 
-}  // namespace
-
-InLibrary::InLibrary() noexcept { ++t_depth; }
-
-InLibrary::~InLibrary() {
-    if (--t_depth != 0 || !t_heldOff) return;
-    t_heldOff = false;
-    pthread_setcancelstate(t_cancelState, nullptr);
+void RestoreCancellation() noexcept {
+    t_inLibrary.heldOff = false;
+    pthread_setcancelstate(t_inLibrary.cancelState, nullptr);
 }
 
+}  // namespace detail
+
+using detail::t_inLibrary;
+
 void InLibrary::HoldOffCancellation() noexcept {
-    if (t_heldOff || t_depth == 0) return;
-    t_heldOff = true;
-    pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &t_cancelState);
+    if (t_inLibrary.heldOff || t_inLibrary.depth == 0) return;
+    t_inLibrary.heldOff = true;
+    pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &t_inLibrary.cancelState);
 }
 
 namespace {
@@ -48,17 +42,19 @@ HandledExceptionAside::HandledExceptionAside() noexcept : m_caught(Globals()->ca
 }
 
 HandledExceptionAside::~HandledExceptionAside() {
-    if (!t_ending) Globals()->caughtExceptions = m_caught;
+    // Also on the unwind that ends the thread: the catch block it leaves
+    // next ends the handling of that exception and frees it.
+    Globals()->caughtExceptions = m_caught;
 }
 
 bool InLibrary::EndsTheThread() noexcept {
     // A foreign exception has no exception_ptr (and binding a reference to
     // abi::__forced_unwind in a catch clause binds it to null).
     if (std::current_exception()) return false;
-    t_ending = true;
+    t_inLibrary.ending = true;
     return true;
 }
 
-bool InLibrary::ThreadEnding() noexcept { return t_ending; }
+bool InLibrary::ThreadEnding() noexcept { return t_inLibrary.ending; }
 
 }  // namespace orneh

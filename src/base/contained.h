@@ -29,15 +29,34 @@
 #ifndef ORNEH_BASE_CONTAINED_H
 #define ORNEH_BASE_CONTAINED_H
 
+#include "base/hot_tls.h"
+
 namespace orneh {
+
+namespace detail {
+// Plain data: a thread_local with a destructor would make the C library
+// register it with an allocation, which aborts when memory is out.
+struct InLibraryState {
+    int depth;        // nesting of InLibrary
+    int cancelState;  // the state to put back when heldOff
+    bool heldOff;
+    bool ending;
+};
+extern thread_local InLibraryState t_inLibrary ORNEH_HOT_TLS;
+// Puts back the cancellation state held off (the outermost InLibrary).
+void RestoreCancellation() noexcept;
+}  // namespace detail
 
 // Marks the calling thread as working inside the library for the lifetime of
 // the object; nests. When the outermost one goes, the cancellation state
 // held off meanwhile is put back as it was.
 class InLibrary {
 public:
-    InLibrary() noexcept;
-    ~InLibrary();
+    InLibrary() noexcept { ++detail::t_inLibrary.depth; }
+    ~InLibrary() {
+        detail::InLibraryState& state = detail::t_inLibrary;
+        if (--state.depth == 0 && state.heldOff) detail::RestoreCancellation();
+    }
     InLibrary(const InLibrary&) = delete;
     InLibrary& operator=(const InLibrary&) = delete;
 
@@ -57,8 +76,8 @@ public:
 // in an application hook can pass the library's catch-alls: the C++ runtime
 // calls std::terminate when a catch-all takes it while another exception is
 // being handled. The exception comes back when the library's call returns
-// or throws; when the thread ends, it stays aside (the thread's end
-// releases it no more than any exception it was handling). Works on the
+// or throws, also on the unwind that ends the thread, so that the catch
+// block that unwind leaves frees it as it would without the library. Works on the
 // list of caught exceptions of the Itanium C++ ABI, which g++ and clang use
 // on Linux. Exported operations that call application hooks (reports, Log)
 // hold one outside their catch-all.

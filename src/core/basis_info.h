@@ -11,29 +11,44 @@
 class ExContainer;
 class OrnEhParam;
 
+// One block: this record, then the texts that are there (cause, source,
+// method, class name, in that order, each with its NUL), then the copy of
+// the parameter list (OrnEhParam::PlaceCopy). Nothing of it is allocated
+// on its own, and the block is usually the object's own (behind the
+// object, see core/basis.cpp): an exception is made with one block, at
+// most two, and is either whole or without a record.
 struct OrnEhBasisInfo {
-    char* cause;
-    char* source;
-    std::uint32_t threadId;  // the constructing thread (GetExThreadId)
-    unsigned long errorNo;
-    char* method;
-    char* className;
-    unsigned long errorTextNo;
-    unsigned long captionNo;
     OrnEhBasis* next;  // next newer exception of the chain, not owned
     OrnEhBasis* prev;  // next older exception of the chain, not owned
-    OrnEhParam* params;  // owned copy, or null
-    unsigned long extraNo;
-    int released;  // 0 while a chain holds the exception
     // The container whose chain holds the exception, or whose deferred
     // deletion waits for it; null for a chain taken out of its thread.
     // Changed under that container's lock.
     ExContainer* owner;
+    OrnEhParam* params;  // inside this block, or null
     orneh::platform::CallStack* stack;  // owned, or null (core/stack_block.h)
     // On the newest exception of a chain an ended thread left in its
     // container: the next such chain of that container (core/container.h).
     OrnEhBasis* nextLeft;
-    bool reserve;  // a thread record's reserve exception (runtime/admin.h)
+    unsigned long errorNo;
+    unsigned long errorTextNo;
+    unsigned long captionNo;
+    unsigned long extraNo;
+    std::uint32_t threadId;  // the constructing thread (GetExThreadId)
+    bool released;  // false while a chain holds the exception
+    bool reserve;   // a thread record's reserve exception (runtime/admin.h)
+    std::uint8_t texts;  // which texts follow the record: bit (1 << RecordText)
+    bool inObjectBlock;  // in the object's own block (core/basis.cpp): not freed on its own
+
+    enum RecordText { kCause, kSource, kMethod, kClassName };
+    // The text, or null when it was not given.
+    const char* Text(RecordText which) const {
+        if (!(texts & (1u << which))) return nullptr;
+        const char* text = reinterpret_cast<const char*>(this + 1);
+        for (unsigned i = 0; i < static_cast<unsigned>(which); ++i) {
+            if (texts & (1u << i)) text += __builtin_strlen(text) + 1;
+        }
+        return text;
+    }
 };
 
 // The library's door to the private parts of OrnEhBasis.

@@ -34,7 +34,7 @@ void OrnEhBasis::Push(OrnEhBasis* e) {
         ExContainer* container = GetCurrentContainer();
         OrnEhBasisInfo* info = Info(e);
         if (!container || !info) return;
-        info->released = 0;
+        info->released = false;
         ExContainer* owner = info->owner;
         if (owner && owner != container) {
             // Caught in this thread but still held by another thread's chain

@@ -73,7 +73,7 @@ OrnEhBasis* PopNewest(OrnEhBasis*& last) {
 void Forget(OrnEhBasis* e) {
     if (OrnEhBasisInfo* info = Info(e)) {
         Detach(info);
-        info->released = 1;
+        info->released = true;
         info->owner = nullptr;
     }
 }

@@ -128,7 +128,7 @@ void ExContainer::DisposeCurrent(OrnEhBasis* keep, Doomed& doomed) {
     if (!previous || previous == last || previous == keep) return;
     OrnEhBasisInfo* info = Info(previous);
     if (IsReserve(previous)) {
-        info->released = 1;
+        info->released = true;
         static_cast<OrnEhMemory*>(previous)->SetSize(0);
     } else {
         info->owner = nullptr;
@@ -175,7 +175,7 @@ void ExContainer::ReleaseDetached(OrnEhBasis* newest, Doomed& doomed) {
         OrnEhBasisInfo* info = Info(e);
         if (!info) break;
         OrnEhBasis* older = info->prev;
-        info->released = 1;
+        info->released = true;
         if (e != current) info->owner = nullptr;
         // The current one's deletion waits for the next Append.
         if (e == current || info->reserve) links::Unlink(rest, e);
@@ -210,7 +210,7 @@ void ExContainer::DeleteOfClassIn(OrnEhBasis*& chain, const CRuntimeClass* runti
         if (!info) return;
         OrnEhBasis* older = info->prev;
         if (e->IsKindOf(runtimeClass)) {
-            info->released = 1;
+            info->released = true;
             info->owner = nullptr;
             if (e == current) current = nullptr;
             links::Unlink(chain, e);
@@ -301,7 +301,7 @@ void ExContainer::ThreadEnded(OrnEhBasis* reserve) {
     ap::MutexLock lock(m_lock);
     if (OrnEhBasisInfo* info = Info(reserve)) {
         if (links::Contains(last, reserve)) links::Unlink(last, reserve);
-        info->released = 1;
+        info->released = true;
         info->owner = nullptr;
         static_cast<OrnEhMemory*>(reserve)->SetSize(0);
     }

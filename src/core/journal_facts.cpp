@@ -22,10 +22,10 @@ void SendRecordFacts(journal::ReportJournal& journal, const OrnEhBasis* e) {
     facts.kind = type ? type->m_lpszClassName : "OrnEhBasis";
     for (; type && !facts.known; type = type->m_pBaseClass) facts.known = journal::FindKind(type->m_lpszClassName);
     if (const OrnEhBasisInfo* info = Info(e)) {
-        facts.source = info->source;
-        facts.className = info->className;
-        facts.method = info->method;
-        facts.cause = info->cause;
+        facts.source = info->Text(OrnEhBasisInfo::kSource);
+        facts.className = info->Text(OrnEhBasisInfo::kClassName);
+        facts.method = info->Text(OrnEhBasisInfo::kMethod);
+        facts.cause = info->Text(OrnEhBasisInfo::kCause);
         facts.errorNo = info->errorNo;
         facts.textNo = info->errorTextNo;
         facts.captionNo = info->captionNo;

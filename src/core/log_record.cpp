@@ -9,6 +9,7 @@
 #include "OrnEhParam.h"
 #include "core/basis_info.h"
 #include "core/journal_facts.h"
+#include "core/stack_block.h"
 #include "journal/report_journal.h"
 #include "base/alloc.h"
 #include "platform/system.h"
@@ -29,9 +30,10 @@ void OrnEhBasis::Log(OrnEhLogFile& log) const {
     const OrnEhBasisInfo* info = m_info;
     if (!info) return;
     orneh::Contained([&] {
-        log << "Fehlerursache: " << info->cause << "\r\n";
-        log << "Source: " << info->source << "\r\n";
-        log << "Methode: " << info->className << " :: " << info->method << "\r\n";
+        log << "Fehlerursache: " << info->Text(OrnEhBasisInfo::kCause) << "\r\n";
+        log << "Source: " << info->Text(OrnEhBasisInfo::kSource) << "\r\n";
+        log << "Methode: " << info->Text(OrnEhBasisInfo::kClassName) << " :: "
+            << info->Text(OrnEhBasisInfo::kMethod) << "\r\n";
         log << "Fehlernummer: " << info->errorNo << "\r\n";
         log << "Fehlertextnummer: " << info->errorTextNo << "   \xDC" "berschriftennummer: "
             << info->captionNo << "\r\n";
@@ -152,29 +154,30 @@ void LogAlone(OrnEhBasis* e) {
     OrnEhLogFile log;
     ApplyLogConfigTo(log);
     if (log.GetStyle() == OrnEhLogOff) return;
+    NameStacksAhead(e);
     log.Open();
     WriteReportEntry(log, nullptr, e);
 }
 
 void LogChain(ExContainer* container, const char* message, OrnEhBasis* newest) {
-    char* path = nullptr;
     orneh::Contained([&] {
         if (container->logFile.GetStyle() == OrnEhLogOff) return;
         // The newest exception that names a log file of its own decides.
         OrnEhLogfileStyle style = OrnEhLogLimited;
         unsigned long maxSize = 0;
-        path = static_cast<char*>(orneh::base::AllocZeroed(kLogPathSize));
+        // Owned: a Log hook may end the thread while the entry is written.
+        orneh::base::OwnedBlock<char> path(static_cast<char*>(orneh::base::AllocZeroed(kLogPathSize)));
         if (path) {
             for (OrnEhBasis* e = newest; e; e = e->GetPrev()) {
-                e->GetLogFileInfos(path, style, maxSize);
-                path[kLogPathSize - 1] = '\0';  // a hook that fills the whole buffer
-                if (path[0]) break;
+                e->GetLogFileInfos(path.get(), style, maxSize);
+                path.get()[kLogPathSize - 1] = '\0';  // a hook that fills the whole buffer
+                if (path.get()[0]) break;
             }
         }
-        container->logFile.Open(path, style, maxSize);
+        NameStacksAhead(newest);
+        container->logFile.Open(path.get(), style, maxSize);
         WriteReportEntry(container->logFile, message, newest);
     });
-    orneh::base::Free(path);
 }
 
 }  // namespace core

@@ -116,7 +116,6 @@ long OrnEhBasis::ReportOn(HWND window, const char* fileName, bool toFile, const 
 
 long OrnEhBasis::ShowError(HWND const window, const char* const text, const char* const caption,
                            unsigned long messageType) const {
-    char* composed = nullptr;
     long result = 1;
     orneh::Contained([&] {
         char application[3] = {0, 0, 0};
@@ -126,15 +125,15 @@ long OrnEhBasis::ShowError(HWND const window, const char* const text, const char
         // "#", two characters of application code, up to 20 digits, two line
         // breaks and the terminator fit into 32 bytes.
         std::size_t size = std::strlen(body) + 32;
-        composed = static_cast<char*>(base::Alloc(size));
+        // Owned: a hook of the dialog (the hand-over) may end the thread.
+        base::OwnedBlock<char> composed(static_cast<char*>(base::Alloc(size)));
         if (composed) {
             // "%.5lu" prints what "%05.5lu" prints: at least five digits.
-            std::snprintf(composed, size, "#%s%.5lu\r\n\r\n%s", application, GetErrorTextNo(), body);
+            std::snprintf(composed.get(), size, "#%s%.5lu\r\n\r\n%s", application, GetErrorTextNo(), body);
         }
-        result = orneh::core::PresentInDialog(window, composed ? composed : body, caption, messageType,
+        result = orneh::core::PresentInDialog(window, composed ? composed.get() : body, caption, messageType,
                                               GetCurrentContainer());
     });
-    base::Free(composed);
     return result;
 }
 

@@ -22,6 +22,9 @@ const std::size_t kLineSize = 1200;
 // How long a record waits for names: the symbolizer program's start and its
 // first reading of the modules included.
 const int kNamesBoundMs = 3000;
+// Stacks named before a log file is opened; the others are named as they
+// are written.
+const int kStacksNamedAhead = 8;
 
 // The text between the address and the module of a frame line.
 std::string SourcePart(const ap::SourceFrame& frame) {
@@ -101,6 +104,23 @@ __attribute__((noinline)) void AttachConstructionStack(OrnEhBasis* e, int skip) 
     ap::CallStack stack;
     ap::CaptureStack(stack, skip + 1);
     AttachStack(e, stack);
+}
+
+void NameStacksAhead(const OrnEhBasis* newest) noexcept {
+    if (ap::GetStackTraceMode() == ap::StackTraceMode::kOff) return;
+    ap::StackNames* names = nullptr;
+    int asked = 0;
+    for (const OrnEhBasis* e = newest; e && asked < kStacksNamedAhead;) {
+        const OrnEhBasisInfo* info = OrnEhBasisAccess::Info(const_cast<OrnEhBasis*>(e));
+        if (!info) break;
+        if (info->stack && info->stack->count > 0) {
+            if (!names && !(names = base::New<ap::StackNames>())) return;
+            ap::Symbolize(*info->stack, kNamesBoundMs, *names);
+            ++asked;
+        }
+        e = info->prev;
+    }
+    base::Delete(names);
 }
 
 void WriteStackBlock(const OrnEhBasis* e, OrnEhLogFile& log) {

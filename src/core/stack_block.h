@@ -30,6 +30,11 @@ const platform::CallStack* StackOf(const OrnEhBasis* e) noexcept;
 // being made (skip: the constructor frames of the caller's own).
 void AttachConstructionStack(OrnEhBasis* e, int skip) noexcept;
 
+// Asks for the names of the stacks of the chain down from newest (a few
+// at most), so that the records written next find them in the symbolizer's
+// cache: a log file is then not held while the names are looked up.
+void NameStacksAhead(const OrnEhBasis* newest) noexcept;
+
 // Writes e's block after e's record; nothing without a stack or when the
 // switch is off.
 void WriteStackBlock(const OrnEhBasis* e, OrnEhLogFile& log);

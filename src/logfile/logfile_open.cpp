@@ -126,10 +126,11 @@ void OrnEhLogFile::State::FinishEntry() noexcept {
 void OrnEhLogFile::State::ResetForWriting() noexcept {
     NoticeNothingOpen();
     entryStart = 0;
+    entryStartKnown = false;
+    appendedAtStart = file.Appended();
     entryWritten = 0;
     entryFailed = false;
     entryLost = false;
-    if (file.IsOpen() && !file.Size(&entryStart)) entryLost = true;  // could never be cut back
     blanks = 0;
     lineStart = 1;
     std::memset(buffer, 0, sizeof buffer);

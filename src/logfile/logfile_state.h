@@ -61,8 +61,13 @@ struct ORNEH_LOCAL OrnEhLogFile::State {
     unsigned long memoryLength = 0;  // strlen(memoryText), kept to append in O(1)
     // The entry being written: where it began in the file, how much of it is
     // written, and whether it is lost (every write that failed was moved on
-    // or counted lost, and its file cut back to entryStart).
+    // or counted lost, and its file cut back to entryStart). Where it began
+    // is asked for only when a write fails (EntryStart): the file's size
+    // then, less what this entry appended (appendedAtStart: the file's count
+    // when the entry began), saves a call per entry.
     std::uint64_t entryStart = 0;
+    bool entryStartKnown = false;
+    std::uint64_t appendedAtStart = 0;
     std::uint64_t entryWritten = 0;
     bool entryFailed = false;
     bool entryLost = false;
@@ -100,6 +105,8 @@ struct ORNEH_LOCAL OrnEhLogFile::State {
     // Appends bytes of the entry; a failure moves the entry on (MoveEntry).
     void Put(const char* data, std::size_t length) noexcept;
     void MoveEntry(const char* failedData, std::size_t failedLength, int error) noexcept;
+    // Where the entry began in the open file; false when that cannot be told.
+    bool EntryStart(std::uint64_t* start) noexcept;
     bool CopyEntry(orneh::platform::File& from, std::uint64_t start, std::uint64_t length) noexcept;
     void AppendToMemory(const char* text, std::size_t length) noexcept;
 };

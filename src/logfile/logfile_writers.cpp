@@ -43,25 +43,42 @@ void OrnEhLogFile::State::Put(const char* data, std::size_t length) noexcept {
 // on with the candidates after the failed one, as a failed open would: the
 // first that takes what was written of the entry and the failed bytes holds
 // it from now on. Without one the entry is lost. Either is told once.
+bool OrnEhLogFile::State::EntryStart(std::uint64_t* start) noexcept {
+    if (!entryStartKnown) {
+        std::uint64_t size = 0;
+        const std::uint64_t appended = file.Appended() - appendedAtStart;
+        if (!file.Size(&size) || appended > size) return false;
+        entryStart = size - appended;
+        entryStartKnown = true;
+    }
+    *start = entryStart;
+    return true;
+}
+
 void OrnEhLogFile::State::MoveEntry(const char* failedData, std::size_t failedLength, int error) noexcept {
     char failedName[sizeof openName];
     std::memcpy(failedName, openName, sizeof failedName);
-    const std::uint64_t start = entryStart, written = entryWritten;
+    // Without its start (the file's size cannot be read) the entry can be
+    // neither cut back nor read back: it stays as far as it got, counted lost.
+    std::uint64_t start = 0;
+    const bool haveStart = EntryStart(&start);
+    const std::uint64_t written = entryWritten;
     pf::File failed = std::move(file);
     entryFailed = true;
     bool moved = false;
-    while (!moved && isStandard && candidate != lf::Candidate::kFallback) {
+    while (haveStart && !moved && isStandard && candidate != lf::Candidate::kFallback) {
         OpenStandardFallbacks(candidate == lf::Candidate::kNamed ? lf::Candidate::kSearched : lf::Candidate::kFallback);
         if (!file.IsOpen()) break;
         if (style == OrnEhLogLimited) CutToSize(maxSize);
         if (!file.Size(&entryStart)) entryStart = 0;
+        entryStartKnown = true;
         moved = CopyEntry(failed, start, written) && file.WriteAll(failedData, failedLength);
         if (!moved) {
             file.Truncate(entryStart);
             file.Close();
         }
     }
-    failed.Truncate(start);
+    if (haveStart) failed.Truncate(start);
     failed.Close();
     if (moved) {
         entryWritten = written + failedLength;

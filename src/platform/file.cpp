@@ -55,9 +55,10 @@ constexpr unsigned long kTurnPollMs = 1;
 File::~File() { Close(); }
 
 File::File(File&& other) noexcept
-    : m_fd(other.m_fd), m_dirty(other.m_dirty), m_claim(other.m_claim) {
+    : m_fd(other.m_fd), m_dirty(other.m_dirty), m_appended(other.m_appended), m_claim(other.m_claim) {
     other.m_fd = -1;
     other.m_dirty = false;
+    other.m_appended = 0;
 }
 
 File& File::operator=(File&& other) noexcept {
@@ -65,9 +66,11 @@ File& File::operator=(File&& other) noexcept {
         Close();
         m_fd = other.m_fd;
         m_dirty = other.m_dirty;
+        m_appended = other.m_appended;
         m_claim = other.m_claim;
         other.m_fd = -1;
         other.m_dirty = false;
+        other.m_appended = 0;
     }
     return *this;
 }
@@ -83,6 +86,7 @@ int File::OpenDescriptor(const char* path, FileKey* key) noexcept {
 void File::Take(int fd, const FileClaim& claim) noexcept {
     m_fd = fd;
     m_dirty = false;
+    m_appended = 0;
     m_claim = claim;
 }
 
@@ -179,7 +183,11 @@ bool File::WriteLoop(std::int64_t offset, const void* data, std::size_t size) no
     if (InjectedFailure(g_failWrite)) return false;
     // Marked before writing: a write that fails part-way has still changed the file.
     if (size > 0) m_dirty = true;
-    return ornlang::posix::WriteFull(m_fd, data, size, static_cast<off_t>(offset));
+    if (offset >= 0) return ornlang::posix::WriteFull(m_fd, data, size, static_cast<off_t>(offset));
+    std::size_t written = 0;
+    const bool all = ornlang::posix::WriteFull(m_fd, data, size, -1, &written);
+    m_appended += written;
+    return all;
 }
 
 bool File::WriteAll(const void* data, std::size_t size) noexcept { return WriteLoop(-1, data, size); }

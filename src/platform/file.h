@@ -62,6 +62,10 @@ public:
 
     // Appends all bytes; false when the system refuses part of them.
     bool WriteAll(const void* data, std::size_t size) noexcept;
+    // The bytes appended through WriteAll since the file was opened, those
+    // of a failed WriteAll included: with the writer lock held, the file's
+    // size less what was appended since a moment is its size at that moment.
+    std::uint64_t Appended() const noexcept { return m_appended; }
     // Reads up to size bytes at offset (fewer only at the end); -1 on error.
     long ReadAt(std::uint64_t offset, void* buffer, std::size_t size) noexcept;
     // Writes all bytes at offset. REQUIRES: SetAppending(false) before.
@@ -88,6 +92,7 @@ private:
 
     int m_fd = -1;
     bool m_dirty = false;
+    std::uint64_t m_appended = 0;
     FileClaim m_claim{};
 };
 

@@ -23,14 +23,14 @@ int OpenAt(int directory, const char* name, int flags, mode_t mode) noexcept {
     return ornlang::posix::OpenAtNoInt(directory, name, flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, mode);
 }
 
+// The effective user is asked for only when the owner decides.
 bool OthersCanWrite(const struct stat& directory) noexcept {
-    const uid_t self = ::geteuid();
     return (directory.st_mode & (S_IWOTH | S_IWGRP)) != 0 ||
-           (directory.st_uid != self && directory.st_uid != 0);
+           (directory.st_uid != 0 && directory.st_uid != ::geteuid());
 }
 
 bool OwnPlainFile(const struct stat& info) noexcept {
-    return S_ISREG(info.st_mode) && info.st_nlink == 1 && (info.st_uid == ::geteuid() || info.st_uid == 0);
+    return S_ISREG(info.st_mode) && info.st_nlink == 1 && (info.st_uid == 0 || info.st_uid == ::geteuid());
 }
 
 // Exclusive creation never follows a symlink; opening an existing name
@@ -46,7 +46,9 @@ int OpenGuarded(int directory, const char* name, int flags, bool create) noexcep
     return -1;
 }
 
-// Checks what was opened and makes the descriptor blocking again.
+// Checks what was opened. The descriptor keeps O_NONBLOCK (it keeps the
+// open from hanging on a FIFO planted under the name): a regular file, the
+// only kind let through, reads, writes and syncs the same with it.
 int Finish(int fd, bool guarded, FileKey* key) noexcept {
     struct stat info;
     if (::fstat(fd, &info) != 0) {
@@ -61,11 +63,6 @@ int Finish(int fd, bool guarded, FileKey* key) noexcept {
     if (guarded && !OwnPlainFile(info)) {
         CloseKeepingErrno(fd);
         errno = EPERM;
-        return -1;
-    }
-    int status = ::fcntl(fd, F_GETFL);
-    if (status == -1 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == -1) {
-        CloseKeepingErrno(fd);
         return -1;
     }
     key->device = static_cast<std::uint64_t>(info.st_dev);

@@ -11,8 +11,9 @@ namespace platform {
 
 // Opens path with flags (O_RDWR or O_WRONLY, O_APPEND ...), creating it
 // when create is set; only a regular file, never blocking on a FIFO or a
-// device. The descriptor is close-on-exec and blocking; its (device, inode)
-// goes into *key. -1 with errno on failure.
+// device. The descriptor is close-on-exec and keeps O_NONBLOCK (a regular
+// file reads and writes the same with it); its (device, inode) goes into
+// *key. -1 with errno on failure.
 //
 // How far a name is trusted depends on its directory, whoever chose the
 // name (the application's configuration or the standard file's search).

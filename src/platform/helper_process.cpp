@@ -12,6 +12,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "base/sanitizer.h"
+
 #ifndef CLONE_PIDFD
 #define CLONE_PIDFD 0x00001000
 #endif
@@ -24,14 +26,6 @@ namespace platform {
 namespace {
 
 using CloneFunction = int (*)(int (*)(void*), void*, int, void*, ...);
-
-#if defined(__SANITIZE_THREAD__)
-#define ORNEH_THREAD_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define ORNEH_THREAD_SANITIZER 1
-#endif
-#endif
 
 #ifdef ORNEH_THREAD_SANITIZER
 // ThreadSanitizer takes every clone for a fork and resets its own state in

@@ -50,10 +50,22 @@ std::atomic<long> g_ender{0};
 
 // A bound: a timer of one thread that sends it a signal of ours when the
 // steps it bounds take too long; the process then ends by endSignal.
+//
+// The fault bound's timer is made at the thread's first fault and kept for
+// its next ones (armed and disarmed, one system call each), when the thread
+// was prepared: then its key's destructor deletes the timer when the thread
+// ends. Made in the handler, not at registration, so that a thread that
+// never faults has no timer (each one holds a queued signal of the
+// process's RLIMIT_SIGPENDING); timer_create is a plain system call there.
+// A timer belongs to the process that made it: a forked child (whose thread
+// has a new id) makes its own and never touches its parent's id.
 struct Bound {
     int timer;
     int endSignal;
     bool armed;
+    bool kept;                 // timer stays made between faults
+    int keptSignal;            // the signal it sends
+    std::uint32_t keptThread;  // the thread it was made for
 };
 
 // The calling thread's alternate stack, stack bounds and handler state. Plain
@@ -97,6 +109,9 @@ bool InHandlerMapping(const void* mapping, std::uintptr_t address) {
 // destructor, not a thread_local object with one (registering that makes the
 // C library allocate, and it aborts the process when memory is out).
 void ReleaseAltStack(void*) {
+    Bound& bound = t_state.faultBound;
+    if (bound.kept && bound.keptThread == CurrentThreadId()) syscall(SYS_timer_delete, bound.timer);
+    bound.kept = false;
     if (t_state.handlerStack) {
         munmap(t_state.handlerStack, kHandlerMapping + 2 * PageSize());
         t_state.handlerStack = nullptr;
@@ -115,8 +130,6 @@ Mutex g_installLock;
 HeldAcrossFork<g_installLock> g_installLockAcrossFork;
 bool g_installed GUARDED_BY(g_installLock) = false;
 pthread_key_t g_altStackKey;
-
-long ThreadId() { return static_cast<long>(syscall(SYS_gettid)); }
 
 void WriteStderr(const char* text) {
     ssize_t ignored = write(2, text, std::strlen(text));
@@ -241,38 +254,68 @@ void Unblock(int signal) {
 
 // The bounds: a POSIX timer of the calling thread that sends a signal of
 // ours (timerSignal) to this thread only. Raw system calls, which are
-// async-signal-safe (the C library's timer_create is not).
-void Arm(Bound& bound, const char* marker, int timerSignal, int endSignal) {
-    if (bound.armed) return;
+// async-signal-safe (the C library's timer_create is not). The thread's id
+// is the cached one (renewed in a forked child).
+bool MakeTimer(const char* marker, int timerSignal, int& timer) {
     struct sigevent event;
     std::memset(&event, 0, sizeof event);
     event.sigev_notify = SIGEV_THREAD_ID;
     event.sigev_signo = timerSignal;
     event.sigev_value.sival_ptr = const_cast<char*>(marker);
-    event._sigev_un._tid = static_cast<pid_t>(ThreadId());
-    int timer = -1;
-    if (syscall(SYS_timer_create, CLOCK_MONOTONIC, &event, &timer) != 0) return;  // unbounded
+    event._sigev_un._tid = static_cast<pid_t>(CurrentThreadId());
+    return syscall(SYS_timer_create, CLOCK_MONOTONIC, &event, &timer) == 0;
+}
+
+bool SetTimer(int timer, unsigned int seconds) {
     struct itimerspec when{};
-    when.it_value.tv_sec = static_cast<time_t>(g_boundSeconds.load());
-    if (syscall(SYS_timer_settime, timer, 0, &when, nullptr) != 0) {
-        syscall(SYS_timer_delete, timer);
+    when.it_value.tv_sec = static_cast<time_t>(seconds);
+    return syscall(SYS_timer_settime, timer, 0, &when, nullptr) == 0;
+}
+
+// keep: the timer stays made for the thread's next Arm (see Bound);
+// unblocked: the thread is known not to block timerSignal.
+void Arm(Bound& bound, const char* marker, int timerSignal, int endSignal, bool keep = false,
+         bool unblocked = false) {
+    if (bound.armed) return;
+    const std::uint32_t self = CurrentThreadId();
+    if (bound.kept && (bound.keptThread != self || bound.keptSignal != timerSignal)) {
+        // Another signal: a new timer. Another thread id: this is a forked
+        // child, and the timer was the parent's.
+        if (bound.keptThread == self) syscall(SYS_timer_delete, bound.timer);
+        bound.kept = false;
+    }
+    if (!bound.kept) {
+        int timer = -1;
+        if (!MakeTimer(marker, timerSignal, timer)) return;  // unbounded
+        bound.timer = timer;
+        bound.kept = keep;
+        bound.keptSignal = timerSignal;
+        bound.keptThread = self;
+    }
+    if (!SetTimer(bound.timer, g_boundSeconds.load())) {
+        syscall(SYS_timer_delete, bound.timer);
+        bound.kept = false;
         return;
     }
-    bound.timer = timer;
     bound.endSignal = endSignal;
     bound.armed = true;
-    Unblock(timerSignal);  // the timer's signal must get through
+    if (!unblocked) Unblock(timerSignal);  // the timer's signal must get through
 }
 
 void Disarm(Bound& bound) {
     if (!bound.armed) return;
     bound.armed = false;
+    if (bound.kept && SetTimer(bound.timer, 0)) return;
     syscall(SYS_timer_delete, bound.timer);
+    bound.kept = false;
 }
 
-void ArmBound(int signal) {
+// The handler runs with the mask the fault found (uc_sigmask) and nothing
+// added (an empty sa_mask, SA_NODEFER): when that lets the signal through,
+// the timer's signal gets through without a call.
+void ArmBound(int signal, const ucontext_t* uc) {
     t_state.risky = 1;
-    Arm(t_state.faultBound, &g_faultMarker, signal, signal);
+    Arm(t_state.faultBound, &g_faultMarker, signal, signal, t_state.prepared, sigismember(&uc->uc_sigmask, signal) == 0);
 }
 
 void DisarmBound() {
@@ -282,15 +325,13 @@ void DisarmBound() {
     t_state.risky = 0;
 }
 
-// The bound whose timer sent info, or null for any other signal (and for a
-// late one, after its bound ended).
-Bound* ExpiredBound(const siginfo_t* info) {
+// The bound whose timer sent info, or null for any other signal. A late
+// one, after its bound ended (a kept timer disarmed while its signal was
+// on its way), is the bound's too, but not armed.
+Bound* TimerBound(const siginfo_t* info) {
     if (info->si_code != SI_TIMER) return nullptr;
     const void* marker = info->si_value.sival_ptr;
-    Bound* bound = marker == &g_faultMarker ? &t_state.faultBound
-                   : marker == &g_stepsMarker ? &t_state.stepsBound
-                                              : nullptr;
-    return bound && bound->armed ? bound : nullptr;
+    return marker == &g_faultMarker ? &t_state.faultBound : marker == &g_stepsMarker ? &t_state.stepsBound : nullptr;
 }
 
 void WriteLastWords() {
@@ -347,7 +388,7 @@ void PassOn(int signal, siginfo_t* info, void* uc) {
 //     library's steps took too long. One fixed line to stderr (the log may be
 //     what hangs), the fault's plain record (its last words) if it is not
 //     written yet, and the process ends by the bound's signal. A late one,
-//     after the bound ended, is dropped.
+//     after the bound ended, is dropped (not passed on).
 //  3. A signal that a process sent (si_code <= 0: kill, raise, sigqueue,
 //     tgkill) is no fault: it goes to the handler installed before ours, or
 //     gets the default action. Nothing of the library runs.
@@ -360,7 +401,9 @@ void PassOn(int signal, siginfo_t* info, void* uc) {
 //     Not alarm() or SIGALRM, which belong to the application; not one
 //     watchdog thread, which would have to be started and kept alive across
 //     fork. Each faulting thread has its own timer, so concurrent faults never
-//     cancel each other's bound. SA_NODEFER keeps the signal deliverable.
+//     cancel each other's bound; it is made at the thread's first fault and
+//     re-armed at the next (see Bound). SA_NODEFER keeps the signal
+//     deliverable.
 //     Then the faulting stack is taken.
 //  6. A fault inside the allocator: nothing that allocates can follow (the
 //     thread may hold the allocator's lock, and a thrown exception needs the
@@ -385,7 +428,11 @@ void PassOn(int signal, siginfo_t* info, void* uc) {
 //    process, once the others have finished theirs.
 void OnFault(int signal, siginfo_t* info, void* context) {
     int savedErrno = errno;
-    if (Bound* expired = ExpiredBound(info)) {
+    if (Bound* expired = TimerBound(info)) {
+        if (!expired->armed) {  // late: dropped
+            errno = savedErrno;
+            return;
+        }
         WriteStderr(expired == &t_state.faultBound ? "fault handler timed out\n" : "last resort timed out\n");
         WriteLastWords();
         WaitForLastRecords(1000);
@@ -418,7 +465,7 @@ void OnFault(int signal, siginfo_t* info, void* context) {
     t_state.lastWordsWritten = false;
     t_state.endSignal = signal;
     t_state.pending = &pointers;
-    ArmBound(signal);
+    ArmBound(signal, uc);
     // The faulting context is complete here (uc, record, ctx), the bound
     // runs, and nothing has been allocated or thrown yet: what else is taken
     // from the faulting point (a call stack) is taken here.
@@ -516,11 +563,16 @@ void OnFaultOnHandlerStack(void* argument) {
 // True when the handler runs on an alternate stack with less room left than
 // its own steps need (a small one the application gave the thread).
 bool TooLittleRoom() {
-    stack_t current;
-    if (t_state.onHandlerStack || sigaltstack(nullptr, &current) != 0 || !(current.ss_flags & SS_ONSTACK)) {
-        return false;
-    }
+    if (t_state.onHandlerStack) return false;
     auto here = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+    if (t_state.mapping) {
+        // On the alternate stack the library gave the thread: known without
+        // asking the kernel.
+        const auto low = reinterpret_cast<std::uintptr_t>(t_state.mapping) + PageSize();
+        if (here >= low && here < low + kAltStackSize) return here < low + kHandlerRoom;
+    }
+    stack_t current;
+    if (sigaltstack(nullptr, &current) != 0 || !(current.ss_flags & SS_ONSTACK)) return false;
     return here < reinterpret_cast<std::uintptr_t>(current.ss_sp) + kHandlerRoom;
 }
 
@@ -621,7 +673,7 @@ void LastResortRecordsWritten() noexcept {
     DisarmBound();
     Disarm(t_state.stepsBound);
     CountLastRecord(false);
-    const long self = ThreadId();
+    const long self = static_cast<long>(CurrentThreadId());
     long expected = 0;
     if (g_ender.compare_exchange_strong(expected, self) || expected == self) return;
     for (;;) pause();  // the first thread ends the process

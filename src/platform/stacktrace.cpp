@@ -41,6 +41,7 @@ struct KeptStack {
 thread_local KeptStack t_kept;
 // Where a fault inside the unwinder goes back to (see EndFaultedStackWalk).
 thread_local sigjmp_buf t_walkStart;
+thread_local sigset_t t_walkMask;  // the mask to go back with
 thread_local volatile sig_atomic_t t_walking;
 
 // A damaged stack can make the unwinder go round in circles: it may step
@@ -135,8 +136,11 @@ void KeepFaultStack(const void* ucontext, const void* key) noexcept {
     if (!ucontext || GetStackTraceMode() == StackTraceMode::kOff) return;
     t_kept.stack.count = 0;
     t_kept.stack.exact = 0;
-    // With the mask: the jump back comes from a nested handler.
-    if (sigsetjmp(t_walkStart, 1) == 0) {
+    // The jump back comes from a nested handler, which may run with another
+    // mask: the one of the fault goes back with it. Taken from the context,
+    // not saved by sigsetjmp, which would cost a system call per fault.
+    t_walkMask = static_cast<const ucontext_t*>(ucontext)->uc_sigmask;
+    if (sigsetjmp(t_walkStart, 0) == 0) {
         t_walking = 1;
         CaptureSignalStack(ucontext, t_kept.stack);
     }
@@ -148,6 +152,7 @@ void KeepFaultStack(const void* ucontext, const void* key) noexcept {
 void EndFaultedStackWalk() noexcept {
     if (!t_walking) return;
     t_walking = 0;
+    pthread_sigmask(SIG_SETMASK, &t_walkMask, nullptr);
     siglongjmp(t_walkStart, 1);
 }
 

@@ -17,6 +17,7 @@
 #include "platform/module_identity.h"
 #include "platform/module_loader.h"
 #include "platform/symbol_cache.h"
+#include "platform/system.h"
 #include "symbolizer/protocol.h"
 
 #ifndef ZKQ_INSTALL_LIBDIR
@@ -72,6 +73,7 @@ public:
     void Lock() ACQUIRE() NO_THREAD_SAFETY_ANALYSIS { pthread_mutex_lock(&m_mutex); }
     void Unlock() RELEASE() NO_THREAD_SAFETY_ANALYSIS { pthread_mutex_unlock(&m_mutex); }
     void ResetInChild() {
+        LetGoInChild(&m_mutex);
         pthread_mutex_t fresh = PTHREAD_MUTEX_INITIALIZER;
         m_mutex = fresh;
     }

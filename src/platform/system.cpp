@@ -11,8 +11,14 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "base/hot_tls.h"
+#include "base/sanitizer.h"
 #include "base/settings.h"
 #include "posix_io.h"
+
+#ifdef ORNEH_THREAD_SANITIZER
+#include <sanitizer/tsan_interface.h>
+#endif
 
 namespace orneh {
 namespace platform {
@@ -21,7 +27,7 @@ namespace {
 
 // The calling thread's kernel id, asked once per thread: no system call on
 // the hot path. A forked child asks again (its thread has a new id).
-thread_local std::uint32_t t_threadId = 0;
+thread_local std::uint32_t t_threadId ORNEH_HOT_TLS = 0;
 
 // Local time in a forked child: glibc does not reset its time-zone lock at
 // fork, so a child forked while another thread converted a time would hang in
@@ -101,6 +107,15 @@ void CivilFromDays(long long days, LocalTime& out) {
 std::uint32_t CurrentThreadId() noexcept {
     if (t_threadId == 0) t_threadId = static_cast<std::uint32_t>(::syscall(SYS_gettid));
     return t_threadId;
+}
+
+void LetGoInChild(pthread_mutex_t* mutex) noexcept {
+#ifdef ORNEH_THREAD_SANITIZER
+    __tsan_mutex_pre_unlock(mutex, __tsan_mutex_recursive_unlock);
+    __tsan_mutex_post_unlock(mutex, __tsan_mutex_recursive_unlock);
+#else
+    (void)mutex;
+#endif
 }
 
 void RenewThreadIdAfterFork() noexcept { t_threadId = static_cast<std::uint32_t>(::syscall(SYS_gettid)); }

@@ -45,6 +45,13 @@ bool HasControllingTerminal() noexcept;
 // or another terminal).
 bool InputIsControllingTerminal() noexcept;
 
+// In a forked child, before a lock the fork held (taken by the forking
+// thread in a prepare handler) is put back to unlocked by overwriting it:
+// tells ThreadSanitizer that its holder let go, which it cannot see in the
+// overwrite (without, it takes the next thread of the child that locks it
+// for a second owner). Nothing in other builds.
+void LetGoInChild(pthread_mutex_t* mutex) noexcept;
+
 // The library's one lock: re-entrant for its owner (an exception's
 // destructor may come back into the chain that is deleting it), and plain
 // data, so that a forked child can put it back to unlocked (ResetInChild)
@@ -53,20 +60,23 @@ class CAPABILITY("mutex") Mutex {
 public:
     // Never destroyed: a lock of static storage must still work in the
     // destructors of other static objects that run after its own would.
-    Mutex() noexcept { ResetInChild(); }
+    Mutex() noexcept = default;
     Mutex(const Mutex&) = delete;
     Mutex& operator=(const Mutex&) = delete;
 
     void Lock() ACQUIRE() NO_THREAD_SAFETY_ANALYSIS { pthread_mutex_lock(&m_mutex); }
     void Unlock() RELEASE() NO_THREAD_SAFETY_ANALYSIS { pthread_mutex_unlock(&m_mutex); }
-    // Only in a forked child, whose single thread cannot be inside the lock.
+    // Only in a forked child, for a lock the fork held: the child's single
+    // thread holds it under the id it had in the parent, so it cannot
+    // unlock it.
     void ResetInChild() noexcept {
+        LetGoInChild(&m_mutex);
         pthread_mutex_t fresh = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
         m_mutex = fresh;
     }
 
 private:
-    pthread_mutex_t m_mutex;
+    pthread_mutex_t m_mutex = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
 };
 
 class SCOPED_CAPABILITY MutexLock {

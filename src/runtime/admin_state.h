@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "OrnEh.h"
+#include "base/hot_tls.h"
 #include "base/thread_annotations.h"
 #include "platform/system.h"
 #include "runtime/admin.h"
@@ -42,10 +43,10 @@ inline thread_local bool t_tearingDown = false;
 inline thread_local bool t_toldUnregistered = false;
 
 // --- Records (admin.cpp) and borrowed identities (thread_ids.cpp) ---
-inline thread_local ExMultiThreadAdminInfo* t_record = nullptr;  // the thread's own
-inline thread_local unsigned t_recordEpoch = 0;
-inline thread_local ExMultiThreadAdminInfo* t_override = nullptr;
-inline thread_local std::uint32_t t_overrideId = 0;
+inline thread_local ExMultiThreadAdminInfo* t_record ORNEH_HOT_TLS = nullptr;  // the thread's own
+inline thread_local unsigned t_recordEpoch ORNEH_HOT_TLS = 0;
+inline thread_local ExMultiThreadAdminInfo* t_override ORNEH_HOT_TLS = nullptr;
+inline thread_local std::uint32_t t_overrideId ORNEH_HOT_TLS = 0;
 inline std::atomic<std::uint32_t> g_mainThreadId{0};
 
 // --- Log configuration (log_config.cpp) ---

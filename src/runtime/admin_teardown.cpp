@@ -41,7 +41,7 @@ void ExMultiThreadAdmin::PrepareMemoryException(std::size_t size) {
     ExMultiThreadAdminInfo* info = FindRecord();
     if (!info || !info->memoryException) return;
     info->memoryException->SetRequestedSize(size);
-    if (OrnEhBasisInfo* record = OrnEhBasisAccess::Info(info->memoryException)) record->released = 0;
+    if (OrnEhBasisInfo* record = OrnEhBasisAccess::Info(info->memoryException)) record->released = false;
     if (ExContainer* container = GetContainer()) container->Append(info->memoryException);
 }
 

@@ -126,16 +126,15 @@ std::vector<std::string> Sweep(const std::function<void(std::optional<OrnEhParam
 }
 
 TEST(OrnEhParamAllocationTest, AllocationFailure) {
-    // List, slot array, "a", "b"; a copy of a list without slot array gets one.
-    EXPECT_EQ(Sweep([](auto& l) { l.emplace(3); l->SetParam("a"); l->SetParam("b"); }),
-              (std::vector<std::string>{"0:silent", "3:- - - silent copy 3:- - - logs", "3:b - - logs",
-                                        "3:a - - logs", "3:a b - logs"}));
-    // The copy's list, slot array, three texts, then "z" behind what was copied.
+    // Short texts go into the list's own block; a long one gets a block of
+    // its own, and a copy takes every text into its one block.
+    const std::string longText(60, 'x');
+    EXPECT_EQ(Sweep([&](auto& l) { l.emplace(3); l->SetParam("a"); l->SetParam(longText.c_str()); l->SetParam("b"); }),
+              (std::vector<std::string>{"0:silent", "3:a b - logs", "3:a " + longText + " b logs"}));
     OrnEhParam source(4);
-    for (const char* text : {"a", "b", "c"}) source.SetParam(text);
+    for (const char* text : {"a", longText.c_str(), "c"}) source.SetParam(text);
     EXPECT_EQ(Sweep([&](auto& l) { l.emplace(source); l->SetParam("z"); }),
-              (std::vector<std::string>{"0:silent", "4:- - - - silent copy 4:- - - - logs", "4:z - - - logs",
-                                        "4:a z - - logs", "4:a b z - logs", "4:a b c - logs", "4:a b c z logs"}));
+              (std::vector<std::string>{"0:silent", "4:a " + longText + " c z logs"}));
 }
 
 }  // namespace

@@ -57,9 +57,19 @@ Caught CatchFault(Body body) {
     return caught;
 }
 
+// The process's POSIX timers (/proc/self/timers has one "signal:" line each).
+int TimerCount() {
+    const std::string timers = zkqtest::ReadFile("/proc/self/timers");
+    int count = 0;
+    for (auto at = timers.find("signal:"); at != std::string::npos; at = timers.find("signal:", at + 1)) ++count;
+    return count;
+}
+
 // Faults caught again and again in one thread: the handler is armed again
-// after each, and a floating-point trap stays enabled.
+// after each, and a floating-point trap stays enabled. The thread's bound
+// timer goes with the thread.
 TEST(FaultTest, RepeatedFault) {
+    const int timers = TimerCount();
     std::thread([] {
         OrnEhInitThreadExHandling();
         feenableexcept(FE_DIVBYZERO);
@@ -80,6 +90,7 @@ TEST(FaultTest, RepeatedFault) {
         fedisableexcept(FE_ALL_EXCEPT);
         zkqtest::ClearChain();
     }).join();
+    EXPECT_EQ(TimerCount(), timers);
 }
 
 // Every kind of fault with the code it is reported with. Linux gives some of

@@ -360,6 +360,34 @@ TEST_P(LastResortEnd, LogAndTerminateFunctions) {
 INSTANTIATE_TEST_SUITE_P(LastResorts, LastResortEnd, ::testing::ValuesIn(kLastResorts),
                          [](const ::testing::TestParamInfo<LastResortRow>& info) { return std::string(info.param.name); });
 
+// Faults caught in the calling thread (its bound's timer is made at the
+// first and kept).
+void CatchFaults(int count) {
+    for (int i = 0; i < count; ++i) {
+        try {
+            zkq_read(nullptr);
+        } catch (OrnEhSEH*) {
+            OrnEhBasis::Release();
+        }
+    }
+}
+
+// Runs body in a forked child and ends as it ended.
+void InForkedChild(void (*body)()) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        body();
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (!WIFSIGNALED(status)) ::_exit(WEXITSTATUS(status));
+    std::signal(WTERMSIG(status), SIG_DFL);
+    ::kill(::getpid(), WTERMSIG(status));
+}
+
+void FaultBehindHeldAllocator() { orneh::base::alloctest::BlockAll(), zkq_read(nullptr); }
+
 // Last resorts whose own steps cannot finish: the fault's plain record (or
 // the terminate handler's texts) is on disk first, and the bound ends the
 // process.
@@ -367,6 +395,12 @@ const LastResortRow kStuckLastResorts[] = {
     // Behind an allocator's lock that the faulting thread holds.
     {"AllocatorHeldInRegisteredThread", [] { orneh::base::alloctest::BlockAll(), zkq_read(nullptr); }, SIGSEGV,
      {"Fehlerart: OrnEhSEH", "Exceptioncode: EXCEPTION_ACCESS_VIOLATION", "Eip: ", "Aufrufstapel:"}},
+    // The kept timer bounds every fault of its thread, and a forked child
+    // bounds its own with a timer of its own.
+    {"AllocatorHeldAtThirdFault", [] { CatchFaults(2), FaultBehindHeldAllocator(); }, SIGSEGV,
+     {"Fehlerart: OrnEhSEH", "Exceptioncode: EXCEPTION_ACCESS_VIOLATION", "Eip: "}},
+    {"AllocatorHeldInForkedChild", [] { CatchFaults(1), InForkedChild(&FaultBehindHeldAllocator); }, SIGSEGV,
+     {"Fehlerart: OrnEhSEH", "Exceptioncode: EXCEPTION_ACCESS_VIOLATION", "Eip: "}},
     {"AllocatorHeldInUnregisteredThread",
      [] { std::thread([] { orneh::base::alloctest::BlockAll(), zkq_read(nullptr); }).join(); }, SIGSEGV,
      {"Unhandled BS-Exception", "Exceptioncode: EXCEPTION_ACCESS_VIOLATION", "Eip: ", "Aufrufstapel:"}},

@@ -54,7 +54,9 @@ inline ssize_t ReadFull(int fd, void* buffer, std::size_t size, off_t offset = -
 // Writes all size bytes, across short writes. True when all went; false with
 // errno otherwise (EIO for a write that took nothing, which would loop forever).
 // offset < 0 writes at the file position (or the end, with O_APPEND).
-inline bool WriteFull(int fd, const void* data, std::size_t size, off_t offset = -1) noexcept {
+// *written (when given) grows by the bytes the system took, also on failure.
+inline bool WriteFull(int fd, const void* data, std::size_t size, off_t offset = -1,
+                      std::size_t* written = nullptr) noexcept {
     const char* in = static_cast<const char*>(data);
     while (size > 0) {
         const ssize_t put = offset < 0 ? ::write(fd, in, size) : ::pwrite(fd, in, size, offset);
@@ -66,6 +68,7 @@ inline bool WriteFull(int fd, const void* data, std::size_t size, off_t offset =
         }
         in += put;
         size -= static_cast<std::size_t>(put);
+        if (written) *written += static_cast<std::size_t>(put);
         if (offset >= 0) offset += put;
     }
     return true;

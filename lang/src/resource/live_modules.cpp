@@ -21,9 +21,12 @@ std::vector<const Module*>* g_live = nullptr;  // never freed: used until the pr
 // a thread it does not have. Registered when the library loads, before any
 // library that uses this one registers its own: its handler then runs after
 // theirs, as this lock is taken under theirs, never the other way round.
+// The child's only thread is the one that took it, so it unlocks it too (a
+// plain mutex knows no owner; and a thread sanitizer sees it let go, which
+// it would not in a mutex made anew).
 struct HeldAcrossFork {
     HeldAcrossFork() {
-        pthread_atfork([] { g_mutex.lock(); }, [] { g_mutex.unlock(); }, [] { new (&g_mutex) std::mutex(); });
+        pthread_atfork([] { g_mutex.lock(); }, [] { g_mutex.unlock(); }, [] { g_mutex.unlock(); });
     }
 };
 HeldAcrossFork g_heldAcrossFork;
