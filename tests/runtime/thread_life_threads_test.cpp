@@ -109,6 +109,7 @@ TEST(ThreadLifeTest, ForkAmongBusyThreads) {
     OrnEhBasis* mine = new TestException("forking thread", 7, 0, 1);
     const int kChildren = 200;
     int hung = 0, failed = 0;
+    std::string firstFailure;
     for (int i = 0; i < kChildren && hung < 3; ++i) {
         zkqtest::ChildResult child = zkqtest::RunInChild(
             [&] {
@@ -119,6 +120,7 @@ TEST(ThreadLifeTest, ForkAmongBusyThreads) {
                 ::_exit(visible ? 0 : 3);
             },
             10);
+        if (!child.ExitedWith(0) && firstFailure.empty()) firstFailure = ::testing::PrintToString(child);
         if (child.timedOut) {
             ++hung;
         } else if (!child.exited || child.exitCode != 0) {
@@ -127,8 +129,8 @@ TEST(ThreadLifeTest, ForkAmongBusyThreads) {
     }
     stop.store(true);
     for (std::thread& t : busy) t.join();
-    ASSERT_EQ(hung, 0);
-    ASSERT_EQ(failed, 0);
+    ASSERT_EQ(hung, 0) << firstFailure;
+    ASSERT_EQ(failed, 0) << firstFailure;
     // Every child reported its chain, the forking thread's exception in it.
     std::string text = zkqtest::ReadFile(log.path());
     EXPECT_EQ(Count(text, "Fehlerursache: in child"), static_cast<std::size_t>(kChildren));
