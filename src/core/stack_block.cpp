@@ -1,6 +1,7 @@
 // The call stack an exception carries and the block of its record.
 #include "core/stack_block.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -110,12 +111,17 @@ void NameStacksAhead(const OrnEhBasis* newest) noexcept {
     if (ap::GetStackTraceMode() == ap::StackTraceMode::kOff) return;
     ap::StackNames* names = nullptr;
     int asked = 0;
+    // One record's bound for them all: a symbolizer that hangs delays the
+    // entry once, not once per stack.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kNamesBoundMs);
     for (const OrnEhBasis* e = newest; e && asked < kStacksNamedAhead;) {
         const OrnEhBasisInfo* info = OrnEhBasisAccess::Info(const_cast<OrnEhBasis*>(e));
         if (!info) break;
         if (info->stack && info->stack->count > 0) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) break;
             if (!names && !(names = base::New<ap::StackNames>())) return;
-            ap::Symbolize(*info->stack, kNamesBoundMs, *names);
+            ap::Symbolize(*info->stack, static_cast<int>(left.count()), *names);
             ++asked;
         }
         e = info->prev;
