@@ -21,25 +21,43 @@ constexpr Row kRows[] = {
 };
 constexpr std::size_t kCount = sizeof kRows / sizeof kRows[0];
 
-// Every text the settings ever held, kept for the life of the process: a
-// reader may still hold one that a test replaced.
+// Every text the settings ever held, kept for the life of the library: a
+// reader may still hold one that a test replaced. The texts go into room of
+// the library's own first, so that an unloaded library takes them along
+// (copies on the heap would be lost for good at each unload); only what does
+// not fit there is copied to the heap, onto a list that keeps it reachable.
+char g_room[4096];
+std::atomic<std::size_t> g_roomUsed{0};
+
 struct KeptText {
     KeptText* next;
     char text[1];
 };
 std::atomic<KeptText*> g_kept{nullptr};
 
-// A copy of value on the kept list; null when memory runs out (the setting
-// then counts as unset).
-const char* Keep(const char* value) noexcept {
-    const std::size_t length = std::strlen(value);
-    auto* node = static_cast<KeptText*>(std::malloc(sizeof(KeptText) + length));
-    if (!node) return nullptr;
-    std::memcpy(node->text, value, length + 1);
-    node->next = g_kept.load();
-    while (!g_kept.compare_exchange_weak(node->next, node)) {
+// Room for size bytes in g_room; null when it is full.
+char* TakeRoom(std::size_t size) noexcept {
+    std::size_t at = g_roomUsed.load(std::memory_order_relaxed);
+    while (size <= sizeof g_room - at && !g_roomUsed.compare_exchange_weak(at, at + size)) {
     }
-    return node->text;
+    return size <= sizeof g_room - at ? g_room + at : nullptr;
+}
+
+// A copy of value that stays; null when memory runs out (the setting then
+// counts as unset).
+const char* Keep(const char* value) noexcept {
+    const std::size_t size = std::strlen(value) + 1;
+    char* text = TakeRoom(size);
+    if (!text) {
+        auto* node = static_cast<KeptText*>(std::malloc(sizeof(KeptText) + size));
+        if (!node) return nullptr;
+        node->next = g_kept.load();
+        while (!g_kept.compare_exchange_weak(node->next, node)) {
+        }
+        text = node->text;
+    }
+    std::memcpy(text, value, size);
+    return text;
 }
 
 // The settings' texts; null: unset.

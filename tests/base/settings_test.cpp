@@ -40,6 +40,19 @@ TEST(SettingsTest, ReadOnceWithDefaults) {
     EXPECT_EQ(Shown(GetSetting(Setting::kOleDebug)), "\"\"");
 }
 
+TEST(SettingsTest, LongValuesKeptWhole) {
+    // Values beyond the library's own room for them still arrive whole, and
+    // a text handed out before stays readable after it was replaced.
+    zkqtest::ScopedEnv first("ORNEH_DIALOG_ANSWER", "retry");
+    const char* before = GetSetting(Setting::kDialogAnswer);
+    for (char letter : {'a', 'b', 'c'}) {
+        const std::string value(3000, letter);
+        zkqtest::ScopedEnv answer("ORNEH_DIALOG_ANSWER", value.c_str());
+        EXPECT_EQ(GetSetting(Setting::kDialogAnswer), value);
+    }
+    EXPECT_STREQ(before, "retry");
+}
+
 // No thread but the one that loaded the library reads the environment:
 // not a thread new to the library (its standard log file), not its report
 // (the dialog's choice and answer, the texts of the language library).
