@@ -111,21 +111,17 @@ TEST_F(ChainTest, DeletedHeldException) {
 }
 
 TEST_F(ChainTest, ForeignExceptionWithoutMemory) {
-    int foreignLeft = 0;
-    zkqtest::ForEachAllocationFailure(
-        [&] {
-            const int before = zkqtest::ForeignException::destroyed.load();
-            auto* foreign = new zkqtest::ForeignException(TRUE);
-            auto* e = new TestException("wrapping", 1, 0, 1, foreign, 1);
-            at::Reset();
-            if (!e) delete foreign;  // never handed over
-            TestException* owned = OrnEhBasisAccess::Info(e) ? nullptr : e;
-            zkqtest::ClearChain();
-            delete owned;
-            if (zkqtest::ForeignException::destroyed.load() - before != 1) ++foreignLeft;
-        },
-        [](int) {});
-    EXPECT_EQ(foreignLeft, 0);
+    zkqtest::EveryAllocationFails([] {
+        const int before = zkqtest::ForeignException::destroyed.load();
+        auto* foreign = new zkqtest::ForeignException(TRUE);
+        auto* e = new TestException("wrapping", 1, 0, 1, foreign, 1);
+        at::Reset();
+        if (!e) delete foreign;  // never handed over
+        TestException* owned = OrnEhBasisAccess::Info(e) ? nullptr : e;
+        zkqtest::ClearChain();
+        delete owned;
+        return "foreign deleted " + std::to_string(zkqtest::ForeignException::destroyed.load() - before);
+    }, {}, "foreign deleted 1", 2);
 }
 
 TEST_F(ChainTest, ReserveException) {
@@ -160,24 +156,21 @@ TEST_F(ChainTest, AllocationFailure) {
     EXPECT_TRUE(empty.GetFirst() == &empty && OrnEhBasis::GetLast() == nullptr);
 
     const std::string longCause(2000, 'o');  // too large for the room behind its object
-    const int allocations = zkqtest::ForEachAllocationFailure(
-        [&] {
-            OrnEhParam params(2);
-            params.SetParam("a.txt");
-            auto* older = new TestException(longCause.c_str(), 1, 0, 1);
-            auto* e = new TestException("newer", params, 7, 1);
-            // Whatever failed, what exists is consistent.
-            EXPECT_TRUE(!e || !e->GetPrev() || e->GetPrev() == older);
-            EXPECT_TRUE(!e || e->GetErrorTextNo() == 0 || e->GetErrorTextNo() == 7);
-            // One without its record was never linked: its owner's to delete.
-            TestException* owned[] = {OrnEhBasisAccess::Info(e) ? nullptr : e,
-                                      OrnEhBasisAccess::Info(older) ? nullptr : older};
-            OrnEhBasis::Release();
-            at::Reset();
-            zkqtest::ClearChain();
-            for (TestException* x : owned) delete x;
-        },
-        [](int) {});
+    const int allocations = zkqtest::ForEachAllocationFailure([&] {
+        OrnEhParam params(2);
+        params.SetParam("a.txt");
+        auto* older = new TestException(longCause.c_str(), 1, 0, 1);
+        auto* e = new TestException("newer", params, 7, 1);
+        // Whatever failed, what exists is consistent.
+        EXPECT_TRUE(!e || !e->GetPrev() || e->GetPrev() == older);
+        EXPECT_TRUE(!e || e->GetErrorTextNo() == 0 || e->GetErrorTextNo() == 7);
+        // One without its record was never linked: its owner's to delete.
+        TestException* owned[] = {OrnEhBasisAccess::Info(e) ? nullptr : e, OrnEhBasisAccess::Info(older) ? nullptr : older};
+        OrnEhBasis::Release();
+        at::Reset();
+        zkqtest::ClearChain();
+        for (TestException* x : owned) delete x;
+    }, [](int) {});
     // The list, the older object and its record (a block of its own), the
     // newer one with its record behind it in one block (texts and the
     // parameters' copy inside): a record that fails leaves its exception empty.

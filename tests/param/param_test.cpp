@@ -40,14 +40,12 @@ std::string Summary(OrnEhParam& list) {
 }
 
 TEST(OrnEhParamTest, ValueText) {
+    // The extremes of each type: its sign and the full width of its buffer.
     using Set = std::function<void(OrnEhParam&)>;
     const std::pair<Set, std::string> cases[] = {
         {[](OrnEhParam& l) { l.SetParam(static_cast<unsigned short>(65535)); }, "65535"},
-        {[](OrnEhParam& l) { l.SetParam(static_cast<short>(-1)); }, "-1"},
         {[](OrnEhParam& l) { l.SetParam(static_cast<short>(-32768)); }, "-32768"},
-        {[](OrnEhParam& l) { l.SetParam(4294967295UL); }, "4294967295"},
         {[](OrnEhParam& l) { l.SetParam(18446744073709551615UL); }, "18446744073709551615"},
-        {[](OrnEhParam& l) { l.SetParam(-7L); }, "-7"},
         {[](OrnEhParam& l) { l.SetParam(-9223372036854775807L - 1); }, "-9223372036854775808"},
         {[](OrnEhParam& l) { l.SetParam('x'); }, "x"},
         {[](OrnEhParam& l) { l.SetParam(3.14159, 6, 2); }, "   3.1"},
