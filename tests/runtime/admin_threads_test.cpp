@@ -27,8 +27,7 @@ TEST(AdminThreadsTest, ConcurrentRegistration) {
     // The held exceptions deleted below would each write a report entry.
     zkqtest::ScopedStandardLog quiet(zkqtest::WorkDir(), "quiet.log", OrnEhLogOff, 0);
     const int kThreads = 120;
-    Barrier allRegistered(kThreads + 1);
-    Barrier done(kThreads + 1);
+    Barrier allRegistered(kThreads + 1), done(kThreads + 1);
     std::vector<ExMultiThreadAdminInfo*> records(kThreads, nullptr);
     std::atomic<int> wrongChains{0};
     std::vector<std::thread> threads;
@@ -69,18 +68,14 @@ TEST(AdminThreadsTest, ConcurrentRegistration) {
 TEST(AdminThreadsTest, ChainHandedToAnotherThread) {
     zkqtest::ClearChain();
     OrnEhBasis* handed = nullptr;
-    std::thread producer([&] {
-        new TestException("g1", 1, 0, 1);
-        new TestException("g2", 2, 0, 1);
-        new TestException("g3", 3, 0, 1);
+    std::thread([&] {
+        for (unsigned long n : {1ul, 2ul, 3ul}) new TestException("handed", n, 0, 1);
         handed = OrnEhGetExceptions();
         EXPECT_EQ(OrnEhBasis::GetLast(), nullptr);
-    });
-    producer.join();
+    }).join();
     ASSERT_NE(handed, nullptr);
 
-    new TestException("o1", 4, 0, 1);
-    new TestException("o2", 5, 0, 1);
+    for (unsigned long n : {4ul, 5ul}) new TestException("own", n, 0, 1);
     OrnEhSetExceptions(handed);
     EXPECT_EQ(zkqtest::ChainNumbers(), "4 5 1 2 3 ");  // appended behind its own
 
@@ -92,8 +87,7 @@ TEST(AdminThreadsTest, ChainHandedToAnotherThread) {
 
 TEST(AdminThreadsTest, DeleteAtTerminate) {
     const int kThreads = 2;
-    Barrier built(kThreads + 1);
-    Barrier removed(kThreads + 1);
+    Barrier built(kThreads + 1), removed(kThreads + 1);
     std::atomic<int> intact{0};
     std::vector<std::thread> threads;
     for (int i = 0; i < kThreads; ++i) {
@@ -111,9 +105,7 @@ TEST(AdminThreadsTest, DeleteAtTerminate) {
         });
     }
     built.Wait();
-    {
-        OrnEhDeleteAtTerminate remover(RUNTIME_CLASS(DerivedTestException));
-    }
+    OrnEhDeleteAtTerminate{RUNTIME_CLASS(DerivedTestException)};  // removes them as it goes, at once
     removed.Wait();
     for (std::thread& t : threads) t.join();
     EXPECT_EQ(intact.load(), kThreads);

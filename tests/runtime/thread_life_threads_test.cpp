@@ -10,7 +10,6 @@
 #include <csignal>
 #include <fcntl.h>
 #include <ctime>
-#include <functional>
 #include <future>
 #include <memory>
 #include <random>
@@ -35,12 +34,6 @@
 using zkqtest::TestException;
 
 namespace {
-
-// Names the cases of a parameterised test from a table indexed by its enum.
-template <class E, std::size_t N>
-std::function<std::string(const ::testing::TestParamInfo<E>&)> NamedBy(const char* const (&names)[N]) {
-    return [&names](const ::testing::TestParamInfo<E>& info) { return std::string(names[static_cast<int>(info.param)]); };
-}
 
 std::size_t Count(const std::string& text, const std::string& what) {
     std::size_t n = 0;
@@ -108,7 +101,7 @@ TEST(ThreadLifeTest, ForkAmongBusyThreads) {
     });
     OrnEhBasis* mine = new TestException("forking thread", 7, 0, 1);
     const int kChildren = 200;
-    int hung = 0, failed = 0;
+    int hung = 0, failed = 0;  // failed: hung or ended otherwise than by exit 0
     std::string firstFailure;
     for (int i = 0; i < kChildren && hung < 3; ++i) {
         zkqtest::ChildResult child = zkqtest::RunInChild(
@@ -120,17 +113,12 @@ TEST(ThreadLifeTest, ForkAmongBusyThreads) {
                 ::_exit(visible ? 0 : 3);
             },
             10);
-        if (!child.ExitedWith(0) && firstFailure.empty()) firstFailure = ::testing::PrintToString(child);
-        if (child.timedOut) {
-            ++hung;
-        } else if (!child.exited || child.exitCode != 0) {
-            ++failed;
-        }
+        if (!child.ExitedWith(0) && failed++ == 0) firstFailure = ::testing::PrintToString(child);
+        if (child.timedOut) ++hung;
     }
     stop.store(true);
     for (std::thread& t : busy) t.join();
-    ASSERT_EQ(hung, 0) << firstFailure;
-    ASSERT_EQ(failed, 0) << firstFailure;
+    ASSERT_EQ(failed, 0) << "first: " << firstFailure;
     // Every child reported its chain, the forking thread's exception in it.
     std::string text = zkqtest::ReadFile(log.path());
     EXPECT_EQ(Count(text, "Fehlerursache: in child"), static_cast<std::size_t>(kChildren));
@@ -142,10 +130,12 @@ TEST(ThreadLifeTest, ForkAmongBusyThreads) {
 // causes, whether the thread that threw it still runs, has ended, or its
 // record has gone to a thread that throws on its own.
 enum class Thrower { kRuns, kEnded, kEndedRecordReused };
+const char* const kThrowerNames[] = {"Runs", "Ended", "EndedRecordReused"};
 
-class CarriedExceptionTest : public ::testing::TestWithParam<Thrower> {};
+class CarriedExceptionTest : public ::testing::TestWithParam<int> {};
 
 TEST_P(CarriedExceptionTest, ArrivesWithItsCauses) {
+    const Thrower thrower = static_cast<Thrower>(GetParam());
     zkqtest::TempDir dir;
     zkqtest::ScopedStandardLog log(dir.path(), "carried.log");
     zkqtest::ClearChain();
@@ -163,15 +153,15 @@ TEST_P(CarriedExceptionTest, ArrivesWithItsCauses) {
         } catch (...) {
             thrown.set_exception(std::current_exception());
         }
-        if (GetParam() != Thrower::kRuns) return;
+        if (thrower != Thrower::kRuns) return;
         goOn.wait();
         // The worker goes on; its chain no longer holds what it handed away.
         new TestException("worker's next", 3, 0, 1);
         OrnEhBasis::Release();
         zkqtest::ClearChain();
     });
-    if (GetParam() != Thrower::kRuns) worker.join();
-    if (GetParam() == Thrower::kEndedRecordReused) {
+    if (thrower != Thrower::kRuns) worker.join();
+    if (thrower == Thrower::kEndedRecordReused) {
         std::thread([&] {
             try {
                 throw static_cast<OrnEhBasis*>(new TestException("another thread's", 4, 0, 1));
@@ -189,25 +179,21 @@ TEST_P(CarriedExceptionTest, ArrivesWithItsCauses) {
     }
     ASSERT_NE(caught, nullptr);
     // Nothing of it went before it arrived (the other thread's own did).
-    EXPECT_EQ(TestException::destroyed.load() - before, GetParam() == Thrower::kEndedRecordReused ? 1 : 0);
+    EXPECT_EQ(TestException::destroyed.load() - before, thrower == Thrower::kEndedRecordReused ? 1 : 0);
     OrnEhBasis::Log(nullptr, caught, 0);  // brings it into this thread's chain, as a report does
     taken.set_value();
     if (worker.joinable()) worker.join();
     // It came with its cause, and nothing of the worker's is linked to it.
     EXPECT_EQ(OrnEhBasis::GetLast(), caught);
-    EXPECT_EQ(caught->GetNext(), nullptr);
     EXPECT_EQ(caught->GetPrev(), cause);
-    EXPECT_EQ(cause->GetPrev(), nullptr);
-    EXPECT_EQ(caught->GetErrorNo(), 2u);
+    EXPECT_EQ(zkqtest::ChainNumbers(), "1 2 ");
     EXPECT_TRUE(zkqtest::Contains(zkqtest::ReadFile(log.path()),
                                   {"Fehlerursache: in worker\r\n", "Fehlerursache: cause in worker\r\n"}));
     zkqtest::ClearChain();
 }
 
-const char* const kThrowerNames[] = {"Runs", "Ended", "EndedRecordReused"};
-INSTANTIATE_TEST_SUITE_P(Thrower, CarriedExceptionTest,
-                         ::testing::Values(Thrower::kRuns, Thrower::kEnded, Thrower::kEndedRecordReused),
-                         NamedBy<Thrower>(kThrowerNames));
+INSTANTIATE_TEST_SUITE_P(Thrower, CarriedExceptionTest, ::testing::Range(0, 3),
+                         [](const ::testing::TestParamInfo<int>& info) { return std::string(kThrowerNames[info.param]); });
 
 // A thread of the process deletes an exception of the forking thread's chain
 // and, in the destructor of an older one that goes with it, waits until the
@@ -308,7 +294,7 @@ void* CallInto(void* what) {
     return nullptr;
 }
 
-class InterruptTest : public ::testing::TestWithParam<Interrupt> {};
+class InterruptTest : public ::testing::TestWithParam<int> {};
 
 // The thread ends, after the call it was in when cancelled (its entry whole,
 // its locks let go), or goes on after the signal (the dialog's text whole);
@@ -318,7 +304,7 @@ class InterruptTest : public ::testing::TestWithParam<Interrupt> {};
 // entry or the text is torn or missing.
 TEST_P(InterruptTest, EndsTheThreadOnly) {
     static Interrupt what;
-    what = GetParam();
+    what = static_cast<Interrupt>(GetParam());
     const bool cancel = what <= Interrupt::kCancelAnywhere && what != Interrupt::kSignalWhileWriting;
     // In a process of its own: a forked child of this one would find the
     // locks the fork held as ThreadSanitizer last saw them.
@@ -367,9 +353,7 @@ TEST_P(InterruptTest, EndsTheThreadOnly) {
             zkqtest::WaitUntil([] { return g_holding.load(); }, 20000);
         }
         if (what == Interrupt::kCancelForAProcesssFile) foreign.reset(new zkqtest::ForeignHolder(log.path()));
-        if (what == Interrupt::kCancelAnywhere) {
-            orneh::platform::SetStackTraceMode(orneh::platform::StackTraceMode::kAll);
-        }
+        if (what == Interrupt::kCancelAnywhere) orneh::platform::SetStackTraceMode(orneh::platform::StackTraceMode::kAll);
         std::mt19937 random(static_cast<unsigned>(::getpid()));
         void* result = nullptr;
         std::string written;
@@ -426,12 +410,7 @@ TEST_P(InterruptTest, EndsTheThreadOnly) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Interrupt, InterruptTest,
-                         ::testing::Values(Interrupt::kCancelForAThreadsFile, Interrupt::kCancelForAProcesssFile,
-                                           Interrupt::kCancelInTheDialog, Interrupt::kSignalWhileWriting,
-                                           Interrupt::kCancelAnywhere, Interrupt::kExitInLog,
-                                           Interrupt::kExitInReport, Interrupt::kExitInHandOver,
-                                           Interrupt::kExitInDestructor),
-                         NamedBy<Interrupt>(kInterruptNames));
+INSTANTIATE_TEST_SUITE_P(Interrupt, InterruptTest, ::testing::Range(0, static_cast<int>(std::size(kInterruptNames))),
+                         [](const ::testing::TestParamInfo<int>& info) { return std::string(kInterruptNames[info.param]); });
 
 }  // namespace
