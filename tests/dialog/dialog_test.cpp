@@ -99,9 +99,7 @@ TEST(DialogTest, AnswerButtons) {
             EXPECT_EQ(backend.last().Summary(), "C|M|" + std::to_string(row.type) + "|16");
             EXPECT_EQ(backend.last().buttons, row.buttons);
             // A hidden button is disabled as well.
-            for (const auto& c : backend.updates().back().controls) {
-                EXPECT_TRUE(c.visible || !c.enabled) << c.id;
-            }
+            for (const auto& c : backend.updates().back().controls) EXPECT_TRUE(c.visible || !c.enabled) << c.id;
         }
     }
     backend.Answer(Answer::kFailed);  // a backend that cannot make the window
@@ -219,16 +217,12 @@ protected:
         return std::string("Line 1\r\nLine 2") + (comment.empty() ? "" : LangString(IDS_EH_COMMENT_HEADING) + comment) +
                LangString(IDS_EH_DETAILS_HEADING) + "Details";
     }
-    std::string Message(unsigned int text, unsigned int caption) const {
-        return LangString(caption) + "|" + LangString(text) + "|48";
-    }
+    std::string Message(unsigned int text, unsigned int caption) const { return LangString(caption) + "|" + LangString(text) + "|48"; }
     void RunWith(std::vector<std::function<Event(const WindowModel&)>> steps) {
         m_backend.Script(std::move(steps));
         RunDialog(m_backend, MB_OK | MB_ICONERROR, "Line 1\r\nLine 2", "Details");
     }
-    static std::function<Event(const WindowModel&)> Type(const char* text) {
-        return ScriptedDialog::Do(Event::kEdited, IDC_EH_COMMENT, text);
-    }
+    static std::function<Event(const WindowModel&)> Type(const char* text) { return ScriptedDialog::Do(Event::kEdited, IDC_EH_COMMENT, text); }
 
     ScriptedDialog m_backend;
     TestMainWindow m_main;

@@ -69,8 +69,7 @@ std::string StartJournald() {
     if (g_namespace != "ok") return g_namespace;
     StopJournald();
     zkqtest::RunCommand("rm -rf /run/log/journal/* /var/log/journal/* " + std::string(kSocket));
-    static const bool stopAtExit = std::atexit(&StopJournald) == 0;
-    (void)stopAtExit;
+    [[maybe_unused]] static const bool stopAtExit = std::atexit(&StopJournald) == 0;
     g_journald = ::fork();
     if (g_journald == 0) {  // it ends with the test program, however that ends
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -80,10 +79,8 @@ std::string StartJournald() {
         ::_exit(127);
     }
     if (g_journald < 0) return std::string("no process for journald: ") + std::strerror(errno);
-    return zkqtest::WaitUntil([] { return ::access(kSocket, F_OK) == 0 || ::waitpid(g_journald, nullptr, WNOHANG) != 0; }, 20000) &&
-                   ::access(kSocket, F_OK) == 0
-               ? ""
-               : "journald opened no socket";
+    zkqtest::WaitUntil([] { return ::access(kSocket, F_OK) == 0 || ::waitpid(g_journald, nullptr, WNOHANG) != 0; }, 20000);
+    return ::access(kSocket, F_OK) == 0 ? "" : "journald opened no socket";
 }
 
 // The entries that match, once there are at least atLeast (or after 20 s).
@@ -148,19 +145,14 @@ protected:
         OrnEhSetJournal(OrnEhJournalOff);
         EmptyChainTest::TearDown();
     }
-    std::string LogText() const { return ReadFile(dir.file("journal.log")); }
 
     zkqtest::TempDir dir;
 };
 
 // --- Every kind: one entry per record with every field ---------------------------
 
-struct KindRow {
-    const char* kind;
-    const char* messageId;
-    OrnEhBasis* (*make)();
-    const char* source;  // CODE_FILE; ERRNO where it is "j.cpp"
-};
+// source: CODE_FILE; ERRNO where it is "j.cpp".
+struct KindRow { const char* kind; const char* messageId; OrnEhBasis* (*make)(); const char* source; };
 void PrintTo(const KindRow& row, std::ostream* out) { *out << row.kind; }
 
 OrnEhBasis* Fault() {
@@ -202,19 +194,16 @@ TEST_P(JournalKinds, Fields) {
     EXPECT_EQ(Field(entry, "ORNEH_REPORT_ID").size(), 32u);
     EXPECT_EQ(Field(entry, "ORNEH_RECORD_NO") + Field(entry, "ORNEH_THREAD_RAISED") + Field(entry, "ORNEH_THREAD_REPORTED"),
               "1" + thread + thread);
-    for (const char* name : {"CODE_FUNC", "ORNEH_ERROR_NO", "ORNEH_TEXT_NO", "ORNEH_CAPTION_NO"}) {
-        EXPECT_EQ(entry.count(name), 1u) << name;
-    }
+    for (const char* name : {"CODE_FUNC", "ORNEH_ERROR_NO", "ORNEH_TEXT_NO", "ORNEH_CAPTION_NO"}) EXPECT_EQ(entry.count(name), 1u) << name;
     // The record as the file has it, in UTF-8 with LF ("Überschriftennummer").
-    std::string file = orneh::compat::Cp1252ToUtf8(LogText().c_str()), record = Field(entry, "ORNEH_RECORD");
+    std::string file = orneh::compat::Cp1252ToUtf8(ReadFile(dir.file("journal.log")).c_str()), record = Field(entry, "ORNEH_RECORD");
     for (std::size_t cr; (cr = file.find("\r\n")) != std::string::npos;) file.erase(cr, 1);
     EXPECT_NE(file.find(record), std::string::npos) << record;
     EXPECT_NE(record.find("\xC3\x9C" "berschriftennummer: "), std::string::npos) << record;
     EXPECT_EQ(Field(entry, "ORNEH_FRAME").rfind("#0 0x", 0), fault ? 0u : std::string::npos);
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, JournalKinds, ::testing::ValuesIn(kKinds),
-                         [](const ::testing::TestParamInfo<KindRow>& info) { return std::string(info.param.kind); });
+INSTANTIATE_TEST_SUITE_P(Kinds, JournalKinds, ::testing::ValuesIn(kKinds), [](const auto& info) { return std::string(info.param.kind); });
 
 // --- A chain, binary-safe values, the file unchanged -------------------------------
 
@@ -257,12 +246,8 @@ TEST_F(JournalTest, ChainGroupedByReport) {
 
 // --- The last resorts ------------------------------------------------------------
 
-struct LastResortRow {
-    const char* name;
-    void (*escape)();
-    int signal;
-    const char* kind;  // of the plain record
-};
+// kind: of the plain record.
+struct LastResortRow { const char* name; void (*escape)(); int signal; const char* kind; };
 void PrintTo(const LastResortRow& row, std::ostream* out) { *out << row.name; }
 
 const LastResortRow kLastResorts[] = {
@@ -292,8 +277,7 @@ TEST_P(JournalLastResort, RecordsWithStack) {
     EXPECT_GE(withFrames, 2u);
 }
 
-INSTANTIATE_TEST_SUITE_P(LastResorts, JournalLastResort, ::testing::ValuesIn(kLastResorts),
-                         [](const ::testing::TestParamInfo<LastResortRow>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(LastResorts, JournalLastResort, ::testing::ValuesIn(kLastResorts), [](const auto& info) { return std::string(info.param.name); });
 
 // --- The catalog -------------------------------------------------------------------
 
@@ -319,12 +303,8 @@ TEST_F(JournalTest, CatalogExplainsKinds) {
 
 // --- When the journal does not take records ---------------------------------------------
 
-struct GoneRow {
-    const char* name;
-    void (*make)();  // what happens to journald
-    int records;
-    const char* said;  // on stderr, once
-};
+// make: what happens to journald; said: on stderr, once.
+struct GoneRow { const char* name; void (*make)(); int records; const char* said; };
 void PrintTo(const GoneRow& row, std::ostream* out) { *out << row.name; }
 
 const GoneRow kGone[] = {
@@ -342,23 +322,21 @@ TEST_P(JournalGone, FileCompleteOneLine) {
     zkqtest::TempDir fast;
     ASSERT_EQ(::mount("tmpfs", fast.path().c_str(), "tmpfs", 0, nullptr), 0);  // no disk sync in the way
     long slowest = 0;
+    std::string err;
     {
         zkqtest::ScopedStandardLog log(fast.path(), "gone.log");
         row.make();
-        const int saved = ::dup(2), err = ::open(dir.file("stderr").c_str(), O_WRONLY | O_CREAT, 0600);
-        ::dup2(err, 2);
+        ::testing::internal::CaptureStderr();
         for (int i = 0; i < row.records; ++i) {
             zkqtest::Stopwatch watch;
             LogOne("gone", new zkqtest::TestException("gone", static_cast<unsigned long>(i), 0, 1));
             slowest = std::max(slowest, watch.Ms());
         }
-        ::dup2(saved, 2);
-        ::close(saved), ::close(err);
+        err = ::testing::internal::GetCapturedStderr();
         EXPECT_EQ(Count(ReadFile(log.path()), "Fehlerursache: gone\r\n"), static_cast<std::size_t>(row.records));
     }
     ::umount(fast.path().c_str());
     EXPECT_LT(slowest, 1000) << "a record waited for the journal";
-    const std::string err = ReadFile(dir.file("stderr"));
     EXPECT_EQ(Count(err, "journal: "), 1u) << err;
     EXPECT_NE(err.find(row.said), std::string::npos) << err;
     if (g_journald > 0) {
@@ -367,15 +345,12 @@ TEST_P(JournalGone, FileCompleteOneLine) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Journald, JournalGone, ::testing::ValuesIn(kGone),
-                         [](const ::testing::TestParamInfo<GoneRow>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Journald, JournalGone, ::testing::ValuesIn(kGone), [](const auto& info) { return std::string(info.param.name); });
 
 // The switch: off sends nothing; auto follows JOURNAL_STREAM.
 TEST_F(JournalTest, Switch) {
-    struct {
-        OrnEhJournalMode mode;
-        const char* stream;
-    } const rows[] = {{OrnEhJournalOff, "8:1"}, {OrnEhJournalAuto, nullptr}, {OrnEhJournalAuto, "8:1"}, {OrnEhJournalOn, nullptr}};
+    const struct { OrnEhJournalMode mode; const char* stream; } rows[] = {
+        {OrnEhJournalOff, "8:1"}, {OrnEhJournalAuto, nullptr}, {OrnEhJournalAuto, "8:1"}, {OrnEhJournalOn, nullptr}};
     unsigned long number = 0;
     for (const auto& row : rows) {
         zkqtest::ScopedEnv stream("JOURNAL_STREAM", row.stream);

@@ -78,7 +78,9 @@ protected:
 
 }  // namespace
 
-TEST_F(PlantedFiles, PassedOver) {
+// What another user left at the searched name is passed over; the caller's
+// own file there is taken.
+TEST_F(PlantedFiles, SearchedName) {
     zkqtest::ScopedCwd cwd(home.path());
     const std::string fallback = home.file("FEHLER.LOG");
     const std::function<void()> plants[] = {
@@ -100,13 +102,8 @@ TEST_F(PlantedFiles, PassedOver) {
     struct stat info;
     ASSERT_EQ(::stat(victim.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
-    EXPECT_EQ(ReadFile(fallback), std::string("r\r\n") + StandardEnd() + "r\r\n" + StandardEnd() + "r\r\n" + StandardEnd() + "r\r\n" + StandardEnd());
-}
-
-// The other user's own file, held with the writer lock: it is not even
-// waited for (ten attempts of 100 ms otherwise).
-TEST_F(PlantedFiles, ForeignLockedFile) {
-    zkqtest::ScopedCwd cwd(home.path());
+    // The other user's own file, held with the writer lock: it is not even
+    // waited for (ten attempts of 100 ms otherwise).
     const pid_t holder = HoldAsOtherUser(zk);
     ASSERT_GT(holder, 0);
     const zkqtest::Stopwatch watch;
@@ -115,16 +112,15 @@ TEST_F(PlantedFiles, ForeignLockedFile) {
     Release(holder);
     EXPECT_LT(spent, 700);  // waiting would take 900 ms
     EXPECT_EQ(ReadFile(zk), "");
-    EXPECT_EQ(ReadFile(home.file("FEHLER.LOG")), "r\r\n" + StandardEnd());
-}
-
-TEST_F(PlantedFiles, CallersOwnFile) {
-    zkqtest::ScopedCwd cwd(home.path());
+    ::unlink(zk.c_str());
+    // The caller's own file there is taken.
     WriteFile(zk, "");
     ASSERT_EQ(::chmod(zk.c_str(), 0644), 0);
     EXPECT_EQ(LogOnce(), 1);
     EXPECT_EQ(ReadFile(zk), "r\r\n" + StandardEnd());
-    EXPECT_FALSE(FileExists(home.file("FEHLER.LOG")));
+    std::string five;
+    for (int i = 0; i < 5; ++i) five += "r\r\n" + StandardEnd();
+    EXPECT_EQ(ReadFile(fallback), five);
 }
 
 // FEHLER.LOG in a shared current directory: created for the caller alone; a
