@@ -141,8 +141,7 @@ TEST_P(CarriedExceptionTest, ArrivesWithItsCauses) {
     zkqtest::ClearChain();
     const int before = TestException::destroyed.load();
     std::promise<void> thrown, taken;
-    std::future<void> result = thrown.get_future();
-    std::future<void> goOn = taken.get_future();
+    std::future<void> result = thrown.get_future(), goOn = taken.get_future();
     OrnEhBasis* cause = nullptr;
     ExMultiThreadAdminInfo* throwersRecord = nullptr;
     std::thread worker([&] {
@@ -403,11 +402,7 @@ TEST_P(InterruptTest, EndsTheThreadOnly) {
     };
     if (zkqtest::InChildRole("interrupted")) std::exit(interrupted());
     const zkqtest::ChildResult child = zkqtest::RunTestInNewProcess("interrupted");
-    if (what == Interrupt::kExitInDestructor) {
-        EXPECT_TRUE(child.KilledBy(SIGABRT)) << child;
-    } else {
-        EXPECT_TRUE(child.ExitedWith(0)) << child;
-    }
+    EXPECT_TRUE(what == Interrupt::kExitInDestructor ? child.KilledBy(SIGABRT) : child.ExitedWith(0)) << child;
 }
 
 INSTANTIATE_TEST_SUITE_P(Interrupt, InterruptTest, ::testing::Range(0, static_cast<int>(std::size(kInterruptNames))),
