@@ -119,8 +119,7 @@ TEST(DialogTest, ControlPlacement) {
         const OrnResDialogItem& item = Template().items[i];
         const auto& r = m.controls[i].rect;
         EXPECT_EQ(std::vector<int>({r.left, r.top, r.right, r.bottom}),
-                  std::vector<int>({x(item.x), y(item.y), x(item.x + item.cx), y(item.y + item.cy)}))
-            << item.id;
+                  std::vector<int>({x(item.x), y(item.y), x(item.x + item.cx), y(item.y + item.cy)})) << item.id;
     }
 }
 
@@ -143,8 +142,7 @@ TEST(DialogTest, DetailsAreaHeight) {
         for (int i = 0; i < 5; ++i) {
             const bool shown = i % 2 == 1;
             EXPECT_EQ(AreaState(u[i]), shown ? "1702+ 1703+ 1706+ 1707+ " + std::string(row.handOver) + "1709+ "
-                                             : "1702- 1703- 1706- 1707- " + (i == 0 ? "1708- " : hidden) + "1709- ")
-                << i;
+                                             : "1702- 1703- 1706- 1707- " + (i == 0 ? "1708- " : hidden) + "1709- ") << i;
             EXPECT_EQ(u[i].Find(IDC_EH_DETAILS_TOGGLE)->text, shown ? hide : show);
             EXPECT_EQ(u[i].Find(IDC_EH_DETAILS)->text + u[i].Find(IDC_EH_MESSAGE)->text, "DsM");
         }
@@ -153,11 +151,9 @@ TEST(DialogTest, DetailsAreaHeight) {
 
 TEST(DialogTest, FocusOnDetailsToggle) {
     ScriptedDialog backend;
-    backend.Script({Click(IDC_EH_DETAILS_TOGGLE), ScriptedDialog::Do(Event::kFocus, IDC_EH_PRINT),
-                    Click(IDC_EH_DETAILS_TOGGLE), Click(IDC_EH_DETAILS_TOGGLE),
-                    ScriptedDialog::Do(Event::kFocus, IDC_EH_HANDOVER), Click(IDC_EH_DETAILS_TOGGLE),
-                    ScriptedDialog::Do(Event::kFocus, IDOK), Click(IDC_EH_DETAILS_TOGGLE),
-                    Click(IDC_EH_DETAILS_TOGGLE)});
+    backend.Script({Click(IDC_EH_DETAILS_TOGGLE), ScriptedDialog::Do(Event::kFocus, IDC_EH_PRINT), Click(IDC_EH_DETAILS_TOGGLE),
+                    Click(IDC_EH_DETAILS_TOGGLE), ScriptedDialog::Do(Event::kFocus, IDC_EH_HANDOVER), Click(IDC_EH_DETAILS_TOGGLE),
+                    ScriptedDialog::Do(Event::kFocus, IDOK), Click(IDC_EH_DETAILS_TOGGLE), Click(IDC_EH_DETAILS_TOGGLE)});
     RunDialog(backend, MB_OK | MB_ICONERROR);
     std::vector<unsigned int> focus;
     for (const auto& m : backend.updates()) focus.push_back(m.focus);

@@ -265,32 +265,28 @@ TEST(LogAlloc, AllocationFailure) {
     // State (nothing happens), name (nothing opens), separator (no cut, Close
     // writes CR LF only), table entry and move chunk (no difference), memory
     // text (the text goes into the file), its growth (the second part is lost).
-    EveryAllocationFails(
-        [&] {
-            WriteFile(path, original);
-            OrnEhLogFile log(path.c_str(), OrnEhLogLimited, 100, "--", 10, 1);
-            log.Open(), log.SetMemoryMode(1), log << part.c_str() << text.substr(part.size()).c_str();
-            const std::string memory = log.GetMemoryText() ? log.GetMemoryText() : "(none)";
-            log.SetMemoryMode(0), log << "new", log.Close();
-            return memory + "|" + ReadFile(path);
-        },
-        {"(none)|" + original, text + "|" + original, text + "|" + original + "new\r\n",
-         "(none)|" + Record("b\r\n") + text + Record("new"), part + "|" + Record("b\r\n") + Record("new")},
-        text + "|" + Record("b\r\n") + Record("new"), 7);
+    EveryAllocationFails([&] {
+        WriteFile(path, original);
+        OrnEhLogFile log(path.c_str(), OrnEhLogLimited, 100, "--", 10, 1);
+        log.Open(), log.SetMemoryMode(1), log << part.c_str() << text.substr(part.size()).c_str();
+        const std::string memory = log.GetMemoryText() ? log.GetMemoryText() : "(none)";
+        log.SetMemoryMode(0), log << "new", log.Close();
+        return memory + "|" + ReadFile(path);
+    }, {"(none)|" + original, text + "|" + original, text + "|" + original + "new\r\n",
+       "(none)|" + Record("b\r\n") + text + Record("new"), part + "|" + Record("b\r\n") + Record("new")},
+       text + "|" + Record("b\r\n") + Record("new"), 7);
 
     ScopedTempVariables vars(dir.path().c_str(), nullptr, nullptr);
     zkqtest::ScopedCwd cwd(dir.path());
     const std::string full = "r\r\n" + StandardEnd();
     // State, search result, separator, table entries of the probe and the open.
-    EveryAllocationFails(
-        [&] {
-            WriteFile(dir.file("ZKFEHLER.LOG"), "");
-            ::unlink(dir.file("FEHLER.LOG").c_str());
-            OrnEhLogFile log;
-            log.Open(), log << "r\r\n", log.Close();
-            return ReadFile(dir.file("ZKFEHLER.LOG")) + ReadFile(dir.file("FEHLER.LOG"));
-        },
-        {"", "r\r\n\r\n\r\n\r\n"}, full, 5);
+    EveryAllocationFails([&] {
+        WriteFile(dir.file("ZKFEHLER.LOG"), "");
+        ::unlink(dir.file("FEHLER.LOG").c_str());
+        OrnEhLogFile log;
+        log.Open(), log << "r\r\n", log.Close();
+        return ReadFile(dir.file("ZKFEHLER.LOG")) + ReadFile(dir.file("FEHLER.LOG"));
+    }, {"", "r\r\n\r\n\r\n\r\n"}, full, 5);
 }
 
 // What body, run in a child process, wrote to stderr.

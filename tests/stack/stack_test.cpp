@@ -118,8 +118,7 @@ TEST_P(ProbeFault, RecordFrames) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Modes, ProbeFault,
+INSTANTIATE_TEST_SUITE_P(Modes, ProbeFault,
     ::testing::Values(FaultCase{"fault", false, false, "CrashNull", "CallsCrashNull", " main stack_probe.cpp:"},
                       FaultCase{"inline", false, true, "InlinedFault", "CallsInlined", " main stack_probe.cpp:"},
                       FaultCase{"noexcept", true, false, "CrashNull", "CallsCrashNull", "CrashWhereNothingMayThrow("},
