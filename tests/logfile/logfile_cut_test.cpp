@@ -137,11 +137,15 @@ TEST(LogCut, RacingTruncation) {
     const long cutMicros = std::max<long>(1, std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count());
     ASSERT_TRUE(ReadFile(path) == tail);
 
+    // The delays are drawn below the latest that still fell into a cut: on
+    // a busy machine the truncating thread may start late, and then every
+    // truncation would otherwise come after the cut.
     std::mt19937 random(7);
+    long latest = cutMicros * 3 / 2;
     int hits = 0;
     for (int round = 0; round < 300 && hits < 8; ++round) {
         WriteFile(path, whole);
-        const std::chrono::microseconds delay(random() % static_cast<unsigned long>(cutMicros * 3 / 2 + 1));
+        const std::chrono::microseconds delay(random() % static_cast<unsigned long>(latest + 1));
         const auto opened = Clock::now().time_since_epoch().count();
         std::atomic<Clock::rep> truncatedAt{0};
         std::thread truncator([&] {  // as another program would, without the writer lock
@@ -163,6 +167,7 @@ TEST(LogCut, RacingTruncation) {
                 << "the record is missing, round " << round;
         }
         if (truncatedAt >= opened && truncatedAt < cutDone) ++hits;
+        if (truncatedAt >= cutDone) latest = std::max<long>(0, delay.count() - 1);
     }
     EXPECT_GT(hits, 0) << "the truncation never fell into a cut";
 }
