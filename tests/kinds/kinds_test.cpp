@@ -115,9 +115,15 @@ struct Fault {
         }
         context.ContextFlags = 0x1003F;
         context.Dr0 = 0x1111;  // copied, never written
-        context.Dr7 = 0x400, context.SegCs = 0x33, context.SegSs = 0x2b;
-        context.Ebx = 0xABCDEF, context.Eip = 0x401a2f, context.Esp = 0x7ffc0010, context.EFlags = 0x246;
-        context.FloatSave.ControlWord = 0x37f, context.FloatSave.TagWord = 0xffff;
+        context.Dr7 = 0x400;
+        context.SegCs = 0x33;
+        context.SegSs = 0x2b;
+        context.Ebx = 0xABCDEF;
+        context.Eip = 0x401a2f;
+        context.Esp = 0x7ffc0010;
+        context.EFlags = 0x246;
+        context.FloatSave.ControlWord = 0x37f;
+        context.FloatSave.TagWord = 0xffff;
     }
 };
 
